@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Sourced by the test scripts: a virtual display, a Wine prefix made once, and
+# one persistent wineserver for the whole run. wine_env_stop ends them.
+export WINEPREFIX="${WINEPREFIX:-$HOME/.cache/snapferry/wine}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+_wine_xvfb_pid=""
+
+wine_env_start() {
+  if [ -z "${DISPLAY:-}" ]; then
+    export DISPLAY=:93
+    if [ ! -e /tmp/.X11-unix/X93 ]; then
+      Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      _wine_xvfb_pid=$!
+      sleep 1
+    fi
+  fi
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "creating the Wine prefix at $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+  fi
+  wineserver -p >/dev/null 2>&1 || true
+}
+
+wine_env_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$_wine_xvfb_pid" ]; then kill "$_wine_xvfb_pid" 2>/dev/null || true; fi
+}
