@@ -16,9 +16,10 @@ wine_env_start() {
     fi
   fi
   mkdir -p "$(dirname "$WINEPREFIX")"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  if [ ! -f "$WINEPREFIX/.snapferry-ready" ]; then
     echo "creating the Wine prefix at $WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
+    touch "$WINEPREFIX/.snapferry-ready"
   fi
   wineserver -p >/dev/null 2>&1 || true
 }
