@@ -13,6 +13,14 @@ namespace {
 constexpr uint8_t kSuccessEnvelope = 0;
 constexpr uint8_t kErrorEnvelope = 1;
 
+// The value to write in place of an optional one. Returns a reference: a
+// conditional expression mixing `*value` with a temporary would copy the
+// whole value, which for a large reply costs more than encoding it.
+const EncodableValue& ValueOrNull(const EncodableValue* value) {
+  static const EncodableValue kNull;
+  return value ? *value : kNull;
+}
+
 }  // namespace
 
 MethodCodec::~MethodCodec() = default;
@@ -54,8 +62,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeCall(
   auto encoded = std::make_unique<std::vector<uint8_t>>();
   ByteBufferStreamWriter stream(encoded.get());
   serializer_->WriteValue(EncodableValue(call.method_name()), &stream);
-  serializer_->WriteValue(
-      call.arguments() ? *call.arguments() : EncodableValue(), &stream);
+  serializer_->WriteValue(ValueOrNull(call.arguments()), &stream);
   return encoded;
 }
 
@@ -64,7 +71,7 @@ StandardMethodCodec::EncodeSuccessEnvelope(const EncodableValue* result) const {
   auto encoded = std::make_unique<std::vector<uint8_t>>();
   ByteBufferStreamWriter stream(encoded.get());
   stream.PutByte(kSuccessEnvelope);
-  serializer_->WriteValue(result ? *result : EncodableValue(), &stream);
+  serializer_->WriteValue(ValueOrNull(result), &stream);
   return encoded;
 }
 
@@ -79,8 +86,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeErrorEnvelope(
   serializer_->WriteValue(
       error_message.empty() ? EncodableValue() : EncodableValue(error_message),
       &stream);
-  serializer_->WriteValue(error_details ? *error_details : EncodableValue(),
-                          &stream);
+  serializer_->WriteValue(ValueOrNull(error_details), &stream);
   return encoded;
 }
 
