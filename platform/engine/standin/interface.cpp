@@ -1,0 +1,27 @@
+// Picks the engine's interface from its entry-point arguments.
+
+#include "platform/engine/standin/interface.h"
+
+#include "platform/engine/standin/engine.h"
+#include "platform/engine/standin/script_player.h"
+
+namespace engine_standin {
+
+std::unique_ptr<EngineInterface> CreateInterface(
+    const std::vector<std::string>& arguments, InterfaceHost& host) {
+  for (size_t i = 0; i + 1 < arguments.size(); ++i) {
+    if (arguments[i] == "--script") {
+      std::chrono::milliseconds wait_timeout;
+      {
+        Registry& registry = GetRegistry();
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        wait_timeout = registry.script_wait_timeout;
+      }
+      return std::make_unique<ScriptPlayer>(arguments[i + 1], host,
+                                            wait_timeout);
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace engine_standin
