@@ -39,26 +39,24 @@ class CustomValue {
             std::make_unique<Holder<std::decay_t<T>>>(std::forward<T>(value))) {
   }
 
-  CustomValue(const CustomValue& other) : holder_(other.holder_->Clone()) {}
+  CustomValue(const CustomValue& other) : holder_(CloneOf(other)) {}
   CustomValue(CustomValue&&) noexcept = default;
   CustomValue& operator=(const CustomValue& other) {
-    if (this != &other) holder_ = other.holder_->Clone();
+    if (this != &other) holder_ = CloneOf(other);
     return *this;
   }
   CustomValue& operator=(CustomValue&&) noexcept = default;
   ~CustomValue() = default;
 
-  const std::type_info& type() const { return holder_->Type(); }
-
   // The held object if it is a T, otherwise nullptr.
   template <typename T>
   const T* TryGet() const {
-    if (holder_->Type() != typeid(T)) return nullptr;
+    if (!holder_ || holder_->Type() != typeid(T)) return nullptr;
     return static_cast<const T*>(holder_->Get());
   }
 
-  // Address of the held object: the value's identity.
-  const void* identity() const { return holder_->Get(); }
+  // Address of the held object: the value's identity (null once moved from).
+  const void* identity() const { return holder_ ? holder_->Get() : nullptr; }
 
   friend bool operator<(const CustomValue& a, const CustomValue& b);
   friend bool operator==(const CustomValue& a, const CustomValue& b) {
@@ -87,7 +85,11 @@ class CustomValue {
     T value;
   };
 
-  // Never null, except in a moved-from CustomValue.
+  static std::unique_ptr<HolderBase> CloneOf(const CustomValue& other) {
+    return other.holder_ ? other.holder_->Clone() : nullptr;
+  }
+
+  // Null only in a moved-from CustomValue.
   std::unique_ptr<HolderBase> holder_;
 };
 
