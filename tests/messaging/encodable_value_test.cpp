@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "messaging/event_sink.h"
-#include "messaging/method_call.h"
 #include "messaging/method_result.h"
 #include "tests/messaging/codec_test_util.h"
 
@@ -118,25 +117,6 @@ TEST(EncodableValueTest, CustomValueComparesByIdentityAndKeepsItAcrossMoves) {
   EXPECT_EQ(std::get<CustomValue>(moved).identity(), identity);
   EncodableValue same = std::move(moved);
   EXPECT_EQ(std::get<CustomValue>(same).identity(), identity);
-}
-
-TEST(EncodableValueTest, ValuesOwnTheirContent) {
-  ValueList inner{1, "two"};
-  EncodableValue outer(ValueMap{{"list", inner}});
-  EncodableValue copy = outer;
-  std::get<ValueList>(std::get<ValueMap>(copy)["list"]).push_back(3);
-  EXPECT_EQ(std::get<ValueList>(std::get<ValueMap>(outer)["list"]).size(), 2u);
-  EXPECT_NE(copy, outer);
-}
-
-TEST(MethodCallTest, HoldsNameAndOptionalArguments) {
-  MethodCall with("scanMedia",
-                  std::make_unique<EncodableValue>(ValueMap{{"id", "x"}}));
-  EXPECT_EQ(with.method_name(), "scanMedia");
-  ASSERT_NE(with.arguments(), nullptr);
-  EXPECT_EQ(*with.arguments(), EncodableValue(ValueMap{{"id", "x"}}));
-  MethodCall without("cancel", nullptr);
-  EXPECT_EQ(without.arguments(), nullptr);
 }
 
 // Records what reaches each virtual slot.

@@ -283,10 +283,5 @@ TEST(StandardCodecSerializerTest, UnknownTagLeavesTheNextByteForTheNextRead) {
             "Unknown type in StandardCodecSerializer::ReadValueOfType: 200\n");
 }
 
-TEST(StandardCodecSerializerTest, SharedInstanceIsOneObject) {
-  EXPECT_EQ(&StandardCodecSerializer::SharedInstance(),
-            &StandardCodecSerializer::SharedInstance());
-}
-
 }  // namespace
 }  // namespace flutter

@@ -173,6 +173,8 @@ TEST(StandardMethodCodecTest, DecodeEnvelopeDeliversSuccessAndError) {
 TEST(StandardMethodCodecTest, SharedInstanceIsOnePerSerializer) {
   class OtherSerializer : public StandardCodecSerializer {};
   static const OtherSerializer other;
+  EXPECT_EQ(&StandardCodecSerializer::SharedInstance(),
+            &StandardCodecSerializer::SharedInstance());
   const auto& shared = StandardMethodCodec::SharedInstance();
   EXPECT_EQ(&shared, &StandardMethodCodec::SharedInstance());
   EXPECT_EQ(&shared, &StandardMethodCodec::SharedInstance(
