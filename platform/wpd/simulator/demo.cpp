@@ -1,0 +1,131 @@
+// The built-in devices, offered when no fixture file is named: an iPhone
+// with a camera roll in two folders, and a camera of another maker. The data
+// is generated deterministically (a few MB in all, since a demo import
+// copies it), each file starting with its format's signature.
+#include <iterator>
+#include <string>
+
+#include "platform/wpd/simulator/model.h"
+
+namespace wpd_sim {
+namespace {
+
+std::string Signature(const std::wstring& name) {
+  std::wstring ext = name.substr(name.rfind(L'.') + 1);
+  if (ext == L"HEIC")
+    return std::string(
+        "\0\0\0\x18"
+        "ftypheic",
+        12);
+  if (ext == L"JPG") return "\xFF\xD8\xFF\xE1";
+  if (ext == L"PNG") return "\x89PNG\r\n\x1A\n";
+  if (ext == L"MOV")
+    return std::string(
+        "\0\0\0\x14"
+        "ftypqt  ",
+        12);
+  if (ext == L"MP4")
+    return std::string(
+        "\0\0\0\x18"
+        "ftypmp42",
+        12);
+  return "";
+}
+
+std::string Bytes(const std::wstring& name, uint64_t size, uint32_t seed) {
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, L".AAE") == 0) {
+    std::string plist =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
+        "<dict><key>adjustmentFormatIdentifier</key>"
+        "<string>com.apple.photo</string><key>adjustmentFormatVersion</key>"
+        "<string>1.4</string></dict></plist>\n";
+    plist.resize(size, ' ');
+    return plist;
+  }
+  std::string data = Signature(name);
+  uint32_t state = seed * 2654435761u + 1;
+  while (data.size() < size) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    data += static_cast<char>(state & 0xFF);
+  }
+  data.resize(size);
+  return data;
+}
+
+struct DemoFile {
+  const wchar_t* id;
+  const wchar_t* folder;
+  const wchar_t* name;
+  ContentType type;
+  uint64_t size;
+  int day, hour, minute, second;  // June 2024
+};
+
+void AddFiles(DeviceSpec* device, const DemoFile* files, size_t count,
+              uint32_t seed) {
+  for (size_t i = 0; i < count; ++i) {
+    const DemoFile& f = files[i];
+    DateProperty taken =
+        DateProperty::At(2024, 6, f.day, f.hour, f.minute, f.second);
+    device
+        ->AddFile(f.id, f.folder, f.name, f.type,
+                  Bytes(f.name, f.size, seed + static_cast<uint32_t>(i)))
+        .Created(taken)
+        .Modified(taken)
+        .CanDelete(true);
+  }
+}
+
+}  // namespace
+
+Fixture DemoFixture() {
+  Fixture fixture;
+  using T = ContentType;
+
+  DeviceSpec& phone = fixture.AddDevice(
+      L"\\\\?\\usb#vid_05ac&pid_12a8&mi_00#00008110001e2d3a0c41801e"
+      L"#{6ac27878-a6fa-4155-ba85-f98f491d4f33}");
+  phone.FriendlyName(L"Apple iPhone")
+      .Manufacturer(L"Apple Inc.")
+      .Description(L"Apple iPhone");
+  phone.AddStorage(L"s10001", L"Internal Storage");
+  phone.AddFolder(L"o1", L"s10001", L"DCIM");
+  phone.AddFolder(L"o2", L"o1", L"100APPLE");
+  phone.AddFolder(L"o3", L"o1", L"101APPLE");
+  static const DemoFile kPhoneFiles[] = {
+      {L"o10", L"o2", L"IMG_0001.HEIC", T::kImage, 412311, 1, 10, 15, 30},
+      {L"o11", L"o2", L"IMG_0001.AAE", T::kGeneric, 1184, 1, 10, 16, 2},
+      {L"o12", L"o2", L"IMG_0002.JPG", T::kImage, 389120, 1, 10, 17, 45},
+      {L"o13", L"o2", L"IMG_0003.PNG", T::kImage, 263407, 2, 8, 2, 11},
+      {L"o14", L"o2", L"IMG_0004.MOV", T::kVideo, 1206742, 2, 18, 40, 9},
+      {L"o15", L"o2", L"IMG_0005.HEIC", T::kImage, 398004, 3, 12, 0, 0},
+      {L"o20", L"o3", L"IMG_0101.HEIC", T::kImage, 436877, 9, 7, 5, 3},
+      {L"o21", L"o3", L"IMG_0102.MOV", T::kVideo, 918330, 9, 7, 6, 40},
+      {L"o22", L"o3", L"IMG_0103.PNG", T::kImage, 187552, 10, 21, 33, 19},
+      {L"o23", L"o3", L"IMG_E0104.HEIC", T::kImage, 455219, 11, 16, 12, 58},
+      {L"o24", L"o3", L"IMG_0104.AAE", T::kGeneric, 1402, 11, 16, 13, 20},
+  };
+  AddFiles(&phone, kPhoneFiles, std::size(kPhoneFiles), 100);
+
+  DeviceSpec& camera = fixture.AddDevice(
+      L"\\\\?\\usb#vid_04a9&pid_32d4#5&1c2d3e4f&0&2"
+      L"#{6ac27878-a6fa-4155-ba85-f98f491d4f33}");
+  camera.FriendlyName(L"Canon EOS R50")
+      .Manufacturer(L"Canon Inc.")
+      .Description(L"Canon Digital Camera");
+  camera.AddStorage(L"s1", L"SD");
+  camera.AddFolder(L"f1", L"s1", L"DCIM");
+  camera.AddFolder(L"f2", L"f1", L"100CANON");
+  camera.AddFolder(L"f3", L"s1", L"MISC");
+  static const DemoFile kCameraFiles[] = {
+      {L"c1", L"f2", L"IMG_1001.JPG", T::kImage, 302114, 15, 14, 2, 7},
+      {L"c2", L"f2", L"IMG_1002.JPG", T::kImage, 297650, 15, 14, 2, 9},
+      {L"c3", L"f2", L"MVI_1003.MP4", T::kVideo, 655360, 15, 14, 5, 51},
+  };
+  AddFiles(&camera, kCameraFiles, std::size(kCameraFiles), 200);
+  return fixture;
+}
+
+}  // namespace wpd_sim

@@ -1,0 +1,1034 @@
+// The simulated WPD API classes: the device manager, the device and what
+// hangs off it (content, enumerator, properties, resources, object stream),
+// and the class factories that CoRegisterClassObject publishes.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/wpd/simulator/com_support.h"
+#include "platform/wpd/simulator/values.h"
+
+namespace wpd_sim {
+namespace {
+
+// The access rights of WPD_CLIENT_DESIRED_ACCESS (GENERIC_READ, GENERIC_WRITE).
+constexpr DWORD kGenericRead = 0x80000000;
+constexpr DWORD kGenericWrite = 0x40000000;
+
+// One successful Open of one device object. Objects obtained from the
+// device share it and stop working once it is closed, as WPD's do.
+struct Session {
+  Session(std::shared_ptr<DeviceState> device, DWORD access)
+      : device(std::move(device)), access(access) {}
+  ~Session() {
+    if (open.load()) {
+      std::lock_guard<std::mutex> lock(device->mu);
+      --device->open_sessions;
+    }
+  }
+  const std::shared_ptr<DeviceState> device;
+  const DWORD access;
+  std::atomic<bool> open{true};
+};
+
+bool Closed(const std::shared_ptr<Session>& session) {
+  return !session->open.load();
+}
+
+// --- properties of a model object -------------------------------------------
+
+const GUID* ContentTypeGuid(ContentType type) {
+  switch (type) {
+    case ContentType::kFunctional:
+      return &WPD_CONTENT_TYPE_FUNCTIONAL_OBJECT;
+    case ContentType::kFolder:
+      return &WPD_CONTENT_TYPE_FOLDER;
+    case ContentType::kImage:
+      return &WPD_CONTENT_TYPE_IMAGE;
+    case ContentType::kVideo:
+      return &WPD_CONTENT_TYPE_VIDEO;
+    case ContentType::kGeneric:
+      return &WPD_CONTENT_TYPE_GENERIC_FILE;
+    case ContentType::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+bool IsContainer(ContentType type) {
+  return type == ContentType::kFunctional || type == ContentType::kFolder;
+}
+
+PROPVARIANT StringValue(std::wstring_view text) {
+  PROPVARIANT value = EmptyValue();
+  value.vt = VT_LPWSTR;
+  value.pwszVal = DupString(text);
+  return value;
+}
+
+PROPVARIANT DateValue(const DateProperty& date) {
+  PROPVARIANT value = EmptyValue();
+  switch (date.kind) {
+    case DateProperty::Kind::kDate:
+      value.vt = VT_DATE;
+      value.date = date.date;
+      break;
+    case DateProperty::Kind::kString:
+      value = StringValue(date.text);
+      break;
+    case DateProperty::Kind::kUint:
+      value.vt = VT_UI8;
+      value.uhVal.QuadPart = date.uint;
+      break;
+    case DateProperty::Kind::kMissing:
+      break;
+  }
+  return value;
+}
+
+const PROPERTYKEY* const kObjectKeys[] = {
+    &WPD_OBJECT_ID,           &WPD_OBJECT_PARENT_ID,
+    &WPD_OBJECT_NAME,         &WPD_OBJECT_CONTENT_TYPE,
+    &WPD_OBJECT_SIZE,         &WPD_OBJECT_ORIGINAL_FILE_NAME,
+    &WPD_OBJECT_DATE_CREATED, &WPD_OBJECT_DATE_MODIFIED,
+    &WPD_OBJECT_CAN_DELETE,
+};
+
+// Under the device's lock: the object's value for `key`, if it has one.
+bool ObjectProperty(const DeviceState& device, uint32_t node,
+                    const PROPERTYKEY& key, PROPVARIANT* out) {
+  const ObjectNode& object = device.nodes[node];
+  const ObjectSpec& spec = object.spec;
+  *out = EmptyValue();
+  if (SameKey(key, WPD_OBJECT_ID)) {
+    *out = StringValue(spec.id);
+  } else if (SameKey(key, WPD_OBJECT_PARENT_ID)) {
+    *out = StringValue(node == kRootNode ? std::wstring()
+                                         : device.nodes[object.parent].spec.id);
+  } else if (SameKey(key, WPD_OBJECT_NAME)) {
+    if (!spec.name) return false;
+    *out = StringValue(*spec.name);
+  } else if (SameKey(key, WPD_OBJECT_ORIGINAL_FILE_NAME)) {
+    if (!spec.original_file_name) return false;
+    *out = StringValue(*spec.original_file_name);
+  } else if (SameKey(key, WPD_OBJECT_CONTENT_TYPE)) {
+    const GUID* type = ContentTypeGuid(spec.content_type);
+    if (type == nullptr) return false;
+    out->vt = VT_CLSID;
+    out->puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
+    if (out->puuid == nullptr) {
+      out->vt = VT_EMPTY;
+      return false;
+    }
+    *out->puuid = *type;
+  } else if (SameKey(key, WPD_OBJECT_SIZE)) {
+    if (!spec.size) return false;
+    out->vt = VT_UI8;
+    out->uhVal.QuadPart = *spec.size;
+  } else if (SameKey(key, WPD_OBJECT_DATE_CREATED)) {
+    *out = DateValue(spec.date_created);
+  } else if (SameKey(key, WPD_OBJECT_DATE_MODIFIED)) {
+    *out = DateValue(spec.date_modified);
+  } else if (SameKey(key, WPD_OBJECT_CAN_DELETE)) {
+    if (!spec.can_delete) return false;
+    out->vt = VT_BOOL;
+    int32_t flag = *spec.can_delete;
+    auto narrow = static_cast<VARIANT_BOOL>(flag);
+    // A non-zero value that does not survive the narrowing stays "true".
+    out->boolVal =
+        flag == 0 ? VARIANT_FALSE : (narrow != 0 ? narrow : VARIANT_TRUE);
+  } else {
+    return false;
+  }
+  return out->vt != VT_EMPTY;
+}
+
+// --- enumerator ----------------------------------------------------------
+
+class Enumerator final
+    : public ComObject<Enumerator, IEnumPortableDeviceObjectIDs,
+                       ObjectKind::kEnumerator> {
+ public:
+  Enumerator(std::shared_ptr<SimState> sim, std::shared_ptr<Session> session,
+             uint32_t parent, std::vector<uint32_t> children)
+      : ComObject(std::move(sim)),
+        session_(std::move(session)),
+        parent_(parent),
+        children_(std::move(children)) {}
+  static bool Answers(REFIID iid) {
+    return SameGuid(iid, IID_IEnumPortableDeviceObjectIDs);
+  }
+
+  HRESULT STDMETHODCALLTYPE Next(ULONG wanted, LPWSTR* ids,
+                                 ULONG* fetched) override {
+    sim_->Count(Call::kNext);
+    if (fetched != nullptr) *fetched = 0;
+    if (ids == nullptr) return E_POINTER;
+    if (fetched == nullptr && wanted != 1) return E_POINTER;
+    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    DeviceState& device = *session_->device;
+    std::lock_guard<std::mutex> lock(device.mu);
+    if (const Fault* fault = device.FindFault(parent_, Call::kNext)) {
+      if (delivered_ >= fault->after) return fault->hresult;
+    }
+    ULONG count = 0;
+    while (count < wanted && position_ < children_.size()) {
+      const ObjectNode& child = device.nodes[children_[position_++]];
+      if (child.deleted) continue;  // deleted since the listing began
+      ids[count] = DupString(child.spec.id);
+      if (ids[count] == nullptr) {
+        for (ULONG i = 0; i < count; ++i) CoTaskMemFree(ids[i]);
+        return E_OUTOFMEMORY;
+      }
+      ++count;
+    }
+    delivered_ += count;
+    if (fetched != nullptr) *fetched = count;
+    return count == wanted ? S_OK : S_FALSE;
+  }
+
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    size_t left = children_.size() - position_;
+    position_ += std::min<size_t>(count, left);
+    return count <= left ? S_OK : S_FALSE;
+  }
+
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    position_ = 0;
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Clone(IEnumPortableDeviceObjectIDs** out) override {
+    if (out == nullptr) return E_POINTER;
+    auto* copy = new Enumerator(sim_, session_, parent_, children_);
+    copy->position_ = position_;
+    *out = copy;
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }
+
+ private:
+  std::shared_ptr<Session> session_;
+  uint32_t parent_;
+  std::vector<uint32_t> children_;
+  size_t position_ = 0;
+  uint64_t delivered_ = 0;
+};
+
+// --- object stream -------------------------------------------------------
+
+class ObjectStream final
+    : public ComObject<ObjectStream, IPortableDeviceDataStream,
+                       ObjectKind::kStream> {
+ public:
+  ObjectStream(std::shared_ptr<SimState> sim, std::shared_ptr<Session> session,
+               uint32_t node, ObjectSpec data)
+      : ComObject(std::move(sim)),
+        session_(std::move(session)),
+        node_(node),
+        data_(std::move(data)),
+        size_(data_.DataSize()) {}
+  static bool Answers(REFIID iid) {
+    return SameGuid(iid, IID_ISequentialStream) || SameGuid(iid, IID_IStream) ||
+           SameGuid(iid, IID_IPortableDeviceDataStream);
+  }
+
+  HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG wanted,
+                                 ULONG* read) override {
+    sim_->Count(Call::kRead);
+    if (read != nullptr) *read = 0;
+    if (buffer == nullptr && wanted > 0) return STG_E_INVALIDPOINTER;
+    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    DeviceState& device = *session_->device;
+    uint64_t limit = wanted;
+    {
+      std::lock_guard<std::mutex> lock(device.mu);
+      if (device.spec.max_read_size > 0) {
+        limit = std::min<uint64_t>(limit, device.spec.max_read_size);
+      }
+      if (const Fault* fault = device.FindFault(node_, Call::kRead)) {
+        if (delivered_ >= fault->after) return fault->hresult;
+        limit = std::min(limit, fault->after - delivered_);
+      }
+    }
+    uint64_t count = position_ < size_ ? std::min(limit, size_ - position_) : 0;
+    data_.ReadData(position_, count, static_cast<uint8_t*>(buffer));
+    position_ += count;
+    delivered_ += count;
+    if (read != nullptr) *read = static_cast<ULONG>(count);
+    return count < wanted && device.spec.short_read_is_s_false ? S_FALSE : S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG* written) override {
+    if (written != nullptr) *written = 0;
+    return kErrorInvalidFunction;  // the stream was opened for reading
+  }
+
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin,
+                                 ULARGE_INTEGER* position) override {
+    int64_t base;
+    switch (origin) {
+      case STREAM_SEEK_SET:
+        base = 0;
+        break;
+      case STREAM_SEEK_CUR:
+        base = static_cast<int64_t>(position_);
+        break;
+      case STREAM_SEEK_END:
+        base = static_cast<int64_t>(size_);
+        break;
+      default:
+        return STG_E_INVALIDFUNCTION;
+    }
+    int64_t target = base + move.QuadPart;
+    if (target < 0) return STG_E_INVALIDFUNCTION;
+    position_ = static_cast<uint64_t>(target);
+    if (position != nullptr) position->QuadPart = position_;
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
+                                   ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER,
+                                       DWORD) override {
+    return STG_E_INVALIDFUNCTION;
+  }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER,
+                                         DWORD) override {
+    return STG_E_INVALIDFUNCTION;
+  }
+
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override {
+    if (stat == nullptr) return STG_E_INVALIDPOINTER;
+    std::memset(stat, 0, sizeof(*stat));
+    stat->type = STGTY_STREAM;
+    stat->cbSize.QuadPart = size_;
+    stat->grfMode = STGM_READ;
+    if ((flags & STATFLAG_NONAME) == 0) {
+      stat->pwcsName = DupString(
+          data_.original_file_name ? *data_.original_file_name : data_.id);
+    }
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+  HRESULT STDMETHODCALLTYPE GetObjectID(LPWSTR* id) override {
+    if (id == nullptr) return E_POINTER;
+    *id = DupString(data_.id);
+    return *id != nullptr ? S_OK : E_OUTOFMEMORY;
+  }
+
+  HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }
+
+ private:
+  std::shared_ptr<Session> session_;
+  uint32_t node_;
+  ObjectSpec data_;  // id, names and the (shared) data of the object
+  uint64_t size_;
+  uint64_t position_ = 0;
+  uint64_t delivered_ = 0;
+};
+
+// --- properties and resources -------------------------------------------
+
+HRESULT SupportedKeys(const std::shared_ptr<SimState>& sim,
+                      const std::vector<PROPERTYKEY>& keys,
+                      IPortableDeviceKeyCollection** out) {
+  auto* collection = new KeyCollection(sim);
+  for (const PROPERTYKEY& key : keys) collection->Append(key);
+  *out = collection;
+  return S_OK;
+}
+
+class Properties final : public ComObject<Properties, IPortableDeviceProperties,
+                                          ObjectKind::kProperties> {
+ public:
+  Properties(std::shared_ptr<SimState> sim, std::shared_ptr<Session> session)
+      : ComObject(std::move(sim)), session_(std::move(session)) {}
+  static bool Answers(REFIID iid) {
+    return SameGuid(iid, IID_IPortableDeviceProperties);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetSupportedProperties(
+      LPCWSTR object_id, IPortableDeviceKeyCollection** keys) override {
+    if (object_id == nullptr || keys == nullptr) return E_POINTER;
+    *keys = nullptr;
+    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    DeviceState& device = *session_->device;
+    std::vector<PROPERTYKEY> supported;
+    {
+      std::lock_guard<std::mutex> lock(device.mu);
+      uint32_t node = device.Find(object_id);
+      if (node == kNoNode) return kErrorNotFound;
+      for (const PROPERTYKEY* key : kObjectKeys) {
+        PROPVARIANT value;
+        if (ObjectProperty(device, node, *key, &value))
+          supported.push_back(*key);
+        ClearValue(&value);
+      }
+    }
+    return SupportedKeys(sim_, supported, keys);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetPropertyAttributes(
+      LPCWSTR, REFPROPERTYKEY, IPortableDeviceValues** attributes) override {
+    if (attributes != nullptr) *attributes = nullptr;
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetValues(LPCWSTR object_id,
+                                      IPortableDeviceKeyCollection* keys,
+                                      IPortableDeviceValues** out) override {
+    sim_->Count(Call::kGetValues);
+    if (object_id == nullptr || out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    // The caller's key collection is read before taking the device's lock.
+    std::vector<PROPERTYKEY> wanted;
+    bool all = keys == nullptr;
+    if (!all) {
+      DWORD count = 0;
+      HRESULT hr = keys->GetCount(&count);
+      if (FAILED(hr)) return hr;
+      for (DWORD i = 0; i < count; ++i) {
+        PROPERTYKEY key;
+        hr = keys->GetAt(i, &key);
+        if (FAILED(hr)) return hr;
+        wanted.push_back(key);
+      }
+    } else {
+      for (const PROPERTYKEY* key : kObjectKeys) wanted.push_back(*key);
+    }
+    const std::shared_ptr<DeviceState>& device = session_->device;
+    auto* values = new Values(sim_);
+    bool partial = false;
+    {
+      std::lock_guard<std::mutex> lock(device->mu);
+      uint32_t node = device->Find(object_id);
+      HRESULT hr = S_OK;
+      if (!device->Strike(node, Call::kGetValues, &hr) && node == kNoNode) {
+        hr = kErrorNotFound;
+      }
+      if (FAILED(hr)) {
+        values->Release();
+        return hr;
+      }
+      for (const PROPERTYKEY& key : wanted) {
+        PROPVARIANT value;
+        if (ObjectProperty(*device, node, key, &value)) {
+          values->Put(key, value);
+        } else if (!all) {
+          // As WPD does for a property it cannot read: the key is there,
+          // holding the failure, and the call answers S_FALSE.
+          values->SetErrorValue(key, kErrorNotFound);
+          partial = true;
+        }
+      }
+      values->SetFaultSource(device, node);
+    }
+    *out = values;
+    return partial ? S_FALSE : S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE
+  SetValues(LPCWSTR, IPortableDeviceValues*,
+            IPortableDeviceValues** results) override {
+    if (results != nullptr) *results = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Delete(LPCWSTR,
+                                   IPortableDeviceKeyCollection*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }
+
+ private:
+  std::shared_ptr<Session> session_;
+};
+
+class Resources final : public ComObject<Resources, IPortableDeviceResources,
+                                         ObjectKind::kResources> {
+ public:
+  Resources(std::shared_ptr<SimState> sim, std::shared_ptr<Session> session)
+      : ComObject(std::move(sim)), session_(std::move(session)) {}
+  static bool Answers(REFIID iid) {
+    return SameGuid(iid, IID_IPortableDeviceResources);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetSupportedResources(
+      LPCWSTR object_id, IPortableDeviceKeyCollection** keys) override {
+    if (object_id == nullptr || keys == nullptr) return E_POINTER;
+    *keys = nullptr;
+    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    DeviceState& device = *session_->device;
+    std::vector<PROPERTYKEY> supported;
+    {
+      std::lock_guard<std::mutex> lock(device.mu);
+      uint32_t node = device.Find(object_id);
+      if (node == kNoNode) return kErrorNotFound;
+      if (HasResource(device.nodes[node].spec)) {
+        supported.push_back(WPD_RESOURCE_DEFAULT);
+      }
+    }
+    return SupportedKeys(sim_, supported, keys);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetResourceAttributes(
+      LPCWSTR, REFPROPERTYKEY, IPortableDeviceValues** attributes) override {
+    if (attributes != nullptr) *attributes = nullptr;
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetStream(LPCWSTR object_id, REFPROPERTYKEY key,
+                                      const DWORD mode, DWORD* optimal_size,
+                                      IStream** stream) override {
+    sim_->Count(Call::kGetStream);
+    if (object_id == nullptr || stream == nullptr) return E_POINTER;
+    *stream = nullptr;
+    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    DeviceState& device = *session_->device;
+    std::lock_guard<std::mutex> lock(device.mu);
+    uint32_t node = device.Find(object_id);
+    HRESULT hr;
+    if (device.Strike(node, Call::kGetStream, &hr)) return hr;
+    if (node == kNoNode) return kErrorNotFound;
+    const ObjectSpec& spec = device.nodes[node].spec;
+    if (!SameKey(key, WPD_RESOURCE_DEFAULT) || !HasResource(spec)) {
+      return kErrorNotSupported;
+    }
+    if ((mode & (STGM_WRITE | STGM_READWRITE)) != 0) {
+      // Only reading is simulated; a read-only client is refused outright.
+      return (session_->access & kGenericWrite) == 0 ? E_ACCESSDENIED
+                                                     : E_NOTIMPL;
+    }
+    ObjectSpec data;
+    data.id = spec.id;
+    data.original_file_name = spec.original_file_name;
+    data.data_kind = spec.data_kind;
+    data.bytes = spec.bytes;
+    data.pattern_size = spec.pattern_size;
+    if (optimal_size != nullptr)
+      *optimal_size = device.spec.optimal_transfer_size;
+    *stream = new ObjectStream(sim_, session_, node, std::move(data));
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Delete(LPCWSTR,
+                                   IPortableDeviceKeyCollection*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE CreateResource(IPortableDeviceValues*,
+                                           IStream** data, DWORD*,
+                                           LPWSTR*) override {
+    if (data != nullptr) *data = nullptr;
+    return E_NOTIMPL;
+  }
+
+ private:
+  // Files always have a default resource (maybe empty); containers only
+  // when the model gives them data.
+  static bool HasResource(const ObjectSpec& spec) {
+    return !IsContainer(spec.content_type) ||
+           spec.data_kind != ObjectSpec::DataKind::kNone;
+  }
+
+  std::shared_ptr<Session> session_;
+};
+
+// --- content -------------------------------------------------------------
+
+class Content final
+    : public ComObject<Content, IPortableDeviceContent, ObjectKind::kContent> {
+ public:
+  Content(std::shared_ptr<SimState> sim, std::shared_ptr<Session> session)
+      : ComObject(std::move(sim)), session_(std::move(session)) {}
+  static bool Answers(REFIID iid) {
+    return SameGuid(iid, IID_IPortableDeviceContent);
+  }
+
+  HRESULT STDMETHODCALLTYPE
+  EnumObjects(const DWORD, LPCWSTR parent_id, IPortableDeviceValues*,
+              IEnumPortableDeviceObjectIDs** out) override {
+    sim_->Count(Call::kEnumObjects);
+    if (parent_id == nullptr || out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    DeviceState& device = *session_->device;
+    std::vector<uint32_t> children;
+    uint32_t node;
+    {
+      std::lock_guard<std::mutex> lock(device.mu);
+      node = device.Find(parent_id);
+      HRESULT hr;
+      if (device.Strike(node, Call::kEnumObjects, &hr)) return hr;
+      if (node == kNoNode) return kErrorNotFound;
+      children = device.nodes[node].children;
+    }
+    *out = new Enumerator(sim_, session_, node, std::move(children));
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE
+  Properties(IPortableDeviceProperties** out) override {
+    return MakeChild<class Properties>(Call::kProperties, out);
+  }
+
+  HRESULT STDMETHODCALLTYPE Transfer(IPortableDeviceResources** out) override {
+    return MakeChild<Resources>(Call::kTransfer, out);
+  }
+
+  HRESULT STDMETHODCALLTYPE
+  CreateObjectWithPropertiesOnly(IPortableDeviceValues*, LPWSTR* id) override {
+    if (id != nullptr) *id = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CreateObjectWithPropertiesAndData(
+      IPortableDeviceValues*, IStream** data, DWORD*, LPWSTR*) override {
+    if (data != nullptr) *data = nullptr;
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE
+  Delete(const DWORD options, IPortableDevicePropVariantCollection* object_ids,
+         IPortableDevicePropVariantCollection** results) override {
+    sim_->Count(Call::kDelete);
+    if (object_ids == nullptr) return E_POINTER;
+    if (results != nullptr) *results = nullptr;
+    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    // Read the caller's collection before taking the device's lock.
+    DWORD count = 0;
+    HRESULT hr = object_ids->GetCount(&count);
+    if (FAILED(hr)) return hr;
+    std::vector<std::wstring> ids(count);
+    std::vector<HRESULT> outcome(count, S_OK);
+    for (DWORD i = 0; i < count; ++i) {
+      PROPVARIANT id = EmptyValue();
+      hr = object_ids->GetAt(i, &id);
+      if (FAILED(hr)) return hr;
+      if (id.vt == VT_LPWSTR && id.pwszVal != nullptr) {
+        ids[i] = id.pwszVal;
+      } else {
+        outcome[i] = E_INVALIDARG;
+      }
+      PropVariantClear(&id);
+    }
+    DeviceState& device = *session_->device;
+    {
+      std::lock_guard<std::mutex> lock(device.mu);
+      for (DWORD i = 0; i < count; ++i) {
+        if (FAILED(outcome[i])) continue;
+        outcome[i] = DeleteOne(device, ids[i], options);
+      }
+    }
+    size_t failures = std::count_if(outcome.begin(), outcome.end(),
+                                    [](HRESULT r) { return FAILED(r); });
+    if (results != nullptr) {
+      auto* list = new PropVariantCollection(sim_);
+      for (HRESULT r : outcome) {
+        PROPVARIANT value = EmptyValue();
+        value.vt = VT_ERROR;
+        value.scode = r;
+        list->Append(value);
+      }
+      *results = list;
+    }
+    if (failures == 0) return S_OK;
+    // One object, or none of several, deleted: the first failure tells why.
+    if (failures == count) {
+      return *std::find_if(outcome.begin(), outcome.end(),
+                           [](HRESULT r) { return FAILED(r); });
+    }
+    return S_FALSE;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetObjectIDsFromPersistentUniqueIDs(
+      IPortableDevicePropVariantCollection*,
+      IPortableDevicePropVariantCollection** ids) override {
+    if (ids != nullptr) *ids = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE
+  Move(IPortableDevicePropVariantCollection*, LPCWSTR,
+       IPortableDevicePropVariantCollection** results) override {
+    if (results != nullptr) *results = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE
+  Copy(IPortableDevicePropVariantCollection*, LPCWSTR,
+       IPortableDevicePropVariantCollection** results) override {
+    if (results != nullptr) *results = nullptr;
+    return E_NOTIMPL;
+  }
+
+ private:
+  template <class Child, class Interface>
+  HRESULT MakeChild(Call call, Interface** out) {
+    sim_->Count(call);
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    {
+      DeviceState& device = *session_->device;
+      std::lock_guard<std::mutex> lock(device.mu);
+      HRESULT hr;
+      if (device.Strike(kNoNode, call, &hr)) return hr;
+    }
+    *out = new Child(sim_, session_);
+    return S_OK;
+  }
+
+  // Under the device's lock.
+  HRESULT DeleteOne(DeviceState& device, const std::wstring& id,
+                    DWORD options) {
+    uint32_t node = device.Find(id);
+    HRESULT hr;
+    if (device.Strike(node, Call::kDelete, &hr)) return hr;
+    if (node == kNoNode) return kErrorNotFound;
+    if (node == kRootNode) return E_ACCESSDENIED;
+    if ((session_->access & kGenericWrite) == 0) return E_ACCESSDENIED;
+    ObjectNode& object = device.nodes[node];
+    if (object.spec.can_delete && *object.spec.can_delete == 0) {
+      return E_ACCESSDENIED;
+    }
+    if (!object.children.empty() &&
+        options != PORTABLE_DEVICE_DELETE_WITH_RECURSION) {
+      return kErrorDirNotEmpty;
+    }
+    std::vector<uint32_t>& siblings = device.nodes[object.parent].children;
+    siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+    std::vector<uint32_t> doomed{node};
+    while (!doomed.empty()) {
+      ObjectNode& gone = device.nodes[doomed.back()];
+      doomed.pop_back();
+      device.index.erase(gone.spec.id);
+      gone.deleted = true;
+      doomed.insert(doomed.end(), gone.children.begin(), gone.children.end());
+      gone.children.clear();
+    }
+    return S_OK;
+  }
+
+  std::shared_ptr<Session> session_;
+};
+
+// --- device --------------------------------------------------------------
+
+ClientInfo ReadClientInfo(IPortableDeviceValues* values) {
+  ClientInfo info;
+  DWORD count = 0;
+  if (FAILED(values->GetCount(&count))) return info;
+  for (DWORD i = 0; i < count; ++i) {
+    PROPERTYKEY key;
+    PROPVARIANT value = EmptyValue();
+    if (FAILED(values->GetAt(i, &key, &value))) continue;
+    info.keys.push_back(key);
+    if (SameKey(key, WPD_CLIENT_NAME) && value.vt == VT_LPWSTR &&
+        value.pwszVal != nullptr) {
+      info.name = value.pwszVal;
+    } else if (value.vt == VT_UI4) {
+      if (SameKey(key, WPD_CLIENT_MAJOR_VERSION)) {
+        info.major_version = value.ulVal;
+      } else if (SameKey(key, WPD_CLIENT_MINOR_VERSION)) {
+        info.minor_version = value.ulVal;
+      } else if (SameKey(key, WPD_CLIENT_REVISION)) {
+        info.revision = value.ulVal;
+      } else if (SameKey(key, WPD_CLIENT_SECURITY_QUALITY_OF_SERVICE)) {
+        info.security_quality_of_service = value.ulVal;
+      } else if (SameKey(key, WPD_CLIENT_DESIRED_ACCESS)) {
+        info.desired_access = value.ulVal;
+      }
+    }
+    PropVariantClear(&value);
+  }
+  return info;
+}
+
+class Device final
+    : public ComObject<Device, IPortableDevice, ObjectKind::kDevice> {
+ public:
+  explicit Device(std::shared_ptr<SimState> sim) : ComObject(std::move(sim)) {}
+  static bool Answers(REFIID iid) { return SameGuid(iid, IID_IPortableDevice); }
+
+  HRESULT STDMETHODCALLTYPE Open(LPCWSTR device_id,
+                                 IPortableDeviceValues* client) override {
+    sim_->Count(Call::kOpen);
+    if (device_id == nullptr || client == nullptr) return E_POINTER;
+    if (session_ != nullptr && !Closed(session_)) {
+      return E_WPD_DEVICE_ALREADY_OPENED;
+    }
+    std::shared_ptr<DeviceState> device = sim_->FindDevice(device_id);
+    if (device == nullptr) return kErrorFileNotFound;
+    ClientInfo info = ReadClientInfo(client);
+    // Unset, WPD asks for reading and writing.
+    DWORD access = info.desired_access.value_or(kGenericRead | kGenericWrite);
+    HRESULT hr;
+    {
+      std::lock_guard<std::mutex> lock(device->mu);
+      device->last_client = std::move(info);
+      if (!device->Strike(kNoNode, Call::kOpen, &hr)) {
+        hr = device->spec.open_hresult;
+      }
+      if (FAILED(hr)) return hr;
+      ++device->open_sessions;
+    }
+    session_ = std::make_shared<Session>(std::move(device), access);
+    sim_->open_without_close.fetch_add(1);
+    return hr;
+  }
+
+  HRESULT STDMETHODCALLTYPE
+  SendCommand(const DWORD, IPortableDeviceValues*,
+              IPortableDeviceValues** results) override {
+    if (results != nullptr) *results = nullptr;
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE Content(IPortableDeviceContent** out) override {
+    sim_->Count(Call::kContent);
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (session_ == nullptr || Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    {
+      std::lock_guard<std::mutex> lock(session_->device->mu);
+      HRESULT hr;
+      if (session_->device->Strike(kNoNode, Call::kContent, &hr)) return hr;
+    }
+    *out = new class Content(sim_, session_);
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE
+  Capabilities(IPortableDeviceCapabilities** out) override {
+    if (out != nullptr) *out = nullptr;
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }
+
+  HRESULT STDMETHODCALLTYPE Close() override {
+    if (session_ != nullptr && session_->open.exchange(false)) {
+      {
+        std::lock_guard<std::mutex> lock(session_->device->mu);
+        --session_->device->open_sessions;
+      }
+      sim_->open_without_close.fetch_sub(1);
+    }
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Advise(const DWORD, IPortableDeviceEventCallback*,
+                                   IPortableDeviceValues*,
+                                   LPWSTR* cookie) override {
+    if (cookie != nullptr) *cookie = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Unadvise(LPCWSTR) override { return E_NOTIMPL; }
+
+  HRESULT STDMETHODCALLTYPE GetPnPDeviceID(LPWSTR* id) override {
+    if (id == nullptr) return E_POINTER;
+    *id = nullptr;
+    if (session_ == nullptr || Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    *id = DupString(session_->device->spec.id);
+    return *id != nullptr ? S_OK : E_OUTOFMEMORY;
+  }
+
+ private:
+  std::shared_ptr<Session> session_;
+};
+
+// --- manager -------------------------------------------------------------
+
+class Manager final
+    : public ComObject<Manager, IPortableDeviceManager, ObjectKind::kManager> {
+ public:
+  explicit Manager(std::shared_ptr<SimState> sim)
+      : ComObject(std::move(sim)), devices_(sim_->Snapshot()) {}
+  static bool Answers(REFIID iid) {
+    return SameGuid(iid, IID_IPortableDeviceManager);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetDevices(LPWSTR* ids, DWORD* count) override {
+    HRESULT hr;
+    if (sim_->StrikeProcess(Call::kGetDevices, &hr)) return hr;
+    if (count == nullptr) return E_POINTER;
+    if (ids == nullptr) {
+      *count = static_cast<DWORD>(devices_.size());
+      return S_OK;
+    }
+    DWORD filled = std::min<DWORD>(*count, static_cast<DWORD>(devices_.size()));
+    for (DWORD i = 0; i < filled; ++i) {
+      ids[i] = DupString(devices_[i]->spec.id);
+      if (ids[i] == nullptr) {
+        for (DWORD j = 0; j < i; ++j) CoTaskMemFree(ids[j]);
+        return E_OUTOFMEMORY;
+      }
+    }
+    *count = filled;
+    return filled < devices_.size() ? S_FALSE : S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE RefreshDeviceList() override {
+    devices_ = sim_->Snapshot();
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetDeviceFriendlyName(LPCWSTR id, WCHAR* text,
+                                                  DWORD* length) override {
+    return Text(Call::kGetDeviceFriendlyName, &DeviceSpec::friendly_name, id,
+                text, length);
+  }
+  HRESULT STDMETHODCALLTYPE GetDeviceDescription(LPCWSTR id, WCHAR* text,
+                                                 DWORD* length) override {
+    return Text(Call::kGetDeviceDescription, &DeviceSpec::description, id, text,
+                length);
+  }
+  HRESULT STDMETHODCALLTYPE GetDeviceManufacturer(LPCWSTR id, WCHAR* text,
+                                                  DWORD* length) override {
+    return Text(Call::kGetDeviceManufacturer, &DeviceSpec::manufacturer, id,
+                text, length);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetDeviceProperty(LPCWSTR, LPCWSTR, BYTE*, DWORD*,
+                                              DWORD*) override {
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetPrivateDevices(LPWSTR*, DWORD* count) override {
+    if (count == nullptr) return E_POINTER;
+    *count = 0;  // no private devices
+    return S_OK;
+  }
+
+ private:
+  // Count-then-fill: without a buffer the length in UTF-16 units, the
+  // terminator included; with a buffer of at least that length the text.
+  HRESULT Text(Call call, std::optional<std::wstring> DeviceSpec::*field,
+               LPCWSTR id, WCHAR* text, DWORD* length) {
+    sim_->Count(call);
+    if (id == nullptr || length == nullptr) return E_POINTER;
+    std::shared_ptr<DeviceState> device;
+    for (const auto& listed : devices_) {
+      if (listed->spec.id == id) {
+        device = listed;
+        break;
+      }
+    }
+    if (device == nullptr) return kErrorNotFound;
+    std::wstring value;
+    {
+      std::lock_guard<std::mutex> lock(device->mu);
+      HRESULT hr;
+      if (device->Strike(kNoNode, call, &hr)) return hr;
+      const std::optional<std::wstring>& stored = device->spec.*field;
+      if (!stored) return kErrorInvalidData;
+      value = *stored;
+    }
+    DWORD needed = static_cast<DWORD>(value.size() + 1);
+    if (text == nullptr) {
+      *length = needed;
+      return S_OK;
+    }
+    if (*length < needed) {
+      *length = needed;
+      return kErrorInsufficientBuffer;
+    }
+    std::memcpy(text, value.c_str(), needed * sizeof(WCHAR));
+    *length = needed;
+    return S_OK;
+  }
+
+  std::vector<std::shared_ptr<DeviceState>> devices_;
+};
+
+// --- class factories -----------------------------------------------------
+
+using Maker = HRESULT (*)(const std::shared_ptr<SimState>&, REFIID, void**);
+
+template <class T>
+HRESULT Make(const std::shared_ptr<SimState>& sim, REFIID iid, void** out) {
+  return HandOut(new T(sim), iid, out);
+}
+
+class Factory final : public IClassFactory {
+ public:
+  Factory(std::shared_ptr<SimState> sim, Call create_call, Maker maker)
+      : sim_(std::move(sim)), create_call_(create_call), maker_(maker) {}
+  Factory(const Factory&) = delete;
+  Factory& operator=(const Factory&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (SameGuid(iid, IID_IUnknown) || SameGuid(iid, IID_IClassFactory)) {
+      *out = static_cast<IClassFactory*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid,
+                                           void** out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    HRESULT hr;
+    if (sim_->StrikeProcess(create_call_, &hr)) return hr;
+    return maker_(sim_, iid, out);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+ private:
+  std::shared_ptr<SimState> sim_;
+  Call create_call_;
+  Maker maker_;
+  std::atomic<ULONG> refs_{1};
+};
+
+}  // namespace
+
+std::vector<ClassEntry> MakeClassFactories(std::shared_ptr<SimState> state) {
+  struct Entry {
+    const CLSID* clsid;
+    Call call;
+    Maker maker;
+  };
+  const Entry entries[] = {
+      {&CLSID_PortableDeviceManager, Call::kCreateManager, &Make<Manager>},
+      {&CLSID_PortableDeviceFTM, Call::kCreateDevice, &Make<Device>},
+      {&CLSID_PortableDevice, Call::kCreateDevice, &Make<Device>},
+      {&CLSID_PortableDeviceValues, Call::kCreateValues, &Make<Values>},
+      {&CLSID_PortableDeviceKeyCollection, Call::kCreateKeyCollection,
+       &Make<KeyCollection>},
+      {&CLSID_PortableDevicePropVariantCollection,
+       Call::kCreatePropVariantCollection, &Make<PropVariantCollection>},
+  };
+  std::vector<ClassEntry> factories;
+  for (const Entry& entry : entries) {
+    factories.push_back(
+        ClassEntry{entry.clsid, new Factory(state, entry.call, entry.maker)});
+  }
+  return factories;
+}
+
+}  // namespace wpd_sim

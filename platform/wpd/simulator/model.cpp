@@ -1,0 +1,312 @@
+#include "platform/wpd/simulator/model.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+namespace wpd_sim {
+namespace {
+
+constexpr const char* kCallNames[kCallCount] = {
+    "CoInitializeEx",
+    "CreateManager",
+    "GetDevices",
+    "CreateDevice",
+    "CreateValues",
+    "CreateKeyCollection",
+    "CreatePropVariantCollection",
+    "GetDeviceFriendlyName",
+    "GetDeviceManufacturer",
+    "GetDeviceDescription",
+    "Open",
+    "Content",
+    "Properties",
+    "Transfer",
+    "EnumObjects",
+    "Next",
+    "GetValues",
+    "GetStringValue",
+    "GetGuidValue",
+    "GetUnsignedLargeIntegerValue",
+    "GetBoolValue",
+    "GetValue",
+    "GetStream",
+    "Read",
+    "Delete",
+};
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+bool CheckFaults(const FaultList& faults, CallScope lowest,
+                 const std::string& where, std::string* error) {
+  for (const auto& [call, fault] : faults) {
+    CallScope scope = ScopeOf(call);
+    bool fits = lowest == CallScope::kProcess  ? scope == CallScope::kProcess
+                : lowest == CallScope::kDevice ? scope != CallScope::kProcess
+                                               : scope == CallScope::kObject;
+    if (!fits) {
+      *error = where + ".fail: \"" + CallName(call) +
+               "\" cannot be made to fail there";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+CallScope ScopeOf(Call call) {
+  if (call <= Call::kCreatePropVariantCollection) return CallScope::kProcess;
+  if (call <= Call::kTransfer) return CallScope::kDevice;
+  return CallScope::kObject;
+}
+
+const char* CallName(Call call) { return kCallNames[static_cast<int>(call)]; }
+
+std::optional<Call> CallFromName(std::string_view name) {
+  for (int i = 0; i < kCallCount; ++i) {
+    if (name == kCallNames[i]) return static_cast<Call>(i);
+  }
+  return std::nullopt;
+}
+
+double ToOleDate(int year, int month, int day, int hour, int minute,
+                 int second) {
+  // Days from 1970-01-01 of a proleptic Gregorian date (Hinnant's
+  // days_from_civil), then shifted to the OLE epoch 1899-12-30.
+  int y = year - (month <= 2 ? 1 : 0);
+  int era = (y >= 0 ? y : y - 399) / 400;
+  int yoe = y - era * 400;
+  int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  long long days = static_cast<long long>(era) * 146097 + doe - 719468;
+  constexpr long long kOleEpoch = -25569;  // 1899-12-30 from 1970-01-01
+  return static_cast<double>(days - kOleEpoch) +
+         (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
+}
+
+DateProperty DateProperty::At(int year, int month, int day, int hour,
+                              int minute, int second) {
+  return OleDate(ToOleDate(year, month, day, hour, minute, second));
+}
+
+DateProperty DateProperty::OleDate(double date) {
+  DateProperty value;
+  value.kind = Kind::kDate;
+  value.date = date;
+  return value;
+}
+
+DateProperty DateProperty::String(std::wstring text) {
+  DateProperty value;
+  value.kind = Kind::kString;
+  value.text = std::move(text);
+  return value;
+}
+
+DateProperty DateProperty::Uint(uint64_t number) {
+  DateProperty value;
+  value.kind = Kind::kUint;
+  value.uint = number;
+  return value;
+}
+
+// --- ObjectSpec -------------------------------------------------------------
+
+ObjectSpec& ObjectSpec::Type(ContentType type) {
+  content_type = type;
+  return *this;
+}
+ObjectSpec& ObjectSpec::Name(std::wstring value) {
+  name = std::move(value);
+  return *this;
+}
+ObjectSpec& ObjectSpec::OriginalFileName(std::wstring value) {
+  original_file_name = std::move(value);
+  return *this;
+}
+ObjectSpec& ObjectSpec::Size(uint64_t value) {
+  size = value;
+  return *this;
+}
+ObjectSpec& ObjectSpec::Created(DateProperty value) {
+  date_created = std::move(value);
+  return *this;
+}
+ObjectSpec& ObjectSpec::Modified(DateProperty value) {
+  date_modified = std::move(value);
+  return *this;
+}
+ObjectSpec& ObjectSpec::CanDelete(bool value) {
+  can_delete = value ? -1 : 0;
+  return *this;
+}
+ObjectSpec& ObjectSpec::CanDeleteValue(int32_t value) {
+  can_delete = value;
+  return *this;
+}
+ObjectSpec& ObjectSpec::Data(std::string data) {
+  data_kind = DataKind::kBytes;
+  bytes = std::make_shared<const std::string>(std::move(data));
+  pattern_size = 0;
+  return *this;
+}
+ObjectSpec& ObjectSpec::Pattern(uint64_t count) {
+  data_kind = DataKind::kPattern;
+  bytes.reset();
+  pattern_size = count;
+  return *this;
+}
+ObjectSpec& ObjectSpec::Fail(Call call, HRESULT hresult, uint64_t after) {
+  faults.emplace_back(call, Fault{hresult, after});
+  return *this;
+}
+
+uint64_t ObjectSpec::DataSize() const {
+  switch (data_kind) {
+    case DataKind::kBytes:
+      return bytes->size();
+    case DataKind::kPattern:
+      return pattern_size;
+    case DataKind::kNone:
+      break;
+  }
+  return 0;
+}
+
+void ObjectSpec::ReadData(uint64_t offset, uint64_t count, uint8_t* out) const {
+  if (count == 0) return;
+  if (data_kind == DataKind::kBytes) {
+    std::memcpy(out, bytes->data() + offset, count);
+  } else if (data_kind == DataKind::kPattern) {
+    auto value = static_cast<unsigned>(offset % 251);
+    for (uint64_t i = 0; i < count; ++i) {
+      out[i] = static_cast<uint8_t>(value);
+      if (++value == 251) value = 0;
+    }
+  }
+}
+
+// --- DeviceSpec and Fixture -------------------------------------------------
+
+DeviceSpec& DeviceSpec::FriendlyName(std::wstring value) {
+  friendly_name = std::move(value);
+  return *this;
+}
+DeviceSpec& DeviceSpec::Manufacturer(std::wstring value) {
+  manufacturer = std::move(value);
+  return *this;
+}
+DeviceSpec& DeviceSpec::Description(std::wstring value) {
+  description = std::move(value);
+  return *this;
+}
+DeviceSpec& DeviceSpec::OpenResult(HRESULT hresult) {
+  open_hresult = hresult;
+  return *this;
+}
+DeviceSpec& DeviceSpec::OptimalTransferSize(DWORD value) {
+  optimal_transfer_size = value;
+  return *this;
+}
+DeviceSpec& DeviceSpec::Fail(Call call, HRESULT hresult, uint64_t after) {
+  faults.emplace_back(call, Fault{hresult, after});
+  return *this;
+}
+
+ObjectSpec& DeviceSpec::Add(std::wstring object_id, std::wstring parent,
+                            ContentType type) {
+  ObjectSpec& object = objects.emplace_back();
+  object.id = std::move(object_id);
+  object.parent = std::move(parent);
+  object.content_type = type;
+  return object;
+}
+
+ObjectSpec& DeviceSpec::AddStorage(std::wstring object_id, std::wstring name) {
+  return Add(std::move(object_id), WPD_DEVICE_OBJECT_ID,
+             ContentType::kFunctional)
+      .Name(std::move(name));
+}
+
+ObjectSpec& DeviceSpec::AddFolder(std::wstring object_id, std::wstring parent,
+                                  std::wstring name) {
+  ObjectSpec& folder =
+      Add(std::move(object_id), std::move(parent), ContentType::kFolder);
+  folder.original_file_name = name;
+  return folder.Name(std::move(name));
+}
+
+ObjectSpec& DeviceSpec::AddFile(std::wstring object_id, std::wstring parent,
+                                std::wstring file_name, ContentType type,
+                                std::string data) {
+  uint64_t size = data.size();
+  ObjectSpec& file = Add(std::move(object_id), std::move(parent), type);
+  file.original_file_name = file_name;
+  return file.Name(std::move(file_name)).Size(size).Data(std::move(data));
+}
+
+ObjectSpec& DeviceSpec::AddPatternFile(std::wstring object_id,
+                                       std::wstring parent,
+                                       std::wstring file_name, ContentType type,
+                                       uint64_t size) {
+  ObjectSpec& file = Add(std::move(object_id), std::move(parent), type);
+  file.original_file_name = file_name;
+  return file.Name(std::move(file_name)).Size(size).Pattern(size);
+}
+
+DeviceSpec& Fixture::AddDevice(std::wstring device_id) {
+  DeviceSpec& device = devices.emplace_back();
+  device.id = std::move(device_id);
+  return device;
+}
+
+Fixture& Fixture::Fail(Call call, HRESULT hresult, uint64_t after) {
+  faults.emplace_back(call, Fault{hresult, after});
+  return *this;
+}
+
+bool ValidateFixture(const Fixture& fixture, std::string* error) {
+  if (!CheckFaults(fixture.faults, CallScope::kProcess, "fixture", error)) {
+    return false;
+  }
+  for (size_t d = 0; d < fixture.devices.size(); ++d) {
+    const DeviceSpec& device = fixture.devices[d];
+    std::string where = "devices[" + std::to_string(d) + "]";
+    if (device.id.empty()) {
+      *error = where + ".id: empty";
+      return false;
+    }
+    if (!CheckFaults(device.faults, CallScope::kDevice, where, error)) {
+      return false;
+    }
+    std::set<std::wstring_view> seen{WPD_DEVICE_OBJECT_ID};
+    for (size_t o = 0; o < device.objects.size(); ++o) {
+      const ObjectSpec& object = device.objects[o];
+      std::string at = where + ".objects[" + std::to_string(o) + "]";
+      if (object.id.empty()) {
+        *error = at + ".id: empty";
+        return false;
+      }
+      if (seen.count(object.parent) == 0) {
+        *error = at + ".parent: \"" + Narrow(object.parent) +
+                 "\" is neither \"DEVICE\" nor an earlier object";
+        return false;
+      }
+      if (!seen.insert(object.id).second) {
+        *error = at + ".id: \"" + Narrow(object.id) + "\" is used twice";
+        return false;
+      }
+      if (!CheckFaults(object.faults, CallScope::kObject, at, error)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace wpd_sim

@@ -1,0 +1,398 @@
+#include "platform/wpd/simulator/simulator.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "platform/wpd/simulator/coinit_fault.h"
+#include "platform/wpd/simulator/com_support.h"
+
+namespace wpd_sim {
+
+// --- faults and state ------------------------------------------------------
+
+void FaultTable::Set(Call call, Fault fault) {
+  for (Slot& slot : slots_) {
+    if (slot.call == call) {
+      slot = Slot{call, fault, 0};
+      return;
+    }
+  }
+  slots_.push_back(Slot{call, fault, 0});
+}
+
+bool FaultTable::Clear(Call call) {
+  for (auto it = slots_.begin(); it != slots_.end(); ++it) {
+    if (it->call == call) {
+      slots_.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool FaultTable::Strike(Call call, HRESULT* hresult) {
+  for (Slot& slot : slots_) {
+    if (slot.call != call) continue;
+    if (++slot.calls <= slot.fault.after) return false;
+    *hresult = slot.fault.hresult;
+    return true;
+  }
+  return false;
+}
+
+const Fault* FaultTable::Find(Call call) const {
+  for (const Slot& slot : slots_) {
+    if (slot.call == call) return &slot.fault;
+  }
+  return nullptr;
+}
+
+DeviceState::DeviceState(DeviceSpec device) : spec(std::move(device)) {
+  for (const auto& [call, fault] : spec.faults) faults.Set(call, fault);
+  spec.faults.clear();
+  ObjectNode& root = nodes.emplace_back();
+  root.spec.id = WPD_DEVICE_OBJECT_ID;
+  root.spec.parent.clear();
+  root.spec.content_type = ContentType::kFunctional;
+  root.spec.name = spec.friendly_name.value_or(WPD_DEVICE_OBJECT_ID);
+  index.emplace(root.spec.id, kRootNode);
+  std::deque<ObjectSpec> objects = std::move(spec.objects);
+  spec.objects.clear();
+  for (ObjectSpec& object : objects) {
+    auto parent = index.find(object.parent);
+    if (parent == index.end()) continue;  // ValidateFixture rules this out
+    auto node = static_cast<uint32_t>(nodes.size());
+    ObjectNode& added = nodes.emplace_back();
+    added.spec = std::move(object);
+    added.parent = parent->second;
+    if (!added.spec.faults.empty()) {
+      added.faults = std::make_unique<FaultTable>();
+      for (const auto& [call, fault] : added.spec.faults) {
+        added.faults->Set(call, fault);
+      }
+      added.spec.faults.clear();
+      added.spec.faults.shrink_to_fit();
+    }
+    nodes[added.parent].children.push_back(node);
+    index.emplace(added.spec.id, node);
+  }
+}
+
+uint32_t DeviceState::Find(std::wstring_view id) const {
+  if (id.empty()) return kRootNode;
+  auto found = index.find(id);
+  return found == index.end() ? kNoNode : found->second;
+}
+
+bool DeviceState::Strike(uint32_t node, Call call, HRESULT* hresult) {
+  if (node != kNoNode && nodes[node].faults != nullptr &&
+      nodes[node].faults->Find(call) != nullptr) {
+    return nodes[node].faults->Strike(call, hresult);
+  }
+  return faults.Strike(call, hresult);
+}
+
+const Fault* DeviceState::FindFault(uint32_t node, Call call) const {
+  if (node != kNoNode && nodes[node].faults != nullptr) {
+    if (const Fault* fault = nodes[node].faults->Find(call)) return fault;
+  }
+  return faults.Find(call);
+}
+
+SimState::SimState() {
+  for (auto& count : live) count.store(0);
+  for (auto& count : calls) count.store(0);
+}
+
+bool SimState::StrikeProcess(Call call, HRESULT* hresult) {
+  Count(call);
+  std::lock_guard<std::mutex> lock(mu);
+  return process_faults.Strike(call, hresult);
+}
+
+std::shared_ptr<DeviceState> SimState::FindDevice(std::wstring_view id) const {
+  std::lock_guard<std::mutex> lock(mu);
+  for (const auto& device : devices) {
+    if (device->spec.id == id) return device;
+  }
+  return nullptr;
+}
+
+std::vector<std::shared_ptr<DeviceState>> SimState::Snapshot() const {
+  std::lock_guard<std::mutex> lock(mu);
+  return devices;
+}
+
+// --- registration ----------------------------------------------------------
+
+// Registers the class factories from a multithreaded apartment that a thread
+// of our own keeps alive: COM revokes registrations when the apartment that
+// made them goes away, and the test's threads come and go.
+class Registration {
+ public:
+  explicit Registration(std::vector<ClassEntry> factories)
+      : factories_(std::move(factories)) {
+    thread_ = std::thread([this] { Run(); });
+    std::unique_lock<std::mutex> lock(mu_);
+    cv_.wait(lock, [this] { return ready_; });
+  }
+  ~Registration() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      stop_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+  HRESULT result() const { return result_; }
+
+ private:
+  void Run() {
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    bool joined = SUCCEEDED(hr);
+    std::vector<DWORD> cookies;
+    if (joined) {
+      for (const ClassEntry& entry : factories_) {
+        DWORD cookie = 0;
+        hr = CoRegisterClassObject(*entry.clsid, entry.factory,
+                                   CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                   &cookie);
+        if (FAILED(hr)) break;
+        cookies.push_back(cookie);
+      }
+    }
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      result_ = FAILED(hr) ? hr : S_OK;
+      ready_ = true;
+      if (FAILED(hr)) stop_ = true;
+    }
+    cv_.notify_all();
+    {
+      std::unique_lock<std::mutex> lock(mu_);
+      cv_.wait(lock, [this] { return stop_; });
+    }
+    for (DWORD cookie : cookies) CoRevokeClassObject(cookie);
+    for (const ClassEntry& entry : factories_) entry.factory->Release();
+    if (joined) CoUninitialize();
+  }
+
+  std::vector<ClassEntry> factories_;
+  std::thread thread_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  bool ready_ = false;
+  bool stop_ = false;
+  HRESULT result_ = S_OK;
+};
+
+// --- Simulator -------------------------------------------------------------
+
+namespace {
+
+std::atomic<bool> g_registered{false};
+
+std::string HresultText(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(hr));
+  return text;
+}
+
+}  // namespace
+
+const char* ObjectKindName(ObjectKind kind) {
+  static const char* const kNames[kObjectKindCount] = {
+      "manager",       "device",
+      "content",       "properties",
+      "resources",     "enumerator",
+      "stream",        "values",
+      "keyCollection", "propVariantCollection"};
+  return kNames[static_cast<int>(kind)];
+}
+
+Simulator::Simulator(Fixture fixture) : state_(std::make_shared<SimState>()) {
+  if (!ValidateFixture(fixture, &error_)) return;
+  if (g_registered.exchange(true)) {
+    error_ = "another wpd_sim::Simulator is already registered";
+    return;
+  }
+  owns_registration_ = true;
+  for (DeviceSpec& device : fixture.devices) {
+    state_->devices.push_back(std::make_shared<DeviceState>(std::move(device)));
+  }
+  // Registered first: the registration joins COM itself, which an injected
+  // CoInitializeEx failure would refuse.
+  registration_ = std::make_unique<Registration>(MakeClassFactories(state_));
+  if (FAILED(registration_->result())) {
+    error_ = "CoRegisterClassObject failed (HRESULT " +
+             HresultText(registration_->result()) + ")";
+    return;
+  }
+  for (const auto& [call, fault] : fixture.faults) SetProcessFault(call, fault);
+}
+
+Simulator::~Simulator() {
+  registration_.reset();
+  if (owns_registration_) {
+    ClearCoInitializeFault();
+    g_registered.store(false);
+  }
+}
+
+int64_t Simulator::LiveObjects() const {
+  int64_t total = 0;
+  for (const auto& count : state_->live) total += count.load();
+  return total;
+}
+
+int64_t Simulator::LiveObjects(ObjectKind kind) const {
+  return state_->live[static_cast<int>(kind)].load();
+}
+
+std::string Simulator::LiveObjectsText() const {
+  std::ostringstream text;
+  for (int i = 0; i < kObjectKindCount; ++i) {
+    int64_t count = state_->live[i].load();
+    if (count == 0) continue;
+    if (text.tellp() > 0) text << ' ';
+    text << ObjectKindName(static_cast<ObjectKind>(i)) << '=' << count;
+  }
+  return text.str();
+}
+
+int64_t Simulator::OpenWithoutClose() const {
+  return state_->open_without_close.load();
+}
+
+int Simulator::OpenSessions(const std::wstring& device_id) const {
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return 0;
+  std::lock_guard<std::mutex> lock(device->mu);
+  return device->open_sessions;
+}
+
+uint64_t Simulator::Calls(Call call) const {
+  return state_->calls[static_cast<int>(call)].load();
+}
+
+std::optional<ClientInfo> Simulator::LastClientInfo(
+    const std::wstring& device_id) const {
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return std::nullopt;
+  std::lock_guard<std::mutex> lock(device->mu);
+  return device->last_client;
+}
+
+bool Simulator::HasObject(const std::wstring& device_id,
+                          const std::wstring& object_id) const {
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return false;
+  std::lock_guard<std::mutex> lock(device->mu);
+  return device->index.count(object_id) > 0;
+}
+
+std::vector<std::wstring> Simulator::Children(
+    const std::wstring& device_id, const std::wstring& parent_id) const {
+  std::vector<std::wstring> ids;
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return ids;
+  std::lock_guard<std::mutex> lock(device->mu);
+  uint32_t node = device->Find(parent_id);
+  if (node == kNoNode) return ids;
+  for (uint32_t child : device->nodes[node].children) {
+    ids.push_back(device->nodes[child].spec.id);
+  }
+  return ids;
+}
+
+bool Simulator::SetProcessFault(Call call, Fault fault) {
+  if (ScopeOf(call) != CallScope::kProcess) return false;
+  if (call == Call::kCoInitializeEx) return SetCoInitializeFault(fault);
+  std::lock_guard<std::mutex> lock(state_->mu);
+  state_->process_faults.Set(call, fault);
+  return true;
+}
+
+bool Simulator::SetDeviceFault(const std::wstring& device_id, Call call,
+                               Fault fault) {
+  if (ScopeOf(call) == CallScope::kProcess) return false;
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return false;
+  std::lock_guard<std::mutex> lock(device->mu);
+  device->faults.Set(call, fault);
+  return true;
+}
+
+bool Simulator::SetObjectFault(const std::wstring& device_id,
+                               const std::wstring& object_id, Call call,
+                               Fault fault) {
+  if (ScopeOf(call) != CallScope::kObject) return false;
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return false;
+  std::lock_guard<std::mutex> lock(device->mu);
+  uint32_t node = device->Find(object_id);
+  if (node == kNoNode) return false;
+  ObjectNode& object = device->nodes[node];
+  if (object.faults == nullptr) object.faults = std::make_unique<FaultTable>();
+  object.faults->Set(call, fault);
+  return true;
+}
+
+bool Simulator::SetOpenResult(const std::wstring& device_id, HRESULT hresult) {
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return false;
+  std::lock_guard<std::mutex> lock(device->mu);
+  device->spec.open_hresult = hresult;
+  return true;
+}
+
+void Simulator::ClearFaults() {
+  if (owns_registration_) ClearCoInitializeFault();
+  std::vector<std::shared_ptr<DeviceState>> devices;
+  {
+    std::lock_guard<std::mutex> lock(state_->mu);
+    state_->process_faults = FaultTable();
+    devices = state_->devices;
+  }
+  for (const auto& device : devices) {
+    std::lock_guard<std::mutex> lock(device->mu);
+    device->faults = FaultTable();
+    for (ObjectNode& node : device->nodes) node.faults.reset();
+  }
+}
+
+bool Simulator::AddDevice(DeviceSpec device) {
+  Fixture check;
+  check.devices.push_back(device);
+  std::string why;
+  if (!ValidateFixture(check, &why)) return false;
+  auto state = std::make_shared<DeviceState>(std::move(device));
+  std::lock_guard<std::mutex> lock(state_->mu);
+  state_->devices.push_back(std::move(state));
+  return true;
+}
+
+bool Simulator::RemoveDevice(const std::wstring& device_id) {
+  std::lock_guard<std::mutex> lock(state_->mu);
+  for (auto it = state_->devices.begin(); it != state_->devices.end(); ++it) {
+    if ((*it)->spec.id == device_id) {
+      state_->devices.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::unique_ptr<Simulator> StartFromEnvironment() {
+  auto simulator = std::make_unique<Simulator>(FixtureFromEnvironment());
+  if (!simulator->ok()) {
+    std::fprintf(stderr, "Simulated devices unavailable: %s\n",
+                 simulator->error().c_str());
+  }
+  return simulator;
+}
+
+}  // namespace wpd_sim

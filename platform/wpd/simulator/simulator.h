@@ -1,0 +1,127 @@
+// Simulated Windows Portable Devices for tests and whole-process runs.
+//
+// A Simulator registers COM classes under the real WPD class ids
+// (CLSID_PortableDeviceManager, CLSID_PortableDeviceFTM, CLSID_PortableDevice,
+// CLSID_PortableDeviceValues, CLSID_PortableDeviceKeyCollection,
+// CLSID_PortableDevicePropVariantCollection) with CoRegisterClassObject from
+// a multithreaded apartment of its own, so that CoCreateInstance with
+// CLSCTX_INPROC_SERVER on any thread of the process's multithreaded
+// apartment gets them instead of the system's. They serve the devices of a
+// Fixture (model.h), inject the faults it names, and count themselves.
+//
+//   wpd_sim::Fixture fixture;
+//   auto& phone = fixture.AddDevice(L"\\\\?\\usb#vid_05ac...")
+//                     .FriendlyName(L"iPhone").Manufacturer(L"Apple Inc.");
+//   phone.AddStorage(L"s1", L"Internal Storage");
+//   phone.AddPatternFile(L"o1", L"s1", L"IMG_0001.HEIC",
+//                        wpd_sim::ContentType::kImage, 1000);
+//   wpd_sim::Simulator sim(std::move(fixture));
+//   ASSERT_TRUE(sim.ok()) << sim.error();
+//   ... run the device operation ...
+//   EXPECT_EQ(sim.LiveObjects(), 0);
+//   EXPECT_EQ(sim.OpenWithoutClose(), 0);
+#ifndef SNAPFERRY_PLATFORM_WPD_SIMULATOR_SIMULATOR_H_
+#define SNAPFERRY_PLATFORM_WPD_SIMULATOR_SIMULATOR_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/wpd/simulator/model.h"
+
+namespace wpd_sim {
+
+struct SimState;
+class Registration;
+
+// The kinds of simulated COM object, for the live counts.
+enum class ObjectKind : int {
+  kManager,
+  kDevice,
+  kContent,
+  kProperties,
+  kResources,
+  kEnumerator,
+  kStream,
+  kValues,
+  kKeyCollection,
+  kPropVariantCollection,
+};
+inline constexpr int kObjectKindCount =
+    static_cast<int>(ObjectKind::kPropVariantCollection) + 1;
+const char* ObjectKindName(ObjectKind kind);
+
+// The client information a device was last opened with.
+struct ClientInfo {
+  std::vector<PROPERTYKEY> keys;  // in the order they were set
+  std::optional<std::wstring> name;
+  std::optional<ULONG> major_version;
+  std::optional<ULONG> minor_version;
+  std::optional<ULONG> revision;
+  std::optional<ULONG> security_quality_of_service;
+  std::optional<ULONG> desired_access;
+};
+
+class Simulator {
+ public:
+  // Registers the classes over the fixture's devices. Only one Simulator may
+  // be registered at a time in a process; check ok().
+  explicit Simulator(Fixture fixture);
+  // Revokes the classes. Objects still alive keep working on their model.
+  ~Simulator();
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  bool ok() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+
+  // Accounting. LiveObjects counts every simulated COM object not yet
+  // released (class factories excluded). OpenWithoutClose counts successful
+  // Opens not followed by Close on the same object, also when the object
+  // has been released since.
+  int64_t LiveObjects() const;
+  int64_t LiveObjects(ObjectKind kind) const;
+  std::string LiveObjectsText() const;  // "kind=n ..." of the non-zero ones
+  int64_t OpenWithoutClose() const;
+  // Device objects opened on this device and neither closed nor released.
+  int OpenSessions(const std::wstring& device_id) const;
+  // How often each call was made (faulted ones included).
+  uint64_t Calls(Call call) const;
+  std::optional<ClientInfo> LastClientInfo(const std::wstring& device_id) const;
+
+  // The model as it stands (deletions included).
+  bool HasObject(const std::wstring& device_id,
+                 const std::wstring& object_id) const;
+  std::vector<std::wstring> Children(const std::wstring& device_id,
+                                     const std::wstring& parent_id) const;
+
+  // Faults, effective at once for every caller. The setters return false
+  // when the device or object is unknown or the call does not fit the scope.
+  bool SetProcessFault(Call call, Fault fault);
+  bool SetDeviceFault(const std::wstring& device_id, Call call, Fault fault);
+  bool SetObjectFault(const std::wstring& device_id,
+                      const std::wstring& object_id, Call call, Fault fault);
+  bool SetOpenResult(const std::wstring& device_id, HRESULT hresult);
+  void ClearFaults();
+
+  // Plugging: a device added or removed shows in device managers created
+  // (or refreshed) afterwards, as with real WPD.
+  bool AddDevice(DeviceSpec device);
+  bool RemoveDevice(const std::wstring& device_id);
+
+ private:
+  std::shared_ptr<SimState> state_;
+  std::unique_ptr<Registration> registration_;
+  bool owns_registration_ = false;
+  std::string error_;
+};
+
+// For whole-process runs: a Simulator over FixtureFromEnvironment(). Never
+// null; a failed registration is reported on standard error.
+std::unique_ptr<Simulator> StartFromEnvironment();
+
+}  // namespace wpd_sim
+
+#endif  // SNAPFERRY_PLATFORM_WPD_SIMULATOR_SIMULATOR_H_

@@ -1,0 +1,288 @@
+// Fixture files: every key loads as documented, every kind of mistake is
+// reported with where and what, and the environment variable picks the file
+// or the built-in demo devices.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "platform/wpd/simulator/simulator.h"
+
+namespace {
+
+using wpd_sim::Call;
+using wpd_sim::ContentType;
+using wpd_sim::DateProperty;
+using wpd_sim::Fixture;
+using wpd_sim::ObjectSpec;
+
+const char kEveryKey[] = R"({
+  "devices": [ {
+    "id": "\\\\?\\usb#vid_05ac&pid_12a8#1",
+    "friendlyName": "Anna’s iPhone", "manufacturer": "Apple Inc.",
+    "description": "iPhone",
+    "openHresult": 2147942405,
+    "optimalTransferSize": 4096,
+    "maxReadSize": 100, "shortReadResult": "S_FALSE",
+    "fail": { "Content": -2147467259, "Transfer": 2147500037,
+              "GetDeviceManufacturer": 5, "GetValues": {"hresult": -1, "afterCalls": 3} },
+    "objects": [
+      { "id": "s1", "parent": "DEVICE", "contentType": "functional", "name": "Internal Storage" },
+      { "id": "d1", "parent": "s1", "contentType": "folder", "name": "DCIM" },
+      { "id": "f1", "parent": "d1", "contentType": "image", "name": "IMG_0001",
+        "originalFileName": "IMG_0001.HEIC", "size": 5000000000,
+        "dateCreated": "2023-07-14T09:05:03",
+        "dateModified": {"string": "yesterday"},
+        "canDelete": true, "data": {"pattern": 1073741824},
+        "fail": { "GetValues": -2147024891, "EnumObjects": 1, "Next": {"hresult": 2, "afterItems": 64},
+                  "GetStream": 3, "Delete": 4, "Read": { "hresult": -2147024865, "afterBytes": 4096 } } },
+      { "id": "f2", "parent": "d1", "contentType": "video", "dateCreated": {"uint": 7},
+        "canDelete": 2, "data": {"hex": "00ffA1"} },
+      { "id": "f3", "parent": "s1", "contentType": "none", "canDelete": false, "data": "héllo" },
+      { "id": "f4" }
+    ]
+  }, { "id": "bare" } ],
+  "fail": { "CoInitializeEx": -2147418113, "CreateManager": 1, "GetDevices": 2, "CreateDevice": 3,
+            "CreateValues": 4, "CreateKeyCollection": 5, "CreatePropVariantCollection": 6 }
+})";
+
+HRESULT H(uint32_t value) { return static_cast<HRESULT>(value); }
+
+TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
+  Fixture fixture;
+  std::string error;
+  ASSERT_TRUE(wpd_sim::ParseFixtureJson(kEveryKey, &fixture, &error)) << error;
+
+  ASSERT_EQ(fixture.faults.size(), 7u);
+  EXPECT_EQ(fixture.faults[0].first, Call::kCoInitializeEx);
+  EXPECT_EQ(fixture.faults[0].second.hresult, H(0x8000FFFF));
+  EXPECT_EQ(fixture.faults[6].first, Call::kCreatePropVariantCollection);
+
+  ASSERT_EQ(fixture.devices.size(), 2u);
+  const wpd_sim::DeviceSpec& phone = fixture.devices[0];
+  EXPECT_EQ(phone.id, L"\\\\?\\usb#vid_05ac&pid_12a8#1");
+  EXPECT_EQ(phone.friendly_name, std::wstring(L"Anna\u2019s iPhone"));
+  EXPECT_EQ(phone.description, std::wstring(L"iPhone"));
+  EXPECT_EQ(phone.open_hresult, E_ACCESSDENIED);  // written unsigned
+  EXPECT_EQ(phone.optimal_transfer_size, 4096u);
+  EXPECT_EQ(phone.max_read_size, 100u);
+  EXPECT_TRUE(phone.short_read_is_s_false);
+  ASSERT_EQ(phone.faults.size(), 4u);
+  EXPECT_EQ(phone.faults[0].first, Call::kContent);
+  EXPECT_EQ(phone.faults[0].second.hresult, E_FAIL);  // written signed
+  EXPECT_EQ(phone.faults[1].second.hresult, E_FAIL);  // written unsigned
+  EXPECT_EQ(phone.faults[3].first, Call::kGetValues);
+  EXPECT_EQ(phone.faults[3].second.after, 3u);
+
+  ASSERT_EQ(phone.objects.size(), 6u);
+  const ObjectSpec& f1 = phone.objects[2];
+  EXPECT_EQ(f1.parent, L"d1");
+  EXPECT_EQ(f1.content_type, ContentType::kImage);
+  EXPECT_EQ(f1.original_file_name, std::wstring(L"IMG_0001.HEIC"));
+  EXPECT_EQ(f1.size, 5000000000u);
+  ASSERT_EQ(f1.date_created.kind, DateProperty::Kind::kDate);
+  EXPECT_DOUBLE_EQ(f1.date_created.date,
+                   45121.0 + (9 * 3600 + 5 * 60 + 3) / 86400.0);
+  EXPECT_EQ(f1.date_modified.kind, DateProperty::Kind::kString);
+  EXPECT_EQ(f1.date_modified.text, L"yesterday");
+  EXPECT_EQ(f1.can_delete, -1);
+  EXPECT_EQ(f1.DataSize(), 1u << 30);
+  ASSERT_EQ(f1.faults.size(), 6u);
+  EXPECT_EQ(f1.faults[2].first, Call::kNext);
+  EXPECT_EQ(f1.faults[2].second.after, 64u);
+  EXPECT_EQ(f1.faults[5].first, Call::kRead);
+  EXPECT_EQ(f1.faults[5].second.hresult, H(0x8007001F));
+  EXPECT_EQ(f1.faults[5].second.after, 4096u);
+
+  const ObjectSpec& f2 = phone.objects[3];
+  EXPECT_EQ(f2.content_type, ContentType::kVideo);
+  EXPECT_FALSE(f2.name.has_value());
+  EXPECT_FALSE(f2.size.has_value());
+  EXPECT_EQ(f2.date_created.kind, DateProperty::Kind::kUint);
+  EXPECT_EQ(f2.date_created.uint, 7u);
+  EXPECT_EQ(f2.date_modified.kind, DateProperty::Kind::kMissing);
+  EXPECT_EQ(f2.can_delete, 2);
+  EXPECT_EQ(*f2.bytes, std::string("\x00\xff\xa1", 3));
+
+  const ObjectSpec& f3 = phone.objects[4];
+  EXPECT_EQ(f3.content_type, ContentType::kNone);
+  EXPECT_EQ(f3.can_delete, 0);
+  EXPECT_EQ(*f3.bytes, "h\xc3\xa9llo");  // the UTF-8 bytes of the text
+
+  const ObjectSpec& f4 = phone.objects[5];
+  EXPECT_EQ(f4.parent, L"DEVICE");
+  EXPECT_EQ(f4.content_type, ContentType::kGeneric);
+  EXPECT_EQ(f4.data_kind, ObjectSpec::DataKind::kNone);
+
+  const wpd_sim::DeviceSpec& bare = fixture.devices[1];
+  EXPECT_FALSE(bare.friendly_name.has_value());
+  EXPECT_EQ(bare.open_hresult, S_OK);
+  EXPECT_EQ(bare.optimal_transfer_size, 262144u);
+  EXPECT_TRUE(bare.objects.empty());
+}
+
+TEST(WpdFixtureJson, MalformedFilesSayWhereAndWhat) {
+  const struct {
+    const char* json;
+    const char* message;
+  } cases[] = {
+      {R"({"devices": [ {"id": "a",} ]})",
+       "not valid JSON: parse error at line 1"},
+      {"[]", "the top level must be an object"},
+      {R"({"device": []})", "device: unknown key"},
+      {R"({"devices": {}})", "devices: must be an array"},
+      {R"({"devices": [ {"friendlyName": "x"} ]})",
+       "devices[0]: needs an \"id\""},
+      {R"({"devices": [ {"id": 7} ]})", "devices[0].id: must be a string"},
+      {R"({"devices": [ {"id": ""} ]})", "devices[0].id: empty"},
+      {R"({"devices": [ {"id": "a", "openHresult": 4294967296} ]})",
+       "devices[0].openHresult: must be an HRESULT"},
+      {R"({"devices": [ {"id": "a", "openHresult": 1.5} ]})",
+       "devices[0].openHresult: must be an HRESULT"},
+      {R"({"devices": [ {"id": "a", "optimalTransferSize": -1} ]})",
+       "devices[0].optimalTransferSize: must be a non-negative integer"},
+      {R"({"devices": [ {"id": "a", "fail": {"Reed": 1}} ]})",
+       "devices[0].fail.Reed: no such call"},
+      {R"({"devices": [ {"id": "a", "fail": {"CreateManager": 1}} ]})",
+       "devices[0].fail.CreateManager: not a call that a device can fail"},
+      {R"({"fail": {"Open": 1}})", "fail.Open: not a process-wide call"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "fail": {"Content": 1}} ]} ]})",
+       "devices[0].objects[0].fail.Content: not a call that an object can "
+       "fail"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "fail": {"Read": {"hresult": 1, "afterItems": 2}}} ]} ]})",
+       "devices[0].objects[0].fail.Read.afterItems: unknown key"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "fail": {"Next": {"afterItems": 2}}} ]} ]})",
+       "devices[0].objects[0].fail.Next: needs \"hresult\""},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "parent": "p"} ]} ]})",
+       "devices[0].objects[0].parent: \"p\" is neither \"DEVICE\" nor an "
+       "earlier object"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "parent": "o2"}, {"id": "o2"} ]} ]})",
+       "devices[0].objects[0].parent: \"o2\" is neither"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o"}, {"id": "o"} ]} ]})",
+       "devices[0].objects[1].id: \"o\" is used twice"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "contentType": "photo"} ]} ]})",
+       "devices[0].objects[0].contentType: must be one of"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "size": -5} ]} ]})",
+       "devices[0].objects[0].size: must be a non-negative integer"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "dateCreated": "2023-07-14 09:05:03"} ]} ]})",
+       "devices[0].objects[0].dateCreated: must be a date written "
+       "YYYY-MM-DDTHH:MM:SS"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "dateModified": "2023-02-29T10:00:00"} ]} ]})",
+       "devices[0].objects[0].dateModified: \"2023-02-29T10:00:00\" is not a "
+       "valid date"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "dateCreated": {"int": 5}} ]} ]})",
+       "devices[0].objects[0].dateCreated: must be \"YYYY-MM-DDTHH:MM:SS\""},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "canDelete": "yes"} ]} ]})",
+       "devices[0].objects[0].canDelete: must be true, false or a 32-bit "
+       "integer"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "data": {"hex": "abc"}} ]} ]})",
+       "devices[0].objects[0].data.hex: has an odd number of digits"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "data": {"hex": "zz"}} ]} ]})",
+       "devices[0].objects[0].data.hex: holds a character that is not a "
+       "hexadecimal digit"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "data": 12} ]} ]})",
+       "devices[0].objects[0].data: must be a string"},
+      {R"({"devices": [ {"id": "a", "shortReadResult": "S_MAYBE"} ]})",
+       "devices[0].shortReadResult: must be \"S_OK\" or \"S_FALSE\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    Fixture fixture;
+    fixture.AddDevice(L"untouched");
+    std::string error;
+    EXPECT_FALSE(wpd_sim::ParseFixtureJson(c.json, &fixture, &error));
+    EXPECT_EQ(error.rfind(c.message, 0), 0u) << error;
+    // A failed parse leaves the caller's fixture alone.
+    EXPECT_EQ(fixture.devices.size(), 1u);
+  }
+}
+
+void SetDevicesVariable(const char* value) {
+#ifdef _WIN32
+  _putenv_s("SNAPFERRY_DEVICES", value != nullptr ? value : "");
+#else
+  if (value != nullptr) {
+    setenv("SNAPFERRY_DEVICES", value, 1);
+  } else {
+    unsetenv("SNAPFERRY_DEVICES");
+  }
+#endif
+}
+
+TEST(WpdFixtureJson, EnvironmentNamesTheFileAndAMalformedOneOffersNoDevice) {
+  std::string path = testing::TempDir() + "wpd_fixture_env.json";
+  {
+    std::ofstream file(path);
+    file
+        << R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "size": "big"} ]} ]})";
+  }
+  SetDevicesVariable(path.c_str());
+  testing::internal::CaptureStderr();
+  Fixture fixture = wpd_sim::FixtureFromEnvironment();
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(fixture.devices.empty());
+  EXPECT_EQ(said, "SNAPFERRY_DEVICES: " + path +
+                      ": devices[0].objects[0].size: must be a non-negative "
+                      "integer; no device offered\n");
+
+  {
+    std::ofstream file(path);
+    file << R"({"devices": [ {"id": "from-file"} ]})";
+  }
+  fixture = wpd_sim::FixtureFromEnvironment();
+  ASSERT_EQ(fixture.devices.size(), 1u);
+  EXPECT_EQ(fixture.devices[0].id, L"from-file");
+
+  std::string missing = testing::TempDir() + "no_such_fixture.json";
+  SetDevicesVariable(missing.c_str());
+  testing::internal::CaptureStderr();
+  fixture = wpd_sim::FixtureFromEnvironment();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "SNAPFERRY_DEVICES: " + missing +
+                ": cannot be opened; no device offered\n");
+  EXPECT_TRUE(fixture.devices.empty());
+  SetDevicesVariable(nullptr);
+  std::remove(path.c_str());
+}
+
+TEST(WpdFixtureJson, WithoutTheVariableTheDemoOffersAnIphoneAndACamera) {
+  SetDevicesVariable(nullptr);
+  Fixture fixture = wpd_sim::FixtureFromEnvironment();
+  std::string error;
+  ASSERT_TRUE(wpd_sim::ValidateFixture(fixture, &error)) << error;
+  ASSERT_EQ(fixture.devices.size(), 2u);
+  const wpd_sim::DeviceSpec& phone = fixture.devices[0];
+  EXPECT_EQ(phone.manufacturer, std::wstring(L"Apple Inc."));
+  EXPECT_EQ(fixture.devices[1].manufacturer, std::wstring(L"Canon Inc."));
+
+  std::set<std::wstring> folders;
+  std::set<std::wstring> extensions;
+  uint64_t total = 0;
+  for (const ObjectSpec& object : phone.objects) {
+    if (object.content_type == ContentType::kFolder)
+      folders.insert(*object.name);
+    if (!object.original_file_name ||
+        object.content_type == ContentType::kFolder) {
+      continue;
+    }
+    const std::wstring& name = *object.original_file_name;
+    extensions.insert(name.substr(name.rfind(L'.') + 1));
+    EXPECT_EQ(object.size, object.DataSize()) << name.c_str();
+    EXPECT_EQ(object.date_created.kind, DateProperty::Kind::kDate);
+    total += object.DataSize();
+  }
+  EXPECT_EQ(folders,
+            (std::set<std::wstring>{L"DCIM", L"100APPLE", L"101APPLE"}));
+  EXPECT_EQ(extensions,
+            (std::set<std::wstring>{L"HEIC", L"JPG", L"PNG", L"MOV", L"AAE"}));
+  EXPECT_GT(total, 1u << 20);
+  EXPECT_LT(total, 8u << 20);
+
+  // Generated the same way every time.
+  Fixture again = wpd_sim::DemoFixture();
+  EXPECT_EQ(*again.devices[0].objects[4].bytes, *phone.objects[4].bytes);
+}
+
+}  // namespace

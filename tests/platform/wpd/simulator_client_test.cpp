@@ -1,0 +1,814 @@
+// The simulated devices driven through the WPD interfaces exactly as a WPD
+// client drives them, on the Linux stand-in and on Windows (under Wine).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/wpd/simulator/simulator.h"
+#include "tests/platform/wpd/wpd_test_util.h"
+
+namespace {
+
+using wpd_sim::Call;
+using wpd_sim::ContentType;
+using wpd_sim::DateProperty;
+using wpd_sim::Fault;
+using wpd_sim::Fixture;
+using wpd_sim::Simulator;
+using wpd_test::Create;
+using wpd_test::InMta;
+using wpd_test::OpenDevice;
+using wpd_test::Ref;
+using wpd_test::Take;
+
+constexpr DWORD kRead = 0x80000000;       // GENERIC_READ
+constexpr DWORD kReadWrite = 0xC0000000;  // GENERIC_READ | GENERIC_WRITE
+const HRESULT kNotFound = static_cast<HRESULT>(0x80070490);
+const HRESULT kTypeMismatch = static_cast<HRESULT>(0x80020005);
+const HRESULT kInvalidData = static_cast<HRESULT>(0x8007000D);
+const HRESULT kInsufficientBuffer = static_cast<HRESULT>(0x8007007A);
+const HRESULT kDirNotEmpty = static_cast<HRESULT>(0x80070091);
+const HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002);
+
+const std::wstring kPhone =
+    L"\\\\?\\usb#vid_05ac&pid_12a8#0001#{6ac27878-a6fa-4155-ba85-f98f491d4f33}";
+
+Fixture PhoneFixture() {
+  Fixture fixture;
+  auto& phone = fixture.AddDevice(kPhone)
+                    .FriendlyName(L"Anna's phone")
+                    .Manufacturer(L"Apple Inc.")
+                    .Description(L"Apple iPhone");
+  phone.AddStorage(L"s1", L"Internal Storage");
+  phone.AddFolder(L"d1", L"s1", L"DCIM");
+  phone
+      .AddPatternFile(L"f1", L"d1", L"IMG_0001.HEIC", ContentType::kImage,
+                      300000)
+      .Created(DateProperty::At(2023, 7, 14, 9, 5, 3))
+      .Modified(DateProperty::At(2023, 7, 15, 10, 0, 0))
+      .CanDelete(true);
+  phone
+      .AddFile(L"f2", L"d1", L"IMG_0002.MOV", ContentType::kVideo,
+               std::string(1000, 'm'))
+      .CanDelete(true);
+  return fixture;
+}
+
+std::string Pattern(uint64_t offset, size_t count) {
+  std::string bytes(count, '\0');
+  for (size_t i = 0; i < count; ++i) {
+    bytes[i] = static_cast<char>((offset + i) % 251);
+  }
+  return bytes;
+}
+
+// What a client walk saw, and the first call that failed.
+struct Walk {
+  std::string failed;
+  HRESULT hr = S_OK;
+  std::vector<std::wstring> ids;
+  std::vector<std::wstring> texts;  // friendly name, manufacturer, description
+  std::vector<std::wstring> names;
+  std::string data;
+};
+
+// Records the first failure; a walk goes on past failures of one object.
+bool Failed(Walk* walk, const char* call, HRESULT hr) {
+  if (SUCCEEDED(hr)) return false;
+  if (walk->failed.empty()) {
+    walk->failed = call;
+    walk->hr = hr;
+  }
+  return true;
+}
+
+HRESULT ReadText(IPortableDeviceManager* manager, int which,
+                 const std::wstring& id, std::wstring* text) {
+  auto query = [&](WCHAR* buffer, DWORD* length) {
+    switch (which) {
+      case 0:
+        return manager->GetDeviceFriendlyName(id.c_str(), buffer, length);
+      case 1:
+        return manager->GetDeviceManufacturer(id.c_str(), buffer, length);
+      default:
+        return manager->GetDeviceDescription(id.c_str(), buffer, length);
+    }
+  };
+  DWORD length = 0;
+  HRESULT hr = query(nullptr, &length);
+  if (FAILED(hr)) return hr;
+  std::wstring buffer(length, L'\0');
+  hr = query(&buffer[0], &length);
+  if (SUCCEEDED(hr)) *text = buffer.c_str();
+  return hr;
+}
+
+// Lists the devices, reads their texts, opens kPhone with client
+// information, walks its tree with a key collection reading every property
+// the device layer reads, streams `file`, deletes `doomed` and closes.
+Walk WalkAsClient(const std::wstring& file, const std::wstring& doomed) {
+  Walk walk;
+  Ref<IPortableDeviceManager> manager;
+  if (Failed(&walk, "CreateManager",
+             Create(CLSID_PortableDeviceManager, IID_IPortableDeviceManager,
+                    &manager))) {
+    return walk;
+  }
+  manager->RefreshDeviceList();
+  DWORD count = 0;
+  if (Failed(&walk, "GetDevices", manager->GetDevices(nullptr, &count))) {
+    return walk;
+  }
+  std::vector<LPWSTR> ids(count, nullptr);
+  HRESULT hr = manager->GetDevices(ids.data(), &count);
+  for (DWORD i = 0; i < count && SUCCEEDED(hr); ++i) {
+    walk.ids.push_back(Take(ids[i]));
+  }
+  if (Failed(&walk, "GetDevices", hr)) return walk;
+  const char* text_calls[] = {"GetDeviceFriendlyName", "GetDeviceManufacturer",
+                              "GetDeviceDescription"};
+  for (int which = 0; which < 3; ++which) {
+    std::wstring text;
+    if (Failed(&walk, text_calls[which],
+               ReadText(manager.get(), which, kPhone, &text))) {
+      return walk;
+    }
+    walk.texts.push_back(text);
+  }
+
+  Ref<IPortableDeviceValues> client;
+  if (Failed(&walk, "CreateValues",
+             wpd_test::MakeClientInfo(kReadWrite, &client))) {
+    return walk;
+  }
+  Ref<IPortableDevice> device;
+  if (Failed(&walk, "CreateDevice",
+             Create(CLSID_PortableDeviceFTM, IID_IPortableDevice, &device))) {
+    return walk;
+  }
+  if (Failed(&walk, "Open", device->Open(kPhone.c_str(), client.get()))) {
+    return walk;
+  }
+  // From here on the device is closed on every path.
+  struct Closer {
+    IPortableDevice* device;
+    ~Closer() { device->Close(); }
+  } closer{device.get()};
+
+  Ref<IPortableDeviceContent> content;
+  Ref<IPortableDeviceProperties> properties;
+  Ref<IPortableDeviceKeyCollection> keys;
+  if (Failed(&walk, "Content", device->Content(content.Out())) ||
+      Failed(&walk, "Properties", content->Properties(properties.Out())) ||
+      Failed(&walk, "CreateKeyCollection",
+             Create(CLSID_PortableDeviceKeyCollection,
+                    IID_IPortableDeviceKeyCollection, &keys))) {
+    return walk;
+  }
+  for (const PROPERTYKEY* key :
+       {&WPD_OBJECT_NAME, &WPD_OBJECT_ORIGINAL_FILE_NAME,
+        &WPD_OBJECT_CONTENT_TYPE, &WPD_OBJECT_SIZE, &WPD_OBJECT_DATE_CREATED,
+        &WPD_OBJECT_CAN_DELETE}) {
+    keys->Add(*key);
+  }
+
+  std::vector<std::wstring> pending{WPD_DEVICE_OBJECT_ID};
+  while (!pending.empty()) {
+    std::wstring parent = pending.back();
+    pending.pop_back();
+    Ref<IEnumPortableDeviceObjectIDs> children;
+    if (Failed(
+            &walk, "EnumObjects",
+            content->EnumObjects(0, parent.c_str(), nullptr, children.Out()))) {
+      return walk;
+    }
+    LPWSTR batch[64] = {};
+    ULONG fetched = 0;
+    while (true) {
+      hr = children->Next(64, batch, &fetched);
+      if (Failed(&walk, "Next", hr) || fetched == 0) break;
+      for (ULONG i = 0; i < fetched; ++i) {
+        std::wstring id = Take(std::exchange(batch[i], nullptr));
+        Ref<IPortableDeviceValues> values;
+        if (Failed(
+                &walk, "GetValues",
+                properties->GetValues(id.c_str(), keys.get(), values.Out()))) {
+          continue;
+        }
+        GUID type = GUID_NULL;
+        LPWSTR name = nullptr;
+        if (Failed(&walk, "GetGuidValue",
+                   values->GetGuidValue(WPD_OBJECT_CONTENT_TYPE, &type)) ||
+            Failed(&walk, "GetStringValue",
+                   values->GetStringValue(WPD_OBJECT_NAME, &name))) {
+          continue;
+        }
+        walk.names.push_back(Take(name));
+        if (IsEqualGUID(type, WPD_CONTENT_TYPE_FOLDER) ||
+            IsEqualGUID(type, WPD_CONTENT_TYPE_FUNCTIONAL_OBJECT)) {
+          pending.push_back(id);
+          continue;
+        }
+        ULONGLONG size = 0;
+        BOOL can_delete = FALSE;
+        PROPVARIANT date;
+        PropVariantInit(&date);
+        Failed(&walk, "GetUnsignedLargeIntegerValue",
+               values->GetUnsignedLargeIntegerValue(WPD_OBJECT_SIZE, &size));
+        Failed(&walk, "GetBoolValue",
+               values->GetBoolValue(WPD_OBJECT_CAN_DELETE, &can_delete));
+        Failed(&walk, "GetValue",
+               values->GetValue(WPD_OBJECT_DATE_CREATED, &date));
+        PropVariantClear(&date);
+      }
+      if (hr != S_OK) break;
+    }
+    for (LPWSTR& id : batch) CoTaskMemFree(std::exchange(id, nullptr));
+  }
+  if (!walk.failed.empty()) return walk;
+
+  Ref<IPortableDeviceResources> resources;
+  Ref<IStream> stream;
+  DWORD optimal = 0;
+  if (Failed(&walk, "Transfer", content->Transfer(resources.Out())) ||
+      Failed(&walk, "GetStream",
+             resources->GetStream(file.c_str(), WPD_RESOURCE_DEFAULT, STGM_READ,
+                                  &optimal, stream.Out()))) {
+    return walk;
+  }
+  std::string buffer(optimal, '\0');
+  while (true) {
+    ULONG read = 0;
+    hr = stream->Read(&buffer[0], static_cast<ULONG>(buffer.size()), &read);
+    if (Failed(&walk, "Read", hr)) return walk;
+    if (read == 0) break;
+    walk.data.append(buffer, 0, read);
+  }
+
+  Ref<IPortableDevicePropVariantCollection> doomed_ids;
+  if (Failed(&walk, "CreatePropVariantCollection",
+             Create(CLSID_PortableDevicePropVariantCollection,
+                    IID_IPortableDevicePropVariantCollection, &doomed_ids))) {
+    return walk;
+  }
+  PROPVARIANT id;
+  PropVariantInit(&id);
+  id.vt = VT_LPWSTR;
+  id.pwszVal = const_cast<LPWSTR>(doomed.c_str());
+  doomed_ids->Add(&id);  // the collection keeps its own copy
+  Failed(&walk, "Delete",
+         content->Delete(PORTABLE_DEVICE_DELETE_NO_RECURSION, doomed_ids.get(),
+                         nullptr));
+  return walk;
+}
+
+TEST(WpdSimulatorClient, WalkListsOpensEnumeratesStreamsDeletesAndReleasesAll) {
+  Simulator sim(PhoneFixture());
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  Walk walk;
+  InMta([&] { walk = WalkAsClient(L"f1", L"f2"); });
+
+  EXPECT_EQ(walk.failed, "") << std::hex << walk.hr;
+  EXPECT_EQ(walk.ids, std::vector<std::wstring>{kPhone});
+  EXPECT_EQ(walk.texts, (std::vector<std::wstring>{
+                            L"Anna's phone", L"Apple Inc.", L"Apple iPhone"}));
+  EXPECT_EQ(walk.names,
+            (std::vector<std::wstring>{L"Internal Storage", L"DCIM",
+                                       L"IMG_0001.HEIC", L"IMG_0002.MOV"}));
+  EXPECT_EQ(walk.data, Pattern(0, 300000));
+  EXPECT_FALSE(sim.HasObject(kPhone, L"f2"));
+  EXPECT_TRUE(sim.HasObject(kPhone, L"f1"));
+  EXPECT_EQ(sim.Children(kPhone, L"d1"), std::vector<std::wstring>{L"f1"});
+
+  std::optional<wpd_sim::ClientInfo> client = sim.LastClientInfo(kPhone);
+  ASSERT_TRUE(client.has_value());
+  EXPECT_EQ(client->name, std::wstring(L"Snapferry"));
+  EXPECT_EQ(client->minor_version, 2u);
+  EXPECT_EQ(client->desired_access, kReadWrite);
+  ASSERT_EQ(client->keys.size(), 6u);
+  EXPECT_TRUE(IsEqualPropertyKey(client->keys[4], WPD_CLIENT_DESIRED_ACCESS));
+
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+  EXPECT_EQ(sim.OpenWithoutClose(), 0);
+  EXPECT_EQ(sim.OpenSessions(kPhone), 0);
+}
+
+TEST(WpdSimulatorClient, EveryCallFailsWithTheInjectedHresult) {
+  for (int i = 0; i < wpd_sim::kCallCount; ++i) {
+    Call call = static_cast<Call>(i);
+    if (call == Call::kCoInitializeEx) continue;  // the COM runtime's
+    SCOPED_TRACE(wpd_sim::CallName(call));
+    Simulator sim(PhoneFixture());
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    const auto hr = static_cast<HRESULT>(0x80040200 + i);
+    bool set = wpd_sim::ScopeOf(call) == wpd_sim::CallScope::kProcess
+                   ? sim.SetProcessFault(call, Fault{hr, 0})
+                   : sim.SetDeviceFault(kPhone, call, Fault{hr, 0});
+    ASSERT_TRUE(set);
+    Walk walk;
+    InMta([&] { walk = WalkAsClient(L"f1", L"f2"); });
+    EXPECT_EQ(walk.failed, wpd_sim::CallName(call));
+    EXPECT_EQ(walk.hr, hr);
+    EXPECT_GE(sim.Calls(call), 1u);
+    EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+    EXPECT_EQ(sim.OpenWithoutClose(), 0);
+  }
+}
+
+TEST(WpdSimulatorClient, ObjectFaultsHitOnlyThatObjectAndCountUnitsFirst) {
+  Fixture fixture = PhoneFixture();
+  fixture.devices[0].objects[2].Fail(Call::kRead, E_ABORT, 70000);
+  Simulator sim(std::move(fixture));
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  InMta([&] {
+    // Exactly the bytes before the fault come through.
+    Walk walk = WalkAsClient(L"f1", L"f2");
+    EXPECT_EQ(walk.failed, "Read");
+    EXPECT_EQ(walk.hr, E_ABORT);
+    EXPECT_EQ(walk.data, Pattern(0, 70000));
+  });
+  sim.ClearFaults();
+  ASSERT_TRUE(sim.SetObjectFault(kPhone, L"f1", Call::kGetValues,
+                                 Fault{E_ACCESSDENIED, 0}));
+  InMta([&] {
+    // f1's properties fail; the walk reads the others.
+    Walk walk = WalkAsClient(L"f1", L"f2");
+    EXPECT_EQ(walk.failed, "GetValues");
+    EXPECT_EQ(walk.hr, E_ACCESSDENIED);
+    EXPECT_EQ(walk.names, (std::vector<std::wstring>{
+                              L"Internal Storage", L"DCIM", L"IMG_0002.MOV"}));
+  });
+  // A call-counted fault lets the first calls through: GetDevices' count
+  // query works and the fill fails.
+  sim.ClearFaults();
+  ASSERT_TRUE(sim.SetProcessFault(Call::kGetDevices, Fault{E_OUTOFMEMORY, 1}));
+  uint64_t before = sim.Calls(Call::kGetDevices);
+  InMta([&] {
+    Walk walk = WalkAsClient(L"f1", L"f2");
+    EXPECT_EQ(walk.failed, "GetDevices");
+    EXPECT_EQ(walk.hr, E_OUTOFMEMORY);
+  });
+  EXPECT_EQ(sim.Calls(Call::kGetDevices) - before, 2u);
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+}
+
+TEST(WpdSimulatorClient, ManagerCountsThenFillsAndFailsAbsentTexts) {
+  Fixture fixture;
+  fixture.AddDevice(L"dev-a").FriendlyName(L"Camera");
+  fixture.AddDevice(L"dev-b").FriendlyName(L"");
+  fixture.AddDevice(L"dev-c");
+  Simulator sim(std::move(fixture));
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  InMta([&] {
+    Ref<IPortableDeviceManager> manager;
+    ASSERT_EQ(Create(CLSID_PortableDeviceManager, IID_IPortableDeviceManager,
+                     &manager),
+              S_OK);
+    DWORD count = 0;
+    ASSERT_EQ(manager->GetDevices(nullptr, &count), S_OK);
+    EXPECT_EQ(count, 3u);
+    // Too small an array: S_FALSE with as many as fit.
+    LPWSTR ids[3] = {};
+    count = 2;
+    EXPECT_EQ(manager->GetDevices(ids, &count), S_FALSE);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(Take(ids[0]), L"dev-a");
+    EXPECT_EQ(Take(ids[1]), L"dev-b");
+    EXPECT_EQ(ids[2], nullptr);
+    EXPECT_EQ(manager->GetDevices(ids, nullptr), E_POINTER);
+
+    // The length counts the terminator; a buffer one short is refused.
+    DWORD length = 0;
+    ASSERT_EQ(manager->GetDeviceFriendlyName(L"dev-a", nullptr, &length), S_OK);
+    EXPECT_EQ(length, 7u);
+    WCHAR text[7];
+    length = 6;
+    EXPECT_EQ(manager->GetDeviceFriendlyName(L"dev-a", text, &length),
+              kInsufficientBuffer);
+    length = 7;
+    ASSERT_EQ(manager->GetDeviceFriendlyName(L"dev-a", text, &length), S_OK);
+    EXPECT_EQ(std::wstring(text), L"Camera");
+    length = 0;
+    EXPECT_EQ(manager->GetDeviceFriendlyName(L"dev-b", nullptr, &length), S_OK);
+    EXPECT_EQ(length, 1u);
+    // An absent text fails; so does a device the manager does not list.
+    EXPECT_EQ(manager->GetDeviceManufacturer(L"dev-a", nullptr, &length),
+              kInvalidData);
+    EXPECT_EQ(manager->GetDeviceDescription(L"dev-c", nullptr, &length),
+              kInvalidData);
+    EXPECT_EQ(manager->GetDeviceFriendlyName(L"dev-x", nullptr, &length),
+              kNotFound);
+
+    // The list is the one of the manager's creation until refreshed.
+    sim.RemoveDevice(L"dev-c");
+    ASSERT_EQ(manager->GetDevices(nullptr, &count), S_OK);
+    EXPECT_EQ(count, 3u);
+    manager->RefreshDeviceList();
+    ASSERT_EQ(manager->GetDevices(nullptr, &count), S_OK);
+    EXPECT_EQ(count, 2u);
+  });
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+}
+
+TEST(WpdSimulatorClient, NextGivesFullBatchesThenSFalseWithTheRest) {
+  Fixture fixture;
+  auto& device = fixture.AddDevice(L"dev");
+  device.AddStorage(L"s", L"Storage");
+  for (int i = 0; i < 130; ++i) {
+    device.Add(L"o" + std::to_wstring(i), L"s", ContentType::kImage);
+  }
+  Simulator sim(std::move(fixture));
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  InMta([&] {
+    Ref<IPortableDevice> phone;
+    ASSERT_EQ(OpenDevice(L"dev", kRead, &phone), S_OK);
+    Ref<IPortableDeviceContent> content;
+    ASSERT_EQ(phone->Content(content.Out()), S_OK);
+    Ref<IEnumPortableDeviceObjectIDs> children;
+    ASSERT_EQ(content->EnumObjects(0, L"s", nullptr, children.Out()), S_OK);
+    LPWSTR batch[64] = {};
+    ULONG fetched = 99;
+    std::vector<std::pair<HRESULT, ULONG>> calls;
+    std::vector<std::wstring> ids;
+    do {
+      HRESULT hr = children->Next(64, batch, &fetched);
+      calls.emplace_back(hr, fetched);
+      for (ULONG i = 0; i < fetched; ++i) ids.push_back(Take(batch[i]));
+    } while (fetched > 0);
+    EXPECT_EQ(calls, (std::vector<std::pair<HRESULT, ULONG>>{
+                         {S_OK, 64}, {S_OK, 64}, {S_FALSE, 2}, {S_FALSE, 0}}));
+    ASSERT_EQ(ids.size(), 130u);
+    EXPECT_EQ(ids[0], L"o0");
+    EXPECT_EQ(ids[129], L"o129");
+
+    // The root is "DEVICE" or ""; an unknown parent fails.
+    Ref<IEnumPortableDeviceObjectIDs> roots;
+    ASSERT_EQ(content->EnumObjects(0, L"", nullptr, roots.Out()), S_OK);
+    ASSERT_EQ(roots->Next(64, batch, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    EXPECT_EQ(Take(batch[0]), L"s");
+    EXPECT_EQ(content->EnumObjects(0, L"nope", nullptr, roots.Out()),
+              kNotFound);
+
+    // A Next fault counted in ids strikes once that many were given.
+    ASSERT_TRUE(
+        sim.SetObjectFault(L"dev", L"s", Call::kNext, Fault{E_UNEXPECTED, 64}));
+    ASSERT_EQ(content->EnumObjects(0, L"s", nullptr, children.Out()), S_OK);
+    EXPECT_EQ(children->Next(64, batch, &fetched), S_OK);
+    for (ULONG i = 0; i < fetched; ++i) CoTaskMemFree(batch[i]);
+    EXPECT_EQ(children->Next(64, batch, &fetched), E_UNEXPECTED);
+    EXPECT_EQ(fetched, 0u);
+    phone->Close();
+  });
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+}
+
+TEST(WpdSimulatorClient, PropertyReadsFailForMissingKeysAndWrongTypes) {
+  Fixture fixture;
+  auto& device = fixture.AddDevice(L"dev");
+  device.Add(L"bare", L"DEVICE", ContentType::kNone);
+  device.Add(L"odd", L"DEVICE", ContentType::kImage)
+      .Name(L"odd.jpg")
+      .Created(DateProperty::String(L"2023-07-14T09:05:03"))
+      .Modified(DateProperty::Uint(1689325503))
+      .CanDeleteValue(2);
+  device.Add(L"good", L"DEVICE", ContentType::kImage)
+      .Created(DateProperty::At(1999, 12, 31, 23, 59, 59))
+      .CanDelete(true)
+      .Size(5);
+  Simulator sim(std::move(fixture));
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  InMta([&] {
+    Ref<IPortableDevice> phone;
+    ASSERT_EQ(OpenDevice(L"dev", kRead, &phone), S_OK);
+    Ref<IPortableDeviceContent> content;
+    Ref<IPortableDeviceProperties> properties;
+    Ref<IPortableDeviceKeyCollection> keys;
+    ASSERT_EQ(phone->Content(content.Out()), S_OK);
+    ASSERT_EQ(content->Properties(properties.Out()), S_OK);
+    ASSERT_EQ(Create(CLSID_PortableDeviceKeyCollection,
+                     IID_IPortableDeviceKeyCollection, &keys),
+              S_OK);
+    for (const PROPERTYKEY* key :
+         {&WPD_OBJECT_NAME, &WPD_OBJECT_CONTENT_TYPE, &WPD_OBJECT_SIZE,
+          &WPD_OBJECT_DATE_CREATED, &WPD_OBJECT_DATE_MODIFIED,
+          &WPD_OBJECT_CAN_DELETE}) {
+      keys->Add(*key);
+    }
+
+    // Keys the object lacks are there as VT_ERROR, and GetValues says so.
+    Ref<IPortableDeviceValues> values;
+    ASSERT_EQ(properties->GetValues(L"bare", keys.get(), values.Out()),
+              S_FALSE);
+    DWORD count = 0;
+    values->GetCount(&count);
+    EXPECT_EQ(count, 6u);
+    LPWSTR text = nullptr;
+    GUID type;
+    ULONGLONG size;
+    BOOL flag;
+    EXPECT_EQ(values->GetStringValue(WPD_OBJECT_NAME, &text), kNotFound);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(values->GetGuidValue(WPD_OBJECT_CONTENT_TYPE, &type), kNotFound);
+    EXPECT_EQ(values->GetUnsignedLargeIntegerValue(WPD_OBJECT_SIZE, &size),
+              kNotFound);
+    EXPECT_EQ(values->GetBoolValue(WPD_OBJECT_CAN_DELETE, &flag), kNotFound);
+    // A key never asked for is simply absent.
+    EXPECT_EQ(values->GetStringValue(WPD_OBJECT_ORIGINAL_FILE_NAME, &text),
+              kNotFound);
+
+    ASSERT_EQ(properties->GetValues(L"odd", keys.get(), values.Out()), S_FALSE);
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    ASSERT_EQ(values->GetValue(WPD_OBJECT_DATE_CREATED, &value), S_OK);
+    EXPECT_EQ(value.vt, VT_LPWSTR);
+    PropVariantClear(&value);
+    ASSERT_EQ(values->GetValue(WPD_OBJECT_DATE_MODIFIED, &value), S_OK);
+    EXPECT_EQ(value.vt, VT_UI8);
+    PropVariantClear(&value);
+    EXPECT_EQ(
+        values->GetUnsignedLargeIntegerValue(WPD_OBJECT_DATE_CREATED, &size),
+        kTypeMismatch);
+    EXPECT_EQ(values->GetStringValue(WPD_OBJECT_CONTENT_TYPE, &text),
+              kTypeMismatch);
+    ASSERT_EQ(values->GetBoolValue(WPD_OBJECT_CAN_DELETE, &flag), S_OK);
+    EXPECT_EQ(flag, 2);  // the device's own non-zero value
+
+    ASSERT_EQ(properties->GetValues(L"good", keys.get(), values.Out()),
+              S_FALSE);
+    ASSERT_EQ(values->GetValue(WPD_OBJECT_DATE_CREATED, &value), S_OK);
+    ASSERT_EQ(value.vt, VT_DATE);
+    SYSTEMTIME time;
+    ASSERT_NE(VariantTimeToSystemTime(value.date, &time), 0);
+    EXPECT_EQ(time.wYear, 1999);
+    EXPECT_EQ(time.wMonth, 12);
+    EXPECT_EQ(time.wDay, 31);
+    EXPECT_EQ(time.wHour, 23);
+    EXPECT_EQ(time.wMinute, 59);
+    EXPECT_EQ(time.wSecond, 59);
+    PropVariantClear(&value);
+    ASSERT_EQ(values->GetBoolValue(WPD_OBJECT_CAN_DELETE, &flag), S_OK);
+    EXPECT_NE(flag, 0);
+    ASSERT_EQ(values->GetUnsignedLargeIntegerValue(WPD_OBJECT_SIZE, &size),
+              S_OK);
+    EXPECT_EQ(size, 5u);
+
+    // All properties when no keys are given; an unknown object fails.
+    ASSERT_EQ(properties->GetValues(L"good", nullptr, values.Out()), S_OK);
+    ASSERT_EQ(values->GetStringValue(WPD_OBJECT_PARENT_ID, &text), S_OK);
+    EXPECT_EQ(Take(text), L"DEVICE");
+    EXPECT_EQ(properties->GetValues(L"gone", keys.get(), values.Out()),
+              kNotFound);
+    EXPECT_FALSE(values);
+    phone->Close();
+  });
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+}
+
+TEST(WpdSimulatorClient, StreamsEndWithZeroBytesAndGenerateLargeObjectsLazily) {
+  Fixture fixture;
+  auto& device = fixture.AddDevice(L"dev").OptimalTransferSize(4096);
+  device.Add(L"empty", L"DEVICE", ContentType::kImage);
+  device.Add(L"huge", L"DEVICE", ContentType::kVideo).Pattern(1ull << 30);
+  device.AddFolder(L"folder", L"DEVICE", L"DCIM");
+  device.AddFile(L"text", L"DEVICE", L"a.txt", ContentType::kGeneric, "hello");
+  device.max_read_size = 3;
+  device.short_read_is_s_false = true;
+  Simulator sim(std::move(fixture));
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  InMta([&] {
+    Ref<IPortableDevice> phone;
+    ASSERT_EQ(OpenDevice(L"dev", kRead, &phone), S_OK);
+    Ref<IPortableDeviceContent> content;
+    Ref<IPortableDeviceResources> resources;
+    ASSERT_EQ(phone->Content(content.Out()), S_OK);
+    ASSERT_EQ(content->Transfer(resources.Out()), S_OK);
+    Ref<IStream> stream;
+    DWORD optimal = 0;
+    ASSERT_EQ(resources->GetStream(L"empty", WPD_RESOURCE_DEFAULT, STGM_READ,
+                                   &optimal, stream.Out()),
+              S_OK);
+    EXPECT_EQ(optimal, 4096u);
+    char buffer[16];
+    ULONG read = 99;
+    EXPECT_EQ(stream->Read(buffer, sizeof(buffer), &read), S_FALSE);
+    EXPECT_EQ(read, 0u);
+
+    // Pieces of at most max_read_size, S_FALSE when short, 0 at the end.
+    ASSERT_EQ(resources->GetStream(L"text", WPD_RESOURCE_DEFAULT, STGM_READ,
+                                   nullptr, stream.Out()),
+              S_OK);
+    std::string text;
+    HRESULT hr;
+    do {
+      hr = stream->Read(buffer, sizeof(buffer), &read);
+      text.append(buffer, read);
+    } while (SUCCEEDED(hr) && read > 0);
+    EXPECT_EQ(text, "hello");
+
+    // A 1 GiB object: seek near its end and read the generated pattern.
+    ASSERT_EQ(resources->GetStream(L"huge", WPD_RESOURCE_DEFAULT, STGM_READ,
+                                   nullptr, stream.Out()),
+              S_OK);
+    STATSTG stat;
+    ASSERT_EQ(stream->Stat(&stat, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(stat.cbSize.QuadPart, 1ull << 30);
+    LARGE_INTEGER offset;
+    offset.QuadPart = (1ll << 30) - 2;
+    ASSERT_EQ(stream->Seek(offset, STREAM_SEEK_SET, nullptr), S_OK);
+    EXPECT_EQ(stream->Read(buffer, sizeof(buffer), &read), S_FALSE);
+    ASSERT_EQ(read, 2u);
+    EXPECT_EQ(std::string(buffer, 2), Pattern((1ull << 30) - 2, 2));
+
+    // A folder has no data; only the default resource exists.
+    EXPECT_EQ(resources->GetStream(L"folder", WPD_RESOURCE_DEFAULT, STGM_READ,
+                                   nullptr, stream.Out()),
+              static_cast<HRESULT>(0x80070032));
+    EXPECT_FALSE(stream);
+    EXPECT_EQ(resources->GetStream(L"text", WPD_OBJECT_NAME, STGM_READ, nullptr,
+                                   stream.Out()),
+              static_cast<HRESULT>(0x80070032));
+    EXPECT_EQ(resources->GetStream(L"gone", WPD_RESOURCE_DEFAULT, STGM_READ,
+                                   nullptr, stream.Out()),
+              kNotFound);
+
+    // Once the device is closed, what was obtained from it stops working.
+    ASSERT_EQ(resources->GetStream(L"text", WPD_RESOURCE_DEFAULT, STGM_READ,
+                                   nullptr, stream.Out()),
+              S_OK);
+    phone->Close();
+    EXPECT_EQ(stream->Read(buffer, sizeof(buffer), &read),
+              E_WPD_DEVICE_NOT_OPEN);
+    Ref<IPortableDeviceContent> late;
+    EXPECT_EQ(phone->Content(late.Out()), E_WPD_DEVICE_NOT_OPEN);
+  });
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+}
+
+HRESULT DeleteOne(IPortableDeviceContent* content, const wchar_t* id,
+                  DWORD options = PORTABLE_DEVICE_DELETE_NO_RECURSION) {
+  Ref<IPortableDevicePropVariantCollection> ids;
+  HRESULT hr = Create(CLSID_PortableDevicePropVariantCollection,
+                      IID_IPortableDevicePropVariantCollection, &ids);
+  if (FAILED(hr)) return hr;
+  PROPVARIANT value;
+  PropVariantInit(&value);
+  value.vt = VT_LPWSTR;
+  value.pwszVal = const_cast<LPWSTR>(id);
+  ids->Add(&value);
+  return content->Delete(options, ids.get(), nullptr);
+}
+
+TEST(WpdSimulatorClient, DeleteRemovesOneObjectAndRefusesWhatWpdRefuses) {
+  Fixture fixture;
+  auto& device = fixture.AddDevice(L"dev");
+  device.AddFolder(L"folder", L"DEVICE", L"DCIM");
+  device.Add(L"a", L"folder", ContentType::kImage);
+  device.Add(L"locked", L"folder", ContentType::kImage).CanDelete(false);
+  Simulator sim(std::move(fixture));
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  InMta([&] {
+    Ref<IPortableDevice> reader;
+    ASSERT_EQ(OpenDevice(L"dev", kRead, &reader), S_OK);
+    Ref<IPortableDeviceContent> content;
+    ASSERT_EQ(reader->Content(content.Out()), S_OK);
+    EXPECT_EQ(DeleteOne(content.get(), L"a"), E_ACCESSDENIED);  // read-only
+
+    Ref<IPortableDevice> writer;
+    ASSERT_EQ(OpenDevice(L"dev", kReadWrite, &writer), S_OK);
+    EXPECT_EQ(sim.OpenSessions(L"dev"), 2);
+    ASSERT_EQ(writer->Content(content.Out()), S_OK);
+    EXPECT_EQ(DeleteOne(content.get(), L"folder"), kDirNotEmpty);
+    EXPECT_EQ(DeleteOne(content.get(), L"locked"), E_ACCESSDENIED);
+    EXPECT_EQ(DeleteOne(content.get(), L"nope"), kNotFound);
+    EXPECT_EQ(DeleteOne(content.get(), L"DEVICE"), E_ACCESSDENIED);
+    EXPECT_EQ(DeleteOne(content.get(), L"a"), S_OK);
+    EXPECT_EQ(DeleteOne(content.get(), L"a"), kNotFound);
+    EXPECT_EQ(sim.Children(L"dev", L"folder"),
+              std::vector<std::wstring>{L"locked"});
+
+    // Several at once: S_FALSE when some fail, with a result per object.
+    Ref<IPortableDevicePropVariantCollection> ids;
+    ASSERT_EQ(Create(CLSID_PortableDevicePropVariantCollection,
+                     IID_IPortableDevicePropVariantCollection, &ids),
+              S_OK);
+    for (const wchar_t* id : {L"locked", L"folder"}) {
+      PROPVARIANT value;
+      PropVariantInit(&value);
+      value.vt = VT_LPWSTR;
+      value.pwszVal = const_cast<LPWSTR>(id);
+      ids->Add(&value);
+    }
+    Ref<IPortableDevicePropVariantCollection> results;
+    ASSERT_EQ(content->Delete(PORTABLE_DEVICE_DELETE_WITH_RECURSION, ids.get(),
+                              results.Out()),
+              S_FALSE);
+    PROPVARIANT result;
+    ASSERT_EQ(results->GetAt(0, &result), S_OK);
+    EXPECT_EQ(result.vt, VT_ERROR);
+    EXPECT_EQ(result.scode, E_ACCESSDENIED);
+    ASSERT_EQ(results->GetAt(1, &result), S_OK);
+    EXPECT_EQ(result.scode, S_OK);
+    EXPECT_FALSE(sim.HasObject(L"dev", L"folder"));
+    EXPECT_FALSE(sim.HasObject(L"dev", L"locked"));  // gone with its folder
+    writer->Close();
+  });
+  // The reader was released without Close: the accounting tells.
+  EXPECT_EQ(sim.OpenWithoutClose(), 1);
+  EXPECT_EQ(sim.OpenSessions(L"dev"), 0);
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+}
+
+TEST(WpdSimulatorClient, OpenAnswersTheModelsResultAndRefusesASecondOpen) {
+  Fixture fixture;
+  fixture.AddDevice(L"locked-phone").OpenResult(E_ACCESSDENIED);
+  fixture.AddDevice(L"dev");
+  Simulator sim(std::move(fixture));
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  InMta([&] {
+    Ref<IPortableDevice> device;
+    EXPECT_EQ(OpenDevice(L"locked-phone", kRead, &device), E_ACCESSDENIED);
+    // The client information is recorded even for a refused open.
+    ASSERT_TRUE(sim.LastClientInfo(L"locked-phone").has_value());
+    EXPECT_EQ(sim.LastClientInfo(L"locked-phone")->desired_access, kRead);
+    EXPECT_EQ(OpenDevice(L"", kRead, &device), kFileNotFound);
+    ASSERT_EQ(OpenDevice(L"dev", kRead, &device), S_OK);
+    Ref<IPortableDeviceValues> client;
+    ASSERT_EQ(wpd_test::MakeClientInfo(kRead, &client), S_OK);
+    EXPECT_EQ(device->Open(L"dev", client.get()), E_WPD_DEVICE_ALREADY_OPENED);
+    LPWSTR id = nullptr;
+    ASSERT_EQ(device->GetPnPDeviceID(&id), S_OK);
+    EXPECT_EQ(Take(id), L"dev");
+    EXPECT_EQ(device->Close(), S_OK);
+    // Closed, the object may be opened again.
+    EXPECT_EQ(device->Open(L"dev", client.get()), S_OK);
+    device->Close();
+  });
+  EXPECT_EQ(sim.OpenWithoutClose(), 0);
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+}
+
+TEST(WpdSimulatorClient, ManyThreadsUseOneDeviceAtOnce) {
+  Fixture fixture;
+  auto& device = fixture.AddDevice(L"dev");
+  device.AddStorage(L"s", L"Storage");
+  for (int i = 0; i < 40; ++i) {
+    device.AddPatternFile(L"o" + std::to_wstring(i), L"s",
+                          L"IMG_" + std::to_wstring(i) + L".JPG",
+                          ContentType::kImage, 10000 + i);
+  }
+  Simulator sim(std::move(fixture));
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  std::atomic<int> bad{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 6; ++t) {
+    threads.emplace_back([&, t] {
+      InMta([&] {
+        Ref<IPortableDevice> phone;
+        if (OpenDevice(L"dev", kReadWrite, &phone) != S_OK) return void(++bad);
+        Ref<IPortableDeviceContent> content;
+        Ref<IPortableDeviceResources> resources;
+        phone->Content(content.Out());
+        content->Transfer(resources.Out());
+        // Each thread deletes its own objects while the others list and read.
+        for (int i = t; i < 40; i += 6) {
+          std::wstring id = L"o" + std::to_wstring(i);
+          Ref<IStream> stream;
+          if (resources->GetStream(id.c_str(), WPD_RESOURCE_DEFAULT, STGM_READ,
+                                   nullptr, stream.Out()) != S_OK) {
+            ++bad;
+            continue;
+          }
+          char buffer[4096];
+          ULONG read = 0;
+          uint64_t total = 0;
+          while (SUCCEEDED(stream->Read(buffer, sizeof(buffer), &read)) &&
+                 read > 0) {
+            total += read;
+          }
+          if (total != 10000u + i) ++bad;
+          if (i % 2 == 0 && DeleteOne(content.get(), id.c_str()) != S_OK) ++bad;
+        }
+        Ref<IEnumPortableDeviceObjectIDs> children;
+        content->EnumObjects(0, L"s", nullptr, children.Out());
+        LPWSTR batch[64] = {};
+        ULONG fetched = 0;
+        while (SUCCEEDED(children->Next(64, batch, &fetched)) && fetched > 0) {
+          for (ULONG i = 0; i < fetched; ++i) CoTaskMemFree(batch[i]);
+        }
+        phone->Close();
+      });
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_EQ(sim.Children(L"dev", L"s").size(), 20u);
+  EXPECT_EQ(sim.OpenWithoutClose(), 0);
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+}
+
+}  // namespace
