@@ -80,11 +80,5 @@ TEST_F(FlutterEngineTest, WithoutAnEngineThereIsNoRegistrar) {
             "call Run first.\n");
 }
 
-TEST_F(FlutterEngineTest, ReloadsSystemFontsThroughTheEngine) {
-  FlutterEngine engine(EngineProject(L"data"));
-  engine.ReloadSystemFonts();
-  EXPECT_EQ(engine_control::GetCounts().font_reloads, 1);
-}
-
 }  // namespace
 }  // namespace flutter

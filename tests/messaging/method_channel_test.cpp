@@ -124,20 +124,5 @@ TEST_F(MethodCallChannelTest, NewHandlerReplacesTheOldAndEmptyUnregisters) {
   EXPECT_TRUE(engine_control::RegisteredChannels(engine_).empty());
 }
 
-TEST_F(MethodCallChannelTest, ChannelsOfOneMessengerDoNotMixUp) {
-  auto a = MakeChannel("a");
-  auto b = MakeChannel("b");
-  a->SetCallHandler([](const MethodCall&, std::unique_ptr<MethodResult> r) {
-    r->Success(EncodableValue(1));
-  });
-  b->SetCallHandler([](const MethodCall&, std::unique_ptr<MethodResult> r) {
-    r->Success(EncodableValue(2));
-  });
-  const EncodableValue one(1);
-  const EncodableValue two(2);
-  EXPECT_EQ(Call("b", EncodedCall("m")), Envelope(&two));
-  EXPECT_EQ(Call("a", EncodedCall("m")), Envelope(&one));
-}
-
 }  // namespace
 }  // namespace flutter
