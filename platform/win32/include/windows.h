@@ -1,0 +1,12 @@
+// The Win32 subset the system calls, under the header name it includes.
+#ifndef SNAPFERRY_WIN32_WINDOWS_H_
+#define SNAPFERRY_WIN32_WINDOWS_H_
+
+#include <windef.h>
+#include <winerror.h>
+
+#endif  // SNAPFERRY_WIN32_WINDOWS_H_
+
+#ifndef WIN32_LEAN_AND_MEAN
+#include <ole2.h>
+#endif

@@ -1,0 +1,15 @@
+// Reset of the control surface between tests.
+#include "win32_standin/control.h"
+
+namespace win32_standin {
+namespace internal {
+void ResetApartmentFailures();
+void ResetCreateFailures();
+}  // namespace internal
+
+void Reset() {
+  internal::ResetApartmentFailures();
+  internal::ResetCreateFailures();
+}
+
+}  // namespace win32_standin
