@@ -1,0 +1,106 @@
+#include "wpd/device_connection.h"
+
+#include <oleauto.h>
+#include <portabledevice.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cwctype>
+
+namespace snapferry {
+
+HRESULT CreateClientInformation(DWORD minor_version, DWORD desired_access,
+                                ComPtr<IPortableDeviceValues>& client_info) {
+  HRESULT hr = CoCreateInstance(CLSID_PortableDeviceValues, nullptr,
+                                CLSCTX_INPROC_SERVER, IID_IPortableDeviceValues,
+                                client_info.PutVoid());
+  if (FAILED(hr)) return hr;
+  // The device accepts a client whatever these setters answer, so their
+  // results are not examined.
+  client_info->SetStringValue(WPD_CLIENT_NAME, L"Snapferry");
+  client_info->SetUnsignedIntegerValue(WPD_CLIENT_MAJOR_VERSION, 0);
+  client_info->SetUnsignedIntegerValue(WPD_CLIENT_MINOR_VERSION, minor_version);
+  client_info->SetUnsignedIntegerValue(WPD_CLIENT_REVISION, 0);
+  client_info->SetUnsignedIntegerValue(WPD_CLIENT_DESIRED_ACCESS,
+                                       desired_access);
+  client_info->SetUnsignedIntegerValue(WPD_CLIENT_SECURITY_QUALITY_OF_SERVICE,
+                                       0);
+  return S_OK;
+}
+
+HRESULT OpenDevice(const std::string& device_id, DWORD desired_access,
+                   ComPtr<IPortableDevice>& device) {
+  ComPtr<IPortableDeviceValues> client_info;
+  HRESULT hr = CreateClientInformation(kClientMinorVersion, desired_access,
+                                       client_info);
+  if (FAILED(hr)) return hr;
+  hr = CoCreateInstance(CLSID_PortableDeviceFTM, nullptr, CLSCTX_INPROC_SERVER,
+                        IID_IPortableDevice, device.PutVoid());
+  if (FAILED(hr)) return hr;
+  return device->Open(Utf8ToWide(device_id).c_str(), client_info.get());
+}
+
+std::string FormatHresultFailure(const char* step, HRESULT hr) {
+  char buffer[96];
+  std::snprintf(buffer, sizeof(buffer), "%s failed (HRESULT 0x%08lX)", step,
+                static_cast<unsigned long>(static_cast<uint32_t>(hr)));
+  return buffer;
+}
+
+std::wstring Utf8ToWide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  int length = MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                   static_cast<int>(text.size()), nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                      wide.data(), length);
+  return wide;
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  int length =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                          nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return std::string();
+  std::string narrow(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                      narrow.data(), length, nullptr, nullptr);
+  return narrow;
+}
+
+std::wstring ReadStringValue(IPortableDeviceValues* values,
+                             const PROPERTYKEY& key) {
+  CoTaskMemString text;
+  HRESULT hr = values->GetStringValue(key, text.Put());
+  if (FAILED(hr) || text.get() == nullptr) return std::wstring();
+  return std::wstring(text.get());
+}
+
+std::string FormatPropertyDate(IPortableDeviceValues* values,
+                               const PROPERTYKEY& key) {
+  ScopedPropVariant value;
+  if (FAILED(values->GetValue(key, value.get())) || value.value().vt != VT_DATE)
+    return std::string();
+  SYSTEMTIME time = {};
+  if (VariantTimeToSystemTime(value.value().date, &time) == 0)
+    return std::string();
+  char buffer[32];
+  std::snprintf(buffer, sizeof(buffer), "%04u-%02u-%02uT%02u:%02u:%02u",
+                static_cast<unsigned>(time.wYear),
+                static_cast<unsigned>(time.wMonth),
+                static_cast<unsigned>(time.wDay),
+                static_cast<unsigned>(time.wHour),
+                static_cast<unsigned>(time.wMinute),
+                static_cast<unsigned>(time.wSecond));
+  return buffer;
+}
+
+std::wstring LowerCaseUnits(std::wstring text) {
+  for (wchar_t& unit : text) unit = static_cast<wchar_t>(std::towlower(unit));
+  return text;
+}
+
+}  // namespace snapferry
