@@ -1,5 +1,6 @@
 #include "wpd/device_connection.h"
 
+#include <windows.h>
 #include <oleauto.h>
 #include <portabledevice.h>
 #include <windows.h>
