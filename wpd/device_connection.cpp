@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <portabledevice.h>
-#include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
