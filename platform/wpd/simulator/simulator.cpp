@@ -189,6 +189,23 @@ class Registration {
   HRESULT result_ = S_OK;
 };
 
+ApartmentRegistration::ApartmentRegistration(std::shared_ptr<SimState> state) {
+  for (const ClassEntry& entry : MakeClassFactories(std::move(state))) {
+    factories_.push_back(entry.factory);
+    if (FAILED(result_)) continue;
+    DWORD cookie = 0;
+    result_ =
+        CoRegisterClassObject(*entry.clsid, entry.factory, CLSCTX_INPROC_SERVER,
+                              REGCLS_MULTIPLEUSE, &cookie);
+    if (SUCCEEDED(result_)) cookies_.push_back(cookie);
+  }
+}
+
+ApartmentRegistration::~ApartmentRegistration() {
+  for (DWORD cookie : cookies_) CoRevokeClassObject(cookie);
+  for (IClassFactory* factory : factories_) factory->Release();
+}
+
 // --- Simulator -------------------------------------------------------------
 
 namespace {
@@ -384,6 +401,11 @@ bool Simulator::RemoveDevice(const std::wstring& device_id) {
     }
   }
   return false;
+}
+
+std::unique_ptr<ApartmentRegistration> Simulator::RegisterInCurrentApartment()
+    const {
+  return std::make_unique<ApartmentRegistration>(state_);
 }
 
 std::unique_ptr<Simulator> StartFromEnvironment() {

@@ -64,6 +64,23 @@ struct ClientInfo {
   std::optional<ULONG> desired_access;
 };
 
+// The classes registered once more in one thread's own apartment; see
+// Simulator::RegisterInCurrentApartment.
+class ApartmentRegistration {
+ public:
+  explicit ApartmentRegistration(std::shared_ptr<SimState> state);
+  // Revokes the classes; must run on the registering thread.
+  ~ApartmentRegistration();
+  ApartmentRegistration(const ApartmentRegistration&) = delete;
+  ApartmentRegistration& operator=(const ApartmentRegistration&) = delete;
+  HRESULT result() const { return result_; }
+
+ private:
+  std::vector<IClassFactory*> factories_;
+  std::vector<DWORD> cookies_;
+  HRESULT result_ = S_OK;
+};
+
 class Simulator {
  public:
   // Registers the classes over the fixture's devices. Only one Simulator may
@@ -105,6 +122,13 @@ class Simulator {
                       const std::wstring& object_id, Call call, Fault fault);
   bool SetOpenResult(const std::wstring& device_id, HRESULT hresult);
   void ClearFaults();
+
+  // COM serves classes registered in the multithreaded apartment to that
+  // apartment's threads only (Wine and the stand-in alike), so a thread that
+  // joined a single-threaded apartment (say, to see how the device layer
+  // copes with RPC_E_CHANGED_MODE) registers them in its own apartment too.
+  // Call on that thread after it joined COM; destroy there, before it leaves.
+  std::unique_ptr<ApartmentRegistration> RegisterInCurrentApartment() const;
 
   // Plugging: a device added or removed shows in device managers created
   // (or refreshed) afterwards, as with real WPD.

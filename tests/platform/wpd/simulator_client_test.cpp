@@ -811,4 +811,27 @@ TEST(WpdSimulatorClient, ManyThreadsUseOneDeviceAtOnce) {
   EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
 }
 
+TEST(WpdSimulatorClient, SingleThreadedApartmentsNeedARegistrationOfTheirOwn) {
+  Simulator sim(PhoneFixture());
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  std::thread worker([&] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    {
+      Ref<IPortableDeviceManager> manager;
+      EXPECT_EQ(Create(CLSID_PortableDeviceManager, IID_IPortableDeviceManager,
+                       &manager),
+                REGDB_E_CLASSNOTREG);
+      auto registration = sim.RegisterInCurrentApartment();
+      ASSERT_EQ(registration->result(), S_OK);
+      Walk walk = WalkAsClient(L"f1", L"f2");
+      EXPECT_EQ(walk.failed, "") << std::hex << walk.hr;
+      EXPECT_EQ(walk.data.size(), 300000u);
+    }
+    CoUninitialize();
+  });
+  worker.join();
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+  EXPECT_EQ(sim.OpenWithoutClose(), 0);
+}
+
 }  // namespace
