@@ -1,0 +1,107 @@
+#include "channel/device_jobs.h"
+
+#include <cstdint>
+#include <utility>
+
+#include "channel/method_replies.h"
+#include "channel/progress_events.h"
+#include "wpd/device_discovery.h"
+#include "wpd/media_enumeration.h"
+#include "wpd/media_scan.h"
+#include "wpd/object_copy.h"
+#include "wpd/object_deletion.h"
+
+namespace snapferry {
+
+// Each job moves its result reference into the completion it returns, so
+// the request's MethodResult is let go of on the UI thread, after its
+// answer, and never on the worker.
+
+Job MakeListDevicesJob(SharedMethodResult result) {
+  return [result = std::move(result)]() mutable -> Completion {
+    DeviceList listing = ListDevices();
+    return [result = std::move(result), listing = std::move(listing)]() {
+      if (!listing.message.empty()) {
+        result->Error("wpd_error", listing.message);
+      } else {
+        result->Success(DeviceListToValue(listing.devices));
+      }
+    };
+  };
+}
+
+Job MakeScanMediaJob(SharedMethodResult result, std::string device_id) {
+  return [result = std::move(result),
+          device_id = std::move(device_id)]() mutable -> Completion {
+    ScanResult scan = ScanMedia(device_id);
+    // A scan always succeeds; "status" tells what happened.
+    return [result = std::move(result), scan = std::move(scan)]() {
+      result->Success(ScanResultToValue(scan));
+    };
+  };
+}
+
+Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id) {
+  return [result = std::move(result),
+          device_id = std::move(device_id)]() mutable -> Completion {
+    EnumerationResult listing = EnumerateMedia(device_id);
+    return [result = std::move(result), listing = std::move(listing)]() {
+      if (!listing.message.empty()) {
+        result->Error("wpd_error", listing.message,
+                      flutter::EncodableValue(static_cast<int64_t>(
+                          static_cast<int32_t>(listing.hresult))));
+      } else {
+        result->Success(MediaEntriesToValue(listing.entries));
+      }
+    };
+  };
+}
+
+Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
+                      std::string object_id, std::string temp_path,
+                      std::shared_ptr<WpdChannelHandler::ReplyQueue> queue,
+                      HWND window,
+                      std::shared_ptr<std::atomic<bool>> cancel_flag,
+                      WpdChannelHandler* handler) {
+  return [result = std::move(result), device_id = std::move(device_id),
+          object_id = std::move(object_id), temp_path = std::move(temp_path),
+          queue = std::move(queue), window, cancel_flag = std::move(cancel_flag),
+          handler]() mutable -> Completion {
+    ObjectOpResult copy;
+    {
+      // The callback's queue reference goes when the copy is over.
+      ProgressCallback progress =
+          MakeProgressCallback(std::move(queue), window, object_id, handler);
+      copy = CopyObjectToFile(device_id, object_id, temp_path, progress,
+                              *cancel_flag);
+    }
+    // Failure and cancellation are told by "status", never by an error.
+    return [result = std::move(result), copy = std::move(copy)]() {
+      result->Success(ObjectOpResultToValue(copy));
+    };
+  };
+}
+
+Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
+                     std::string object_id) {
+  return [result = std::move(result), device_id = std::move(device_id),
+          object_id = std::move(object_id)]() mutable -> Completion {
+    const int32_t answer = CanDeleteObject(device_id, object_id);
+    return [result = std::move(result), answer]() {
+      result->Success(CanDeleteAnswerToValue(answer));
+    };
+  };
+}
+
+Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
+                        std::string object_id) {
+  return [result = std::move(result), device_id = std::move(device_id),
+          object_id = std::move(object_id)]() mutable -> Completion {
+    ObjectOpResult deletion = DeleteObject(device_id, object_id);
+    return [result = std::move(result), deletion = std::move(deletion)]() {
+      result->Success(ObjectOpResultToValue(deletion));
+    };
+  };
+}
+
+}  // namespace snapferry

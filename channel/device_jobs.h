@@ -1,0 +1,39 @@
+// One job per device method: each runs its device operation on the worker
+// and returns the completion that turns the record into the reply.
+
+#ifndef SNAPFERRY_CHANNEL_DEVICE_JOBS_H_
+#define SNAPFERRY_CHANNEL_DEVICE_JOBS_H_
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "channel/jobs.h"
+#include "channel/wpd_channel_handler.h"
+#include "messaging/method_result.h"
+
+namespace snapferry {
+
+using SharedMethodResult = std::shared_ptr<flutter::MethodResult>;
+
+Job MakeListDevicesJob(SharedMethodResult result);
+Job MakeScanMediaJob(SharedMethodResult result, std::string device_id);
+Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id);
+// `handler` is not owned: the progress completions it reaches are only ever
+// run by that handler's own drain, so it is alive whenever they run.
+Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
+                      std::string object_id, std::string temp_path,
+                      std::shared_ptr<WpdChannelHandler::ReplyQueue> queue,
+                      HWND window,
+                      std::shared_ptr<std::atomic<bool>> cancel_flag,
+                      WpdChannelHandler* handler);
+Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
+                     std::string object_id);
+Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
+                        std::string object_id);
+
+}  // namespace snapferry
+
+#endif  // SNAPFERRY_CHANNEL_DEVICE_JOBS_H_

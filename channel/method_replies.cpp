@@ -1,0 +1,103 @@
+#include "channel/method_replies.h"
+
+#include <string>
+
+namespace snapferry {
+namespace {
+
+using flutter::EncodableValue;
+using flutter::ValueList;
+using flutter::ValueMap;
+
+EncodableValue Int64(int64_t value) { return EncodableValue(value); }
+
+// Counters are unsigned on the device side; the wire has only signed 64-bit
+// integers, so the bits go across unchanged.
+EncodableValue Int64(uint64_t value) {
+  return EncodableValue(static_cast<int64_t>(value));
+}
+
+EncodableValue Text(const std::string& text) { return EncodableValue(text); }
+
+}  // namespace
+
+EncodableValue DeviceListToValue(const std::vector<DeviceInfo>& devices) {
+  ValueList list;
+  list.reserve(devices.size());
+  for (const DeviceInfo& device : devices) {
+    list.emplace_back(ValueMap{
+        {Text("id"), Text(device.id)},
+        {Text("friendlyName"), Text(device.friendlyName)},
+        {Text("manufacturer"), Text(device.manufacturer)},
+        {Text("model"), Text(device.model)},
+        {Text("isApple"), EncodableValue(device.isApple)},
+    });
+  }
+  return EncodableValue(std::move(list));
+}
+
+EncodableValue ScanResultToValue(const ScanResult& result) {
+  ValueList children;
+  children.reserve(result.storageChildren.size());
+  for (const std::string& name : result.storageChildren) {
+    children.push_back(Text(name));
+  }
+  return EncodableValue(ValueMap{
+      {Text("status"), Text(ScanStatusText(result.status))},
+      {Text("error"), Text(result.error)},
+      {Text("hresult"), Int64(static_cast<int64_t>(result.hresult))},
+      {Text("dcimFound"), EncodableValue(result.dcimFound)},
+      {Text("storageChildren"), EncodableValue(std::move(children))},
+      {Text("photos"), Int64(result.counts.photos)},
+      {Text("videos"), Int64(result.counts.videos)},
+      {Text("screenshots"), Int64(result.counts.screenshots)},
+      {Text("sidecars"), Int64(result.counts.sidecars)},
+      {Text("others"), Int64(result.counts.others)},
+      {Text("totalBytes"), Int64(result.counts.totalBytes)},
+  });
+}
+
+EncodableValue MediaEntriesToValue(const std::vector<MediaEntry>& entries) {
+  ValueList list;
+  list.reserve(entries.size());
+  for (const MediaEntry& entry : entries) {
+    list.emplace_back(ValueMap{
+        {Text("objectId"), Text(entry.objectId)},
+        {Text("name"), Text(entry.name)},
+        {Text("parentPath"), Text(entry.parentPath)},
+        {Text("size"), Int64(entry.size)},
+        {Text("date"), Text(entry.date)},
+    });
+  }
+  return EncodableValue(std::move(list));
+}
+
+const char* ObjectOpStatusText(ObjectOpStatus status) {
+  switch (status) {
+    case ObjectOpStatus::kOk:
+      return "ok";
+    case ObjectOpStatus::kCancelled:
+      return "cancelled";
+    case ObjectOpStatus::kNotPermitted:
+      return "notPermitted";
+    default:
+      return "error";
+  }
+}
+
+EncodableValue ObjectOpResultToValue(const ObjectOpResult& result) {
+  return EncodableValue(ValueMap{
+      {Text("status"), Text(ObjectOpStatusText(result.status))},
+      {Text("bytesWritten"), Int64(result.bytesWritten)},
+      {Text("hresult"), Int64(static_cast<int64_t>(
+                            static_cast<int32_t>(result.hresult)))},
+      {Text("error"), Text(result.error)},
+  });
+}
+
+EncodableValue CanDeleteAnswerToValue(int32_t answer) {
+  if (answer < 0) return EncodableValue();
+  return EncodableValue(answer == 1);
+}
+
+}  // namespace snapferry

@@ -1,0 +1,152 @@
+#include "channel/wpd_channel_handler.h"
+
+#include <utility>
+
+#include "channel/device_jobs.h"
+#include "channel/progress_events.h"
+#include "messaging/standard_method_codec.h"
+#include "messaging/stream_handler.h"
+
+namespace snapferry {
+namespace {
+
+using flutter::EncodableValue;
+
+// Answers a request whose worker could not be started, so the interface is
+// not left waiting for a reply that will never come.
+void AnswerThreadFailure(flutter::MethodResult& result) {
+  result.Error("thread_error", "Could not start a worker thread");
+}
+
+}  // namespace
+
+std::string GetStringArgument(const EncodableValue* arguments,
+                              const char* key) {
+  if (arguments == nullptr) return std::string();
+  const auto* map = std::get_if<flutter::ValueMap>(arguments);
+  if (map == nullptr) return std::string();
+  const auto entry = map->find(EncodableValue(std::string(key)));
+  if (entry == map->end()) return std::string();
+  const auto* text = std::get_if<std::string>(&entry->second);
+  return text != nullptr ? *text : std::string();
+}
+
+WpdChannelHandler::WpdChannelHandler(flutter::BinaryMessenger* messenger,
+                                     HWND window)
+    : window_(window),
+      reply_queue_(std::make_shared<ReplyQueue>()),
+      cancel_flag_(std::make_shared<std::atomic<bool>>(false)) {
+  const flutter::StandardMethodCodec* codec =
+      &flutter::StandardMethodCodec::SharedInstance();
+
+  wpd_channel_ = std::make_unique<flutter::MethodCallChannel>(
+      messenger, kWpdChannelName, codec);
+  wpd_channel_->SetCallHandler(
+      [this](const flutter::MethodCall& call,
+             std::unique_ptr<flutter::MethodResult> result) {
+        HandleMethodCall(call, std::move(result));
+      });
+
+  event_channel_ = std::make_unique<flutter::EventChannel>(
+      messenger, kWpdEventChannelName, codec);
+  event_channel_->AttachStreamHandler(
+      std::make_unique<flutter::StreamHandlerFunctions>(
+          [this](const EncodableValue*,
+                 std::unique_ptr<flutter::EventSink>&& events)
+              -> std::unique_ptr<flutter::StreamHandlerError> {
+            event_sink_ = std::move(events);
+            return nullptr;
+          },
+          [this](const EncodableValue*)
+              -> std::unique_ptr<flutter::StreamHandlerError> {
+            event_sink_.reset();
+            return nullptr;
+          }));
+}
+
+WpdChannelHandler::~WpdChannelHandler() {
+  // Unregister first, so no channel message can reach a handler that is
+  // half gone; the members then go in reverse order of declaration.
+  wpd_channel_->SetCallHandler(nullptr);
+  event_channel_->AttachStreamHandler(nullptr);
+}
+
+void WpdChannelHandler::HandleMethodCall(
+    const flutter::MethodCall& call,
+    std::unique_ptr<flutter::MethodResult> result) {
+  const std::string& method = call.method_name();
+  const EncodableValue* arguments = call.arguments();
+
+  // The result is shared from here on: the job holds it, then its
+  // completion, which answers it on this thread. The dispatcher keeps its
+  // own reference only to answer a worker that could not be started.
+  auto start = [this](SharedMethodResult shared, Job job) {
+    if (!RunJob(std::move(job))) AnswerThreadFailure(*shared);
+  };
+
+  if (method == "listDevices") {
+    SharedMethodResult shared(std::move(result));
+    start(shared, MakeListDevicesJob(shared));
+  } else if (method == "scanMedia") {
+    std::string id = GetStringArgument(arguments, "id");
+    if (id.empty()) {
+      result->Error("bad_args", "scanMedia requires a device id");
+      return;
+    }
+    SharedMethodResult shared(std::move(result));
+    start(shared, MakeScanMediaJob(shared, std::move(id)));
+  } else if (method == "enumerateMedia") {
+    std::string id = GetStringArgument(arguments, "id");
+    if (id.empty()) {
+      result->Error("bad_args", "enumerateMedia requires a device id");
+      return;
+    }
+    SharedMethodResult shared(std::move(result));
+    start(shared, MakeEnumerateMediaJob(shared, std::move(id)));
+  } else if (method == "copyObject") {
+    std::string id = GetStringArgument(arguments, "id");
+    std::string object_id = GetStringArgument(arguments, "objectId");
+    std::string temp_path = GetStringArgument(arguments, "tempPath");
+    if (id.empty() || object_id.empty() || temp_path.empty()) {
+      // A rejected copy leaves a pending cancel as it was.
+      result->Error("bad_args", "copyObject requires id, objectId and tempPath");
+      return;
+    }
+    // A cancel that came before this copy was asked for is not meant for it.
+    cancel_flag_->exchange(false);
+    SharedMethodResult shared(std::move(result));
+    start(shared, MakeCopyObjectJob(shared, std::move(id), std::move(object_id),
+                                    std::move(temp_path), reply_queue_,
+                                    window_, cancel_flag_, this));
+  } else if (method == "canDelete") {
+    // No check: empty ids reach the device, whose failure is the answer.
+    std::string id = GetStringArgument(arguments, "id");
+    std::string object_id = GetStringArgument(arguments, "objectId");
+    SharedMethodResult shared(std::move(result));
+    start(shared,
+          MakeCanDeleteJob(shared, std::move(id), std::move(object_id)));
+  } else if (method == "deleteObject") {
+    std::string id = GetStringArgument(arguments, "id");
+    std::string object_id = GetStringArgument(arguments, "objectId");
+    SharedMethodResult shared(std::move(result));
+    start(shared,
+          MakeDeleteObjectJob(shared, std::move(id), std::move(object_id)));
+  } else if (method == "cancel") {
+    // One flag for every running copy; it stays set until the next accepted
+    // copyObject clears it.
+    cancel_flag_->exchange(true);
+    result->Success();
+  } else {
+    result->NotImplemented();
+  }
+}
+
+void WpdChannelHandler::SendProgressEvent(const std::string& object_id,
+                                          int64_t bytes, int64_t total) {
+  // Looked up now, not when the report was made: a listener that came after
+  // the report still gets it, and no listener means the report is dropped.
+  if (!event_sink_) return;
+  event_sink_->Success(ProgressEventValue(object_id, bytes, total));
+}
+
+}  // namespace snapferry

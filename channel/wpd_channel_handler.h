@@ -1,0 +1,101 @@
+// The object through which the interface reaches the devices: it serves the
+// method channel "snapferry/wpd" and the event channel "snapferry/wpd_events"
+// on the engine's messenger.
+//
+// Threads: everything here runs on the UI thread (the thread of the
+// top-level window's message loop) except the jobs, which run on worker
+// threads of their own. A worker hands its completion back through the reply
+// queue and wakes the window with kReplyReadyMessage; the window's procedure
+// calls DrainReplyQueue, which runs the completions on the UI thread.
+
+#ifndef SNAPFERRY_CHANNEL_WPD_CHANNEL_HANDLER_H_
+#define SNAPFERRY_CHANNEL_WPD_CHANNEL_HANDLER_H_
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "channel/jobs.h"
+#include "messaging/binary_messenger.h"
+#include "messaging/encodable_value.h"
+#include "messaging/event_channel.h"
+#include "messaging/event_sink.h"
+#include "messaging/method_call.h"
+#include "messaging/method_channel.h"
+#include "messaging/method_result.h"
+
+namespace snapferry {
+
+inline constexpr char kWpdChannelName[] = "snapferry/wpd";
+inline constexpr char kWpdEventChannelName[] = "snapferry/wpd_events";
+
+class WpdChannelHandler {
+ public:
+  // Completions on their way from the workers to the UI thread. Shared by
+  // the handler and every worker; only the handler that owns it drains it,
+  // so completions left when the last owner goes are destroyed unrun.
+  struct ReplyQueue {
+    std::mutex mutex;
+    // Oldest first. Appended to and emptied only under `mutex`.
+    std::vector<Completion> completions;
+  };
+
+  // Registers both channels on `messenger` (borrowed; it outlives the
+  // handler). `window` is the top-level window whose procedure drains the
+  // reply queue when kReplyReadyMessage arrives.
+  WpdChannelHandler(flutter::BinaryMessenger* messenger, HWND window);
+  // Unregisters both channels, then lets go of the members. Running jobs are
+  // neither waited for nor cancelled; their completions are dropped unrun.
+  ~WpdChannelHandler();
+
+  WpdChannelHandler(const WpdChannelHandler&) = delete;
+  WpdChannelHandler& operator=(const WpdChannelHandler&) = delete;
+
+  // The dispatcher of "snapferry/wpd". Answers `result` before returning, or
+  // hands it to a job that answers it later on this thread.
+  void HandleMethodCall(const flutter::MethodCall& call,
+                        std::unique_ptr<flutter::MethodResult> result);
+
+  // Runs `job` on a new detached thread; its completion comes back through
+  // the reply queue. Returns at once: true when the thread started, false
+  // when the system refused to create one (the job is then destroyed unrun).
+  bool RunJob(Job job);
+
+  // Runs every completion queued so far, oldest first, without holding the
+  // queue's lock. Called by the window procedure on kReplyReadyMessage.
+  void DrainReplyQueue();
+
+  // Sends one copy progress event to the current listener, if there is one
+  // now. UI thread only (progress completions call it).
+  void SendProgressEvent(const std::string& object_id, int64_t bytes,
+                         int64_t total);
+
+ private:
+  std::unique_ptr<flutter::MethodCallChannel> wpd_channel_;
+  HWND window_;
+  std::shared_ptr<ReplyQueue> reply_queue_;
+  std::unique_ptr<flutter::EventChannel> event_channel_;
+  std::unique_ptr<flutter::EventSink> event_sink_;
+  std::shared_ptr<std::atomic<bool>> cancel_flag_;
+};
+
+// Appends `completion` to `queue` and posts kReplyReadyMessage to `window`
+// (after unlocking; a failed post is ignored: the completion then waits for
+// the next drain). Called on worker threads.
+void PostCompletion(const std::shared_ptr<WpdChannelHandler::ReplyQueue>& queue,
+                    HWND window, Completion completion);
+
+// The one rule by which arguments are read: `arguments` must be a map, the
+// entry under the string `key` must be a string. Anything else reads as "",
+// so a missing argument and an empty one look the same.
+std::string GetStringArgument(const flutter::EncodableValue* arguments,
+                              const char* key);
+
+}  // namespace snapferry
+
+#endif  // SNAPFERRY_CHANNEL_WPD_CHANNEL_HANDLER_H_

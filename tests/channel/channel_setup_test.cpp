@@ -1,0 +1,88 @@
+// The handler on a messenger: which channels it registers and unregisters,
+// how the event channel's listen and cancel move the sink, and the progress
+// event's payload.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "channel/wpd_channel_handler.h"
+#include "tests/channel/channel_test_util.h"
+
+namespace snapferry {
+namespace {
+
+using channel_test::Bytes;
+using channel_test::DrainWindow;
+using channel_test::EncodedCall;
+using channel_test::FakeMessenger;
+using flutter::EncodableValue;
+
+Bytes SuccessBytes(const EncodableValue* value) {
+  return *channel_test::Codec().EncodeSuccessEnvelope(value);
+}
+
+class ChannelSetupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    handler_ = std::make_unique<WpdChannelHandler>(&messenger_, window_.hwnd());
+  }
+  int Events() {
+    int count = 0;
+    for (const auto& sent : messenger_.sent) {
+      if (sent.channel == kWpdEventChannelName) ++count;
+    }
+    return count;
+  }
+
+  DrainWindow window_;
+  FakeMessenger messenger_;
+  std::unique_ptr<WpdChannelHandler> handler_;
+};
+
+TEST_F(ChannelSetupTest, RegistersBothChannelsAndUnregistersThemWhenDestroyed) {
+  ASSERT_EQ(messenger_.handlers.size(), 2u);
+  EXPECT_EQ(messenger_.handlers.count("snapferry/wpd"), 1u);
+  EXPECT_EQ(messenger_.handlers.count("snapferry/wpd_events"), 1u);
+  handler_.reset();
+  EXPECT_TRUE(messenger_.handlers.empty());
+}
+
+TEST_F(ChannelSetupTest, ProgressGoesOnlyToTheCurrentListener) {
+  handler_->SendProgressEvent("o1", 1, 2);
+  EXPECT_EQ(Events(), 0);
+
+  const int listen =
+      messenger_.Deliver(kWpdEventChannelName, EncodedCall("listen"));
+  EXPECT_EQ(messenger_.replies.at(listen), SuccessBytes(nullptr));
+  handler_->SendProgressEvent("o1", 1, 2);
+  EXPECT_EQ(Events(), 1);
+
+  // A second listen replaces the sink: still one event per report.
+  messenger_.Deliver(kWpdEventChannelName, EncodedCall("listen"));
+  handler_->SendProgressEvent("o1", 3, 4);
+  EXPECT_EQ(Events(), 2);
+
+  const int cancel =
+      messenger_.Deliver(kWpdEventChannelName, EncodedCall("cancel"));
+  EXPECT_EQ(messenger_.replies.at(cancel), SuccessBytes(nullptr));
+  handler_->SendProgressEvent("o1", 5, 6);
+  EXPECT_EQ(Events(), 2);
+}
+
+TEST_F(ChannelSetupTest, ProgressEventCarriesObjectIdAndSixtyFourBitCounts) {
+  messenger_.Deliver(kWpdEventChannelName, EncodedCall("listen"));
+  handler_->SendProgressEvent("o:1/\xC3\xA9", 3000000000LL, 0);
+  ASSERT_EQ(Events(), 1);
+  const EncodableValue expected(flutter::ValueMap{
+      {EncodableValue("objectId"), EncodableValue("o:1/\xC3\xA9")},
+      {EncodableValue("bytes"), EncodableValue(int64_t{3000000000LL})},
+      {EncodableValue("total"), EncodableValue(int64_t{0})},
+  });
+  EXPECT_EQ(messenger_.sent.back().bytes, SuccessBytes(&expected));
+}
+
+}  // namespace
+}  // namespace snapferry

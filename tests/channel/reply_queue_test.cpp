@@ -1,0 +1,162 @@
+// Jobs on workers, completions back on the window's thread through the reply
+// queue: order, batching per drain, and what happens when the handler or the
+// window is gone before a job ends.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "channel/wpd_channel_handler.h"
+#include "tests/channel/channel_test_util.h"
+
+namespace snapferry {
+namespace {
+
+using channel_test::DrainWindow;
+using channel_test::FakeMessenger;
+using channel_test::PumpUntil;
+using channel_test::SetOnDestroy;
+using channel_test::Signal;
+
+struct Ran {
+  std::string name;
+  int message;  // the kReplyReadyMessage whose drain ran it
+  std::thread::id thread;
+};
+
+class ReplyQueueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(window_.hwnd(), nullptr);
+    handler_ = std::make_unique<WpdChannelHandler>(&messenger_, window_.hwnd());
+    window_.set_handler(handler_.get());
+  }
+  void TearDown() override {
+    window_.set_handler(nullptr);
+    handler_.reset();
+  }
+
+  // A job that logs its thread, returns a completion logging `name`, and
+  // sets `posted` once the worker has queued that completion and let go of
+  // the job.
+  Job LoggingJob(const std::string& name, std::shared_ptr<Signal> posted,
+                 std::shared_ptr<Signal> wait_for = nullptr) {
+    auto sentinel = std::make_shared<SetOnDestroy>(std::move(posted));
+    return [this, name, sentinel, wait_for]() -> Completion {
+      if (wait_for) wait_for->Wait();
+      job_threads_.push_back(std::this_thread::get_id());
+      return [this, name]() {
+        ran_.push_back(
+            {name, window_.reply_ready_messages(), std::this_thread::get_id()});
+      };
+    };
+  }
+
+  DrainWindow window_;
+  FakeMessenger messenger_;
+  std::unique_ptr<WpdChannelHandler> handler_;
+  std::vector<Ran> ran_;
+  // Written by the workers one after the other (each waits for the last).
+  std::vector<std::thread::id> job_threads_;
+};
+
+TEST_F(ReplyQueueTest, OneDrainRunsBothWaitingCompletionsInOrderAndTheSecondMessageFindsNothing) {
+  auto first_posted = std::make_shared<Signal>();
+  auto second_posted = std::make_shared<Signal>();
+  ASSERT_TRUE(handler_->RunJob(LoggingJob("first", first_posted)));
+  // The second job appends only after the first has queued its completion.
+  ASSERT_TRUE(
+      handler_->RunJob(LoggingJob("second", second_posted, first_posted)));
+  // Nothing is dispatched until both completions wait in the queue.
+  ASSERT_TRUE(second_posted->Wait());
+  EXPECT_TRUE(ran_.empty());
+
+  ASSERT_TRUE(PumpUntil([&] { return window_.reply_ready_messages() == 2; }));
+  channel_test::PumpPending();
+
+  ASSERT_EQ(ran_.size(), 2u);
+  EXPECT_EQ(ran_[0].name, "first");
+  EXPECT_EQ(ran_[1].name, "second");
+  EXPECT_EQ(ran_[0].message, 1);
+  EXPECT_EQ(ran_[1].message, 1);
+  EXPECT_EQ(window_.reply_ready_messages(), 2);
+  // Jobs ran on workers, completions on the window's thread.
+  for (const Ran& ran : ran_) EXPECT_EQ(ran.thread, std::this_thread::get_id());
+  ASSERT_EQ(job_threads_.size(), 2u);
+  for (const auto& id : job_threads_) EXPECT_NE(id, std::this_thread::get_id());
+  EXPECT_NE(job_threads_[0], job_threads_[1]);
+}
+
+TEST_F(ReplyQueueTest, CompletionQueuedDuringADrainWaitsForItsOwnMessage) {
+  auto first_posted = std::make_shared<Signal>();
+  auto late_posted = std::make_shared<Signal>();
+  handler_->RunJob([&]() -> Completion {
+    return [&]() {
+      ran_.push_back({"first", window_.reply_ready_messages(),
+                      std::this_thread::get_id()});
+      // Still inside the drain: the late completion is queued meanwhile.
+      handler_->RunJob(LoggingJob("late", late_posted));
+      EXPECT_TRUE(late_posted->Wait());
+    };
+  });
+  ASSERT_TRUE(PumpUntil([&] { return ran_.size() == 2; }));
+  EXPECT_EQ(ran_[0].name, "first");
+  EXPECT_EQ(ran_[0].message, 1);
+  EXPECT_EQ(ran_[1].name, "late");
+  EXPECT_EQ(ran_[1].message, 2);
+}
+
+TEST_F(ReplyQueueTest, RunJobReturnsWhileTheJobIsStillRunning) {
+  auto release = std::make_shared<Signal>();
+  auto posted = std::make_shared<Signal>();
+  ASSERT_TRUE(handler_->RunJob(LoggingJob("blocked", posted, release)));
+  EXPECT_FALSE(posted->IsSet());
+  release->Set();
+  ASSERT_TRUE(PumpUntil([&] { return ran_.size() == 1; }));
+}
+
+TEST_F(ReplyQueueTest, CompletionOfAJobThatOutlivesItsHandlerIsDestroyedUnrun) {
+  auto release = std::make_shared<Signal>();
+  auto job_gone = std::make_shared<Signal>();
+  auto completion_gone = std::make_shared<Signal>();
+  bool completion_ran = false;
+  handler_->RunJob([&, release,
+                    job_sentinel = std::make_shared<SetOnDestroy>(job_gone)]()
+                       -> Completion {
+    release->Wait();
+    auto sentinel = std::make_shared<SetOnDestroy>(completion_gone);
+    return [&completion_ran, sentinel]() { completion_ran = true; };
+  });
+  window_.set_handler(nullptr);
+  handler_.reset();
+
+  release->Set();
+  // The worker held the last reference to the queue: the completion goes
+  // with it, unrun.
+  ASSERT_TRUE(job_gone->Wait());
+  ASSERT_TRUE(completion_gone->Wait());
+  channel_test::PumpPending();
+  EXPECT_FALSE(completion_ran);
+  EXPECT_EQ(window_.reply_ready_messages(), 1);
+}
+
+TEST_F(ReplyQueueTest, CompletionWhoseWakeUpCouldNotBePostedRunsAtTheNextDrain) {
+  window_.set_handler(nullptr);
+  window_.Destroy();  // PostMessageW now fails
+  auto posted = std::make_shared<Signal>();
+  ASSERT_TRUE(handler_->RunJob(LoggingJob("orphan", posted)));
+  ASSERT_TRUE(posted->Wait());
+  EXPECT_TRUE(ran_.empty());
+  handler_->DrainReplyQueue();
+  ASSERT_EQ(ran_.size(), 1u);
+  EXPECT_EQ(ran_[0].name, "orphan");
+  handler_->DrainReplyQueue();
+  EXPECT_EQ(ran_.size(), 1u);
+}
+
+}  // namespace
+}  // namespace snapferry
