@@ -1,0 +1,30 @@
+#ifndef SNAPFERRY_WPD_OBJECT_COPY_H_
+#define SNAPFERRY_WPD_OBJECT_COPY_H_
+
+#include <atomic>
+#include <string>
+
+#include "wpd/object_op_result.h"
+
+namespace snapferry {
+
+// Copies the default resource of one object into the staging file at
+// `staging_path` (created or truncated; its folder must exist), in chunks
+// sized from the device's optimal transfer size. Reports progress through
+// `progress` (required) at most every 100 ms of tick count and once more
+// after a complete copy, and stops at the next chunk when `cancel` is set.
+//
+// Status kOk means the file holds exactly `bytesWritten` bytes, flushed to
+// disk. On any other status no staging file is left behind: a partial one is
+// deleted, and a file that could not be created was never there.
+//
+// Runs on the calling thread in a COM apartment of its own.
+ObjectOpResult CopyObjectToFile(const std::string& device_id,
+                                const std::string& object_id,
+                                const std::string& staging_path,
+                                const ProgressCallback& progress,
+                                std::atomic<bool>& cancel);
+
+}  // namespace snapferry
+
+#endif  // SNAPFERRY_WPD_OBJECT_COPY_H_

@@ -1,0 +1,126 @@
+#include "wpd/object_deletion.h"
+
+#include <objbase.h>
+#include <portabledevice.h>
+#include <portabledeviceapi.h>
+#include <windows.h>
+
+#include "wpd/com_apartment_guard.h"
+#include "wpd/com_ptr.h"
+#include "wpd/device_connection.h"
+
+namespace snapferry {
+namespace {
+
+// The answers by which a device refuses a deletion, as opposed to failing.
+bool IsRefusal(HRESULT hr) {
+  return hr == E_ACCESSDENIED || hr == E_NOTIMPL ||
+         hr == HresultFromWin32(ERROR_NOT_SUPPORTED);
+}
+
+// An id with an embedded NUL would reach the device cut short, naming
+// another object than the one asked about.
+bool HasEmbeddedNul(const std::wstring& text) {
+  return text.find(L'\0') != std::wstring::npos;
+}
+
+}  // namespace
+
+int32_t CanDeleteObject(const std::string& device_id,
+                        const std::string& object_id) {
+  ComApartmentGuard apartment;
+  if (!apartment.usable()) return kCanDeleteUnknown;
+
+  // Declared in the reverse of their release order; all go before the guard.
+  ComPtr<IPortableDevice> device;
+  ComPtr<IPortableDeviceContent> content;
+  ComPtr<IPortableDeviceProperties> properties;
+  ComPtr<IPortableDeviceKeyCollection> keys;
+  ComPtr<IPortableDeviceValues> values;
+
+  // A device object that did not open is released without Close.
+  if (FAILED(OpenDevice(device_id, GENERIC_READ, device))) {
+    return kCanDeleteUnknown;
+  }
+
+  int32_t answer = kCanDeleteUnknown;
+  const std::wstring object = Utf8ToWide(object_id);
+  if (!HasEmbeddedNul(object) && SUCCEEDED(device->Content(content.Put())) &&
+      content && SUCCEEDED(content->Properties(properties.Put())) &&
+      properties &&
+      SUCCEEDED(CoCreateInstance(
+          CLSID_PortableDeviceKeyCollection, nullptr, CLSCTX_INPROC_SERVER,
+          IID_IPortableDeviceKeyCollection, keys.PutVoid()))) {
+    keys->Add(WPD_OBJECT_CAN_DELETE);
+    BOOL can_delete = FALSE;
+    if (SUCCEEDED(
+            properties->GetValues(object.c_str(), keys.get(), values.Put())) &&
+        values &&
+        SUCCEEDED(values->GetBoolValue(WPD_OBJECT_CAN_DELETE, &can_delete))) {
+      answer = can_delete != FALSE ? kCanDelete : kCannotDelete;
+    }
+  }
+
+  device->Close();
+  return answer;
+}
+
+ObjectOpResult DeleteObject(const std::string& device_id,
+                            const std::string& object_id) {
+  ObjectOpResult result;
+  ComApartmentGuard apartment;
+  if (!apartment.usable()) {
+    result.status = ObjectOpStatus::kError;
+    result.error = kComInitialisationFailed;
+    return result;
+  }
+
+  // Declared in the reverse of their release order; all go before the guard.
+  ComPtr<IPortableDevice> device;
+  ComPtr<IPortableDeviceContent> content;
+  ComPtr<IPortableDevicePropVariantCollection> object_ids;
+
+  HRESULT hr = OpenDevice(device_id, GENERIC_READ | GENERIC_WRITE, device);
+  if (SUCCEEDED(hr)) {
+    hr = device->Content(content.Put());
+    if (SUCCEEDED(hr) && !content) hr = E_POINTER;
+  }
+  if (SUCCEEDED(hr)) {
+    hr = CoCreateInstance(CLSID_PortableDevicePropVariantCollection, nullptr,
+                          CLSCTX_INPROC_SERVER,
+                          IID_IPortableDevicePropVariantCollection,
+                          object_ids.PutVoid());
+    if (SUCCEEDED(hr) && !object_ids) hr = E_POINTER;
+  }
+  if (SUCCEEDED(hr)) {
+    std::wstring object = Utf8ToWide(object_id);
+    if (HasEmbeddedNul(object)) {
+      hr = E_INVALIDARG;
+    } else {
+      // The collection keeps its own copy of the string.
+      PROPVARIANT value;
+      PropVariantInit(&value);
+      value.vt = VT_LPWSTR;
+      value.pwszVal = object.data();
+      hr = object_ids->Add(&value);
+    }
+  }
+  if (SUCCEEDED(hr)) {
+    // Exactly the one object named: never its children.
+    hr = content->Delete(PORTABLE_DEVICE_DELETE_NO_RECURSION, object_ids.get(),
+                         nullptr);
+  }
+  // Also a device object that failed to open: the device may hold on to a
+  // read-write session otherwise.
+  if (device) device->Close();
+
+  result.hresult = hr;
+  if (FAILED(hr)) {
+    result.status =
+        IsRefusal(hr) ? ObjectOpStatus::kNotPermitted : ObjectOpStatus::kError;
+    result.error = FormatHresultFailure("Delete object", hr);
+  }
+  return result;
+}
+
+}  // namespace snapferry

@@ -1,0 +1,29 @@
+#ifndef SNAPFERRY_WPD_OBJECT_DELETION_H_
+#define SNAPFERRY_WPD_OBJECT_DELETION_H_
+
+#include <cstdint>
+#include <string>
+
+#include "wpd/object_op_result.h"
+
+namespace snapferry {
+
+// The answers of CanDeleteObject.
+inline constexpr int32_t kCanDelete = 1;
+inline constexpr int32_t kCannotDelete = 0;
+inline constexpr int32_t kCanDeleteUnknown = -1;
+
+// Asks the device (opened read-only) whether the object may be deleted:
+// 1 yes, 0 no, -1 when no answer could be had.
+int32_t CanDeleteObject(const std::string& device_id,
+                        const std::string& object_id);
+
+// Deletes exactly the one object named, without recursing into children.
+// Status kOk, kNotPermitted (the device refused: access denied, not
+// implemented, not supported) or kError, each with the deciding HRESULT.
+ObjectOpResult DeleteObject(const std::string& device_id,
+                            const std::string& object_id);
+
+}  // namespace snapferry
+
+#endif  // SNAPFERRY_WPD_OBJECT_DELETION_H_
