@@ -4,6 +4,8 @@
 
 #include <windef.h>
 #include <winerror.h>
+#include <winbase.h>
+#include <winnls.h>
 
 #endif  // SNAPFERRY_WIN32_WINDOWS_H_
 

@@ -4,6 +4,7 @@
 #include <oleauto.h>
 
 #include <limits>
+#include <string>
 
 #include "gtest/gtest.h"
 
@@ -14,6 +15,43 @@ namespace {
 TEST(StandinDeviations, NotANumberDateIsRefused) {
   SYSTEMTIME st = {};
   EXPECT_FALSE(VariantTimeToSystemTime(std::numeric_limits<double>::quiet_NaN(), &st));
+}
+
+}  // namespace
+
+namespace {
+
+// Windows documents that CP_UTF8 takes no flags but the invalid-character one
+// and no default character; Wine accepts them. The stand-in keeps to the
+// documentation, so such a call fails here as it would on Windows.
+TEST(StandinDeviations, Utf8ConversionsRefuseFlagsWindowsDocumentsAsInvalid) {
+  WCHAR wide[8];
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "ab", 2, wide, 8), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+  char narrow[8];
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, L"ab", 2, narrow, 8,
+                                nullptr, nullptr),
+            0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+  BOOL used = FALSE;
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"ab", 2, narrow, 8, nullptr, &used), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// Wine writes the high half of a pair that does not fit and reports success;
+// the stand-in reports the short buffer. The system always measures first.
+TEST(StandinDeviations, PairThatDoesNotFitIsAShortBuffer) {
+  WCHAR wide[1];
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", 4, wide, 1), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
+// wchar_t is 32 bits here; an element above 0xFFFF is no UTF-16 unit.
+TEST(StandinDeviations, ElementAboveSixteenBitsIsAnInvalidUnit) {
+  const wchar_t text[] = {L'a', static_cast<wchar_t>(0x1F600)};
+  char narrow[8];
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 2, narrow, 8, nullptr, nullptr), 4);
+  EXPECT_EQ(std::string(narrow, 4), "a\xEF\xBF\xBD");
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #ifndef SNAPFERRY_WIN32_STANDIN_CONTROL_H_
 #define SNAPFERRY_WIN32_STANDIN_CONTROL_H_
 
+#include <guiddef.h>
 #include <windows.h>
-#include <objbase.h>
 
 namespace win32_standin {
 
@@ -36,6 +36,23 @@ void FailCoCreateInstance(REFCLSID clsid, HRESULT hr, int times = -1);
 
 // Live class registrations made with CoRegisterClassObject.
 int RegisteredClassCount();
+
+// ---- files and time -----------------------------------------------------
+
+// The next `times` CreateFileW calls (every call when times < 0) fail with
+// `error` and create nothing.
+void FailCreateFileW(DWORD error, int times = -1);
+
+// The next `times` WriteFile calls fail with `error` and write nothing.
+void FailWriteFile(DWORD error, int times = -1);
+
+// File handles open now.
+int OpenFileHandleCount();
+
+// GetTickCount64 answers `value` from now on, and moves only by
+// AdvanceTickCount, until Reset().
+void FreezeTickCount(ULONGLONG value);
+void AdvanceTickCount(ULONGLONG milliseconds);
 
 }  // namespace win32_standin
 
