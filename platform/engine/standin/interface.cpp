@@ -6,6 +6,18 @@
 #include "platform/engine/standin/script_player.h"
 
 namespace engine_standin {
+namespace {
+
+InterfaceFactory& DefaultInterface() {
+  static InterfaceFactory* factory = new InterfaceFactory();
+  return *factory;
+}
+
+}  // namespace
+
+void SetDefaultInterface(InterfaceFactory factory) {
+  DefaultInterface() = std::move(factory);
+}
 
 std::unique_ptr<EngineInterface> CreateInterface(
     const std::vector<std::string>& arguments, InterfaceHost& host) {
@@ -21,6 +33,7 @@ std::unique_ptr<EngineInterface> CreateInterface(
                                             wait_timeout);
     }
   }
+  if (DefaultInterface()) return DefaultInterface()(arguments, host);
   return nullptr;
 }
 

@@ -45,6 +45,12 @@ class EngineInterface {
 std::unique_ptr<EngineInterface> CreateInterface(
     const std::vector<std::string>& arguments, InterfaceHost& host);
 
+// The interface to run when the arguments ask for no other (the demo build
+// sets its import here, before any engine runs); none: the engine idles.
+using InterfaceFactory = std::function<std::unique_ptr<EngineInterface>(
+    const std::vector<std::string>& arguments, InterfaceHost& host)>;
+void SetDefaultInterface(InterfaceFactory factory);
+
 }  // namespace engine_standin
 
 #endif  // PLATFORM_ENGINE_STANDIN_INTERFACE_H_
