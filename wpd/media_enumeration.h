@@ -1,0 +1,43 @@
+#ifndef SNAPFERRY_WPD_MEDIA_ENUMERATION_H_
+#define SNAPFERRY_WPD_MEDIA_ENUMERATION_H_
+
+#include <objbase.h>
+#include <portabledeviceapi.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace snapferry {
+
+// One media file on the device. Texts are UTF-8.
+struct MediaEntry {
+  std::string objectId;
+  std::string name;        // original file name, else object name
+  std::string parentPath;  // the name of the containing folder, one level
+  uint64_t size = 0;       // 0 when the device does not say
+  std::string date;        // creation date, else modification date, else ""
+};
+
+struct EnumerationResult {
+  std::vector<MediaEntry> entries;
+  std::string message;  // empty on success; a non-empty one marks failure
+  int32_t hresult = 0;  // the failing step's HRESULT
+};
+
+// Lists the device's photos, videos, screenshots and sidecars; only those
+// at or below a folder named dcim when the device has one. Joins COM itself.
+EnumerationResult EnumerateMedia(const std::string& device_id);
+
+// The walk of an opened device, over content access prepared with the
+// enumeration's six keys: fills `result->entries`. Separate from
+// EnumerateMedia so that a test can walk a content interface of its own
+// making.
+void WalkForEnumeration(IPortableDeviceContent* content,
+                        IPortableDeviceProperties* properties,
+                        IPortableDeviceKeyCollection* keys,
+                        EnumerationResult* result);
+
+}  // namespace snapferry
+
+#endif  // SNAPFERRY_WPD_MEDIA_ENUMERATION_H_

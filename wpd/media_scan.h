@@ -1,0 +1,66 @@
+#ifndef SNAPFERRY_WPD_MEDIA_SCAN_H_
+#define SNAPFERRY_WPD_MEDIA_SCAN_H_
+
+#include <objbase.h>
+#include <portabledeviceapi.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "wpd/media_classification.h"
+
+namespace snapferry {
+
+// What a scan found out about the device's storage.
+enum class ScanStatus : int {
+  kOk = 0,            // storage found, with something in it
+  kAccessDenied = 1,  // the device refused to open (E_ACCESSDENIED)
+  kNoStorage = 2,     // no functional object under the root
+  kEmptyStorage = 3,  // storage, but nothing directly inside any of it
+  kError = 4,         // another failure; the error text names the step
+};
+
+// The text the interface knows the status by ("ok", "accessDenied", ...).
+const char* ScanStatusText(ScanStatus status);
+
+struct MediaCounters {
+  uint64_t photos = 0;
+  uint64_t videos = 0;
+  uint64_t screenshots = 0;
+  uint64_t sidecars = 0;
+  uint64_t others = 0;
+  uint64_t totalBytes = 0;
+
+  // One more file of `media_class`, `size` bytes long.
+  void Count(MediaClass media_class, uint64_t size);
+};
+
+struct ScanResult {
+  ScanStatus status = ScanStatus::kOk;
+  bool dcimFound = false;
+  int32_t hresult = 0;  // the failing HRESULT, 0 when none
+  // Names of the first objects inside the storages, at most 12.
+  std::vector<std::string> storageChildren;
+  // Below the camera-roll folders when there are any, else everywhere.
+  MediaCounters counts;
+  std::string error;  // empty when none
+};
+
+inline constexpr size_t kMaxStorageChildren = 12;
+
+// Opens the device, walks its whole tree and says what it holds. Always
+// gives a result; failures are described inside it. Joins COM itself.
+ScanResult ScanMedia(const std::string& device_id);
+
+// The walk of an opened device, over content access prepared with the
+// scan's four keys: fills the counts, names, dcimFound and status of
+// `result`. Separate from ScanMedia so that a test can walk a content
+// interface of its own making.
+void WalkForScan(IPortableDeviceContent* content,
+                 IPortableDeviceProperties* properties,
+                 IPortableDeviceKeyCollection* keys, ScanResult* result);
+
+}  // namespace snapferry
+
+#endif  // SNAPFERRY_WPD_MEDIA_SCAN_H_
