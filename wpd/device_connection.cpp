@@ -1,8 +1,8 @@
 #include "wpd/device_connection.h"
 
-#include <windows.h>
 #include <oleauto.h>
 #include <portabledevice.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -32,8 +32,8 @@ HRESULT CreateClientInformation(DWORD minor_version, DWORD desired_access,
 HRESULT OpenDevice(const std::string& device_id, DWORD desired_access,
                    ComPtr<IPortableDevice>& device) {
   ComPtr<IPortableDeviceValues> client_info;
-  HRESULT hr = CreateClientInformation(kClientMinorVersion, desired_access,
-                                       client_info);
+  HRESULT hr =
+      CreateClientInformation(kClientMinorVersion, desired_access, client_info);
   if (FAILED(hr)) return hr;
   hr = CoCreateInstance(CLSID_PortableDeviceFTM, nullptr, CLSCTX_INPROC_SERVER,
                         IID_IPortableDevice, device.PutVoid());
@@ -61,9 +61,9 @@ std::wstring Utf8ToWide(const std::string& text) {
 
 std::string WideToUtf8(const std::wstring& text) {
   if (text.empty()) return std::string();
-  int length =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                          nullptr, 0, nullptr, nullptr);
+  int length = WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                   static_cast<int>(text.size()), nullptr, 0,
+                                   nullptr, nullptr);
   if (length <= 0) return std::string();
   std::string narrow(static_cast<size_t>(length), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
@@ -87,14 +87,15 @@ std::string FormatPropertyDate(IPortableDeviceValues* values,
   SYSTEMTIME time = {};
   if (VariantTimeToSystemTime(value.value().date, &time) == 0)
     return std::string();
+  // The converter only gives calendar fields, so the text always fits; a
+  // failed format gives no date rather than a broken one.
   char buffer[32];
-  std::snprintf(buffer, sizeof(buffer), "%04u-%02u-%02uT%02u:%02u:%02u",
-                static_cast<unsigned>(time.wYear),
-                static_cast<unsigned>(time.wMonth),
-                static_cast<unsigned>(time.wDay),
-                static_cast<unsigned>(time.wHour),
-                static_cast<unsigned>(time.wMinute),
-                static_cast<unsigned>(time.wSecond));
+  int written = std::snprintf(
+      buffer, sizeof(buffer), "%04u-%02u-%02uT%02u:%02u:%02u",
+      static_cast<unsigned>(time.wYear), static_cast<unsigned>(time.wMonth),
+      static_cast<unsigned>(time.wDay), static_cast<unsigned>(time.wHour),
+      static_cast<unsigned>(time.wMinute), static_cast<unsigned>(time.wSecond));
+  if (written < 0) return std::string();
   return buffer;
 }
 
