@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "channel/progress_events.h"
 #include "channel/wpd_channel_handler.h"
 #include "tests/channel/channel_test_util.h"
 
@@ -82,6 +84,36 @@ TEST_F(ChannelSetupTest, ProgressEventCarriesObjectIdAndSixtyFourBitCounts) {
       {EncodableValue("total"), EncodableValue(int64_t{0})},
   });
   EXPECT_EQ(messenger_.sent.back().bytes, SuccessBytes(&expected));
+}
+
+TEST_F(ChannelSetupTest, ReportMadeBeforeTheListenReachesTheListenerOfItsDrain) {
+  window_.set_handler(handler_.get());
+  // The report is made on a worker and waits in the queue while nobody
+  // listens; the sink is looked up when the report runs.
+  auto made = std::make_shared<channel_test::Signal>();
+  handler_->RunJob([&, made]() -> Completion {
+    Completion report;
+    // The callback posts into a queue of our own here; the report it made
+    // then travels as this job's completion.
+    auto queue = std::make_shared<WpdChannelHandler::ReplyQueue>();
+    MakeProgressCallback(queue, window_.hwnd(), "o1", handler_.get())(7, 9);
+    {
+      std::lock_guard<std::mutex> lock(queue->mutex);
+      report = std::move(queue->completions.front());
+    }
+    made->Set();
+    return report;
+  });
+  ASSERT_TRUE(made->Wait());
+  messenger_.Deliver(kWpdEventChannelName, EncodedCall("listen"));
+  ASSERT_TRUE(channel_test::PumpUntil([&] { return Events() == 1; }));
+  const EncodableValue expected(flutter::ValueMap{
+      {EncodableValue("objectId"), EncodableValue("o1")},
+      {EncodableValue("bytes"), EncodableValue(int64_t{7})},
+      {EncodableValue("total"), EncodableValue(int64_t{9})},
+  });
+  EXPECT_EQ(messenger_.sent.back().bytes, SuccessBytes(&expected));
+  window_.set_handler(nullptr);
 }
 
 }  // namespace
