@@ -25,32 +25,22 @@ auto OnWorker(F operation) -> std::invoke_result_t<F> {
   return result;
 }
 
-// What running on a thread of a single-threaded apartment showed.
-struct StaRun {
-  // Whether the thread could create simulated objects at all: Windows does
-  // not hand classes registered from the multithreaded apartment, as the
-  // simulator's are, to a single-threaded one.
-  bool classes_reachable = false;
-  // Whether the thread was still in its apartment afterwards (a
-  // multithreaded join is refused there).
-  bool still_sta = false;
-};
-
 // Runs a device operation on a thread that already belongs to a
-// single-threaded apartment.
+// single-threaded apartment, with the simulated classes registered there
+// too. `still_sta` tells whether the thread was still in its apartment
+// afterwards (a multithreaded join is refused there).
 template <class F>
-auto OnStaThread(F operation, StaRun* run) -> std::invoke_result_t<F> {
+auto OnStaThread(const wpd_sim::Simulator& sim, F operation, bool* still_sta)
+    -> std::invoke_result_t<F> {
   std::invoke_result_t<F> result{};
   std::thread worker([&] {
     HRESULT joined = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IUnknown* probe = nullptr;
-    run->classes_reachable = SUCCEEDED(CoCreateInstance(
-        CLSID_PortableDeviceValues, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-        reinterpret_cast<void**>(&probe)));
-    if (probe != nullptr) probe->Release();
-    result = operation();
-    run->still_sta =
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED) == RPC_E_CHANGED_MODE;
+    {
+      auto registration = sim.RegisterInCurrentApartment();
+      result = operation();
+      *still_sta =
+          CoInitializeEx(nullptr, COINIT_MULTITHREADED) == RPC_E_CHANGED_MODE;
+    }
     if (SUCCEEDED(joined)) CoUninitialize();
   });
   worker.join();
