@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -832,6 +833,101 @@ TEST(WpdSimulatorClient, SingleThreadedApartmentsNeedARegistrationOfTheirOwn) {
   worker.join();
   EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
   EXPECT_EQ(sim.OpenWithoutClose(), 0);
+}
+
+TEST(WpdSimulatorClient, FixtureFileDrivesWhatTheClientSees) {
+  Fixture fixture;
+  std::string error;
+  ASSERT_TRUE(wpd_sim::ParseFixtureJson(R"({"devices": [ {
+      "id": "cam", "friendlyName": "Camera", "optimalTransferSize": 65536,
+      "fail": {"GetDeviceDescription": -2147467259},
+      "objects": [
+        {"id": "s", "contentType": "functional", "name": "SD"},
+        {"id": "a", "parent": "s", "contentType": "none", "name": "A.JPG",
+         "dateCreated": {"string": "today"}, "canDelete": 2,
+         "data": {"hex": "FFD8FFE0"}, "fail": {"Read": {"hresult": 2147500036, "afterBytes": 3}}}
+      ] } ] })",
+                                        &fixture, &error))
+      << error;
+  Simulator sim(std::move(fixture));
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  InMta([&] {
+    Ref<IPortableDeviceManager> manager;
+    ASSERT_EQ(Create(CLSID_PortableDeviceManager, IID_IPortableDeviceManager,
+                     &manager),
+              S_OK);
+    DWORD length = 0;
+    EXPECT_EQ(manager->GetDeviceDescription(L"cam", nullptr, &length), E_FAIL);
+    EXPECT_EQ(manager->GetDeviceManufacturer(L"cam", nullptr, &length),
+              kInvalidData);
+
+    Ref<IPortableDevice> camera;
+    ASSERT_EQ(OpenDevice(L"cam", kRead, &camera), S_OK);
+    Ref<IPortableDeviceContent> content;
+    Ref<IPortableDeviceProperties> properties;
+    Ref<IPortableDeviceResources> resources;
+    ASSERT_EQ(camera->Content(content.Out()), S_OK);
+    ASSERT_EQ(content->Properties(properties.Out()), S_OK);
+    ASSERT_EQ(content->Transfer(resources.Out()), S_OK);
+    Ref<IPortableDeviceValues> values;
+    ASSERT_EQ(properties->GetValues(L"a", nullptr, values.Out()), S_OK);
+    GUID type;
+    EXPECT_EQ(values->GetGuidValue(WPD_OBJECT_CONTENT_TYPE, &type), kNotFound);
+    PROPVARIANT date;
+    PropVariantInit(&date);
+    ASSERT_EQ(values->GetValue(WPD_OBJECT_DATE_CREATED, &date), S_OK);
+    EXPECT_EQ(date.vt, VT_LPWSTR);
+    PropVariantClear(&date);
+    BOOL flag = 0;
+    ASSERT_EQ(values->GetBoolValue(WPD_OBJECT_CAN_DELETE, &flag), S_OK);
+    EXPECT_EQ(flag, 2);
+
+    Ref<IStream> stream;
+    DWORD optimal = 0;
+    ASSERT_EQ(resources->GetStream(L"a", WPD_RESOURCE_DEFAULT, STGM_READ,
+                                   &optimal, stream.Out()),
+              S_OK);
+    EXPECT_EQ(optimal, 65536u);
+    unsigned char buffer[8];
+    ULONG read = 0;
+    ASSERT_EQ(stream->Read(buffer, sizeof(buffer), &read), S_OK);
+    ASSERT_EQ(read, 3u);
+    EXPECT_EQ(buffer[0], 0xFF);
+    EXPECT_EQ(buffer[2], 0xFF);
+    EXPECT_EQ(stream->Read(buffer, sizeof(buffer), &read), E_ABORT);
+    camera->Close();
+  });
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+}
+
+TEST(WpdSimulatorClient, CoInitializeFaultsNeedTheStandIn) {
+  Fixture fixture;
+  fixture.Fail(Call::kCoInitializeEx, E_OUTOFMEMORY);
+  testing::internal::CaptureStderr();
+  auto sim = std::make_unique<Simulator>(std::move(fixture));
+  std::string said = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(sim->ok()) << sim->error();
+  HRESULT joined = S_OK;
+  std::thread([&] {
+    joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(joined)) CoUninitialize();
+  }).join();
+#ifdef _WIN32
+  // The system's CoInitializeEx cannot be made to fail; the fixture is told.
+  EXPECT_EQ(joined, S_OK);
+  EXPECT_NE(said.find("\"CoInitializeEx\" failures can only be injected on "
+                      "the Linux stand-in"),
+            std::string::npos);
+#else
+  EXPECT_EQ(joined, E_OUTOFMEMORY);
+  EXPECT_EQ(said, "");
+#endif
+  sim.reset();  // and the fault goes with the Simulator
+  std::thread([&] {
+    joined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(joined)) CoUninitialize();
+  }).join();
+  EXPECT_EQ(joined, S_OK);
 }
 
 }  // namespace
