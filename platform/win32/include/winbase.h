@@ -79,4 +79,9 @@ EXTERN_C BOOL WINAPI IsDebuggerPresent(void);
 // away from zero; -1 when denominator is 0 or the result overflows.
 EXTERN_C int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator);
 
+// The program's entry point, which the program defines; the process entry
+// (snapferry_win32_entry) calls it.
+int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance,
+                    LPWSTR lpCmdLine, int nShowCmd);
+
 #endif  // SNAPFERRY_WIN32_WINBASE_H_

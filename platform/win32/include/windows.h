@@ -6,9 +6,13 @@
 #include <winerror.h>
 #include <winbase.h>
 #include <winnls.h>
+#include <winuser.h>
+#include <wincon.h>
+#include <winreg.h>
 
 #endif  // SNAPFERRY_WIN32_WINDOWS_H_
 
 #ifndef WIN32_LEAN_AND_MEAN
+#include <shellapi.h>
 #include <ole2.h>
 #endif

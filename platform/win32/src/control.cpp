@@ -7,6 +7,9 @@ void ResetApartmentFailures();
 void ResetCreateFailures();
 void ResetFileFailures();
 void ResetTickCount();
+void ResetEnvironment();
+void ResetWindowFailures();
+void ResetWindowObservations();
 }  // namespace internal
 
 void Reset() {
@@ -14,6 +17,9 @@ void Reset() {
   internal::ResetCreateFailures();
   internal::ResetFileFailures();
   internal::ResetTickCount();
+  internal::ResetEnvironment();
+  internal::ResetWindowFailures();
+  internal::ResetWindowObservations();
 }
 
 }  // namespace win32_standin

@@ -55,3 +55,16 @@ TEST(StandinDeviations, ElementAboveSixteenBitsIsAnInvalidUnit) {
 }
 
 }  // namespace
+
+namespace {
+
+// Windows reports ERROR_CANNOT_FIND_WND_CLASS for an unknown class; Wine
+// reports ERROR_CLASS_DOES_NOT_EXIST. The stand-in gives Windows's code.
+TEST(StandinDeviations, UnknownWindowClassIsCannotFindClass) {
+  EXPECT_EQ(CreateWindowExW(0, L"SNAPFERRY_NO_SUCH_CLASS", L"", WS_OVERLAPPEDWINDOW, 0, 0,
+                            10, 10, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr),
+            nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
+}
+
+}  // namespace

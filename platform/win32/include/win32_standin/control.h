@@ -7,6 +7,9 @@
 #include <guiddef.h>
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 namespace win32_standin {
 
 // Restores every environment setting to its default and clears injected
@@ -53,6 +56,79 @@ int OpenFileHandleCount();
 // AdvanceTickCount, until Reset().
 void FreezeTickCount(ULONGLONG value);
 void AdvanceTickCount(ULONGLONG milliseconds);
+
+// ---- environment ----------------------------------------------------------
+
+struct Monitor {
+  RECT bounds;
+  RECT work_area;
+  UINT dpi;
+};
+
+// Default: one 1920x1080 monitor at 96 DPI with a 1920x1040 work area.
+void SetMonitors(const std::vector<Monitor>& monitors);  // first is primary
+void SetSystemDpi(UINT dpi);                              // default 96
+void SetWorkArea(const RECT& work_area);  // the primary monitor's
+void SetWorkAreaQueryFails(bool fails);   // SystemParametersInfoW fails
+
+// Registry values under a root key (HKEY_CURRENT_USER...), found by
+// RegGetValueW; names are matched without regard to case.
+void SetRegistryDword(HKEY root, const std::wstring& subkey,
+                      const std::wstring& name, DWORD value);
+void SetRegistryString(HKEY root, const std::wstring& subkey,
+                       const std::wstring& name, const std::wstring& value);
+
+void SetParentConsole(bool exists);         // AttachConsole succeeds
+void SetConsoleAllocationFails(bool fails);  // AllocConsole fails
+void SetDebuggerPresent(bool present);       // default false
+bool ConsoleAttached();
+bool ConsoleAllocated();
+
+// What GetCommandLineW returns (default: built from the process arguments).
+void SetCommandLine(const std::wstring& command_line);
+
+// Whether User32.dll exports EnableNonClientDpiScaling (default true).
+void SetNonClientDpiScalingAvailable(bool available);
+// Icon resources the executable holds for LoadIconW (default none).
+void AddIconResource(WORD id);
+
+// ---- windows ----------------------------------------------------------------
+
+// The next `times` CreateWindowExW calls fail with `error` before any
+// message is sent.
+void FailCreateWindowExW(DWORD error, int times = -1);
+
+struct WindowSnapshot {
+  bool exists;
+  bool visible;
+  HWND parent;
+  RECT window_rect;  // screen coordinates
+  RECT client_rect;
+  DWORD style;
+  std::wstring title;
+  std::wstring class_name;
+  bool non_client_dpi_scaling;  // EnableNonClientDpiScaling was called
+};
+WindowSnapshot DescribeWindow(HWND hwnd);
+
+// The value last set with DwmSetWindowAttribute; false if none was.
+bool DwmAttribute(HWND hwnd, DWORD attribute, std::vector<BYTE>* value);
+
+// Windows that exist now, on any thread.
+int LiveWindowCount();
+
+struct PostedMessage {
+  HWND hwnd;
+  UINT message;
+  WPARAM wparam;
+  LPARAM lparam;
+  DWORD thread;  // the posting thread
+};
+// Every message accepted by PostMessageW since the last Reset, in order.
+std::vector<PostedMessage> PostedMessages();
+
+// Whether PostQuitMessage was called since the last Reset, and its code.
+bool QuitPosted(int* exit_code);
 
 }  // namespace win32_standin
 
