@@ -20,6 +20,14 @@
 #include "tests/wpd/object_op_test_util.h"
 #include "wpd/device_connection.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "win32_standin/control.h"
+#endif
+
 namespace snapferry {
 namespace {
 
@@ -148,6 +156,10 @@ class ObjectCopyTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(sim_.LiveObjects(), 0) << sim_.LiveObjectsText();
     EXPECT_EQ(sim_.OpenWithoutClose(), 0);
+#ifndef _WIN32
+    EXPECT_EQ(win32_standin::OpenFileHandleCount(), 0);
+    win32_standin::Reset();
+#endif
   }
 
   Simulator sim_;
@@ -228,6 +240,24 @@ TEST_F(ObjectCopyTest, KeepsOtherOpenersOutWhileTheCopyRuns) {
                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(after, INVALID_HANDLE_VALUE);
   if (after != INVALID_HANDLE_VALUE) CloseHandle(after);
+}
+
+TEST_F(ObjectCopyTest, LeavesAFileItCouldNotOpenUntouched) {
+  const std::string path = folder_.File("held.jpg");
+  {
+    std::ofstream old(fs::u8path(path), std::ios::binary);
+    old << "someone else's";
+  }
+  HANDLE holder =
+      CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, 0, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  CopyRun run = Copy("one", path);
+  CloseHandle(holder);
+  EXPECT_EQ(Describe(run.result),
+            Describe(kError, 0, static_cast<HRESULT>(0x80070020),
+                     "Create staging file failed (HRESULT 0x80070020)"));
+  EXPECT_EQ(Contents(path), "someone else's");
 }
 
 TEST_F(ObjectCopyTest, CancelSeenBeforeTheFirstReadLeavesNoFile) {
@@ -498,6 +528,87 @@ TEST_F(ObjectCopyTest, WorkerThatCannotJoinComFailsWithEFail) {
   EXPECT_FALSE(Exists(path));
   EXPECT_EQ(sim_.Calls(Call::kOpen), 0u);
 }
+
+#ifndef _WIN32
+// Failures only the stand-in can arrange, and its frozen tick count.
+
+// "ok" lets the user delete the phone's only copy, so bytes that may not
+// have reached the disk are a failed write, not a success. fsync on a FIFO
+// fails (EINVAL) where the writes before it succeeded.
+TEST_F(ObjectCopyTest, FailedFlushIsAFailedWriteAndLeavesNoFile) {
+  const std::string path = folder_.File("fifo.jpg");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  // A reader that is already there lets the copy open the FIFO; the pipe
+  // holds the object's 1000 bytes without anyone reading them.
+  const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  CopyRun run = Copy("one", path);
+  close(reader);
+  EXPECT_EQ(Describe(run.result),
+            Describe(kError, 1000, static_cast<HRESULT>(0x8007001F),
+                     "Write staging file failed (HRESULT 0x8007001F)"));
+  EXPECT_FALSE(Exists(path));
+  // Only the first chunk's report: no final one.
+  ASSERT_EQ(run.reports.size(), 1u);
+}
+
+TEST_F(ObjectCopyTest, FailedWriteBetweenChunksDeletesThePartialFile) {
+  const std::string path = folder_.File("full.mov");
+  std::atomic<bool> cancel{false};
+  CopyRun run = Copy("many", path, cancel, [](const Report&) {
+    win32_standin::FailWriteFile(ERROR_DISK_FULL, 1);
+  });
+  EXPECT_EQ(Describe(run.result),
+            Describe(kError, 65536, static_cast<HRESULT>(0x80070070),
+                     "Write staging file failed (HRESULT 0x80070070)"));
+  EXPECT_FALSE(Exists(path));
+  EXPECT_EQ(run.reports.size(), 1u);
+}
+
+TEST_F(ObjectCopyTest, FailedWriteIsNeverReportedWithASuccessCode) {
+  win32_standin::FailWriteFile(ERROR_SUCCESS, 1);
+  const std::string path = folder_.File("odd.jpg");
+  CopyRun run = Copy("one", path);
+  EXPECT_EQ(Describe(run.result),
+            Describe(kError, 0, E_FAIL,
+                     "Write staging file failed (HRESULT 0x80004005)"));
+  EXPECT_FALSE(Exists(path));
+}
+
+TEST_F(ObjectCopyTest, CreationFailureCarriesTheSystemsCode) {
+  win32_standin::FailCreateFileW(ERROR_ACCESS_DENIED, 1);
+  CopyRun run = Copy("one", folder_.File("denied.jpg"));
+  EXPECT_EQ(Describe(run.result),
+            Describe(kError, 0, E_ACCESSDENIED,
+                     "Create staging file failed (HRESULT 0x80070005)"));
+}
+
+// With the tick count frozen, the test decides how much time each reported
+// chunk takes; unreported chunks take none.
+TEST_F(ObjectCopyTest, ReportsOnlyOnceAHundredTicksHavePassed) {
+  struct Case {
+    ULONGLONG advance;  // per report
+    size_t reports;     // for "many": 17 chunks
+  };
+  const Case cases[] = {
+      {0, 2},         // the first chunk and the final report
+      {99, 2},        // not quite the interval
+      {100, 17 + 1},  // every chunk, and the final report as well
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.advance);
+    win32_standin::FreezeTickCount(500000);
+    std::atomic<bool> cancel{false};
+    CopyRun run = Copy(
+        "many", folder_.File("ticks.mov"), cancel,
+        [&](const Report&) { win32_standin::AdvanceTickCount(c.advance); });
+    EXPECT_EQ(run.result.status, kOk);
+    ASSERT_EQ(run.reports.size(), c.reports);
+    EXPECT_EQ(run.reports.front().bytes, 65536);
+    EXPECT_EQ(run.reports.back().bytes, static_cast<int64_t>(kMiB + 4321));
+  }
+}
+#endif  // !_WIN32
 
 }  // namespace
 }  // namespace snapferry
