@@ -478,23 +478,29 @@ TEST_F(WpdChannelEndToEndTest, ReportsWithoutAListenerAreDroppedNotKept) {
 
 TEST_F(WpdChannelEndToEndTest, HandlerDestroyedWhileJobsRunAnswersNothingAndWarns) {
   Listen();
-  const int copy = Send("copyObject", CopyArgs(kSlowPad, "slow", "slow.bin"));
-  const int scan = Send("scanMedia", Args({{Str("id"), Str(kPhone)}}));
-  engine_control::RunPendingMessages();
+  const int first = Send("copyObject", CopyArgs(kSlowPad, "endless1", "a.bin"));
+  const int second =
+      Send("copyObject", CopyArgs(kSlowPad, "endless2", "b.bin"));
+  ASSERT_TRUE(PumpUntil([&] {
+    return !EventsFor("endless1").empty() && !EventsFor("endless2").empty();
+  }));
   ASSERT_EQ(recorder_->LiveReplies(), 2);
 
   testing::internal::CaptureStderr();
   window_.set_handler(nullptr);
   handler_.reset();
   const size_t events_at_destruction = Events().size();
-  // Both jobs end on their own; their completions are destroyed unrun with
-  // the last reference to the queue, and so are their results.
+  // Destroying the handler neither waits for the copies nor cancels them;
+  // a failing device ends them on their own. Their completions go unrun with
+  // the last reference to the queue, and so do their results.
+  devices_->SetDeviceFault(kSlowPadW, wpd_sim::Call::kRead,
+                           wpd_sim::Fault{E_FAIL, 0});
   const bool gone = PumpUntil([&] { return recorder_->LiveReplies() == 0; });
   const std::string diagnostics = testing::internal::GetCapturedStderr();
   ASSERT_TRUE(gone);
 
-  EXPECT_FALSE(Answered(copy));
-  EXPECT_FALSE(Answered(scan));
+  EXPECT_FALSE(Answered(first));
+  EXPECT_FALSE(Answered(second));
   EXPECT_EQ(Events().size(), events_at_destruction);
   const std::string warning =
       "Warning: Failed to respond to a message. This is a memory leak.\n";
