@@ -77,7 +77,8 @@ TEST(ResourcesTest, ManifestAsksForPerMonitorV2AsInvokerOnTheOneSupportedOs) {
   EXPECT_NE(manifest.find(">PerMonitorV2<"), std::string::npos);
   EXPECT_NE(manifest.find("level=\"asInvoker\" uiAccess=\"false\""),
             std::string::npos);
-  const std::string os = "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>";
+  const std::string os =
+      "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>";
   const size_t first = manifest.find(os);
   EXPECT_NE(first, std::string::npos);
   EXPECT_EQ(manifest.find("supportedOS", first + os.size()), std::string::npos);
