@@ -292,7 +292,7 @@ TEST_F(StandInEngineTest, ViewIsAChildWindowThatEndsWithItsController) {
   ASSERT_NE(view, nullptr);
   EXPECT_TRUE(IsWindow(view));
   EXPECT_NE(GetParent(view), nullptr);
-  EXPECT_TRUE(GetWindowLongW(view, GWL_STYLE) & WS_CHILD);
+  EXPECT_TRUE(GetWindowLongPtrW(view, GWL_STYLE) & WS_CHILD);
   RECT client;
   ASSERT_TRUE(GetClientRect(view, &client));
   EXPECT_EQ(client.right - client.left, 320);
