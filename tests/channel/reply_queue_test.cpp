@@ -88,7 +88,6 @@ TEST_F(ReplyQueueTest, OneDrainRunsBothWaitingCompletionsInOrderAndTheSecondMess
   for (const Ran& ran : ran_) EXPECT_EQ(ran.thread, std::this_thread::get_id());
   ASSERT_EQ(job_threads_.size(), 2u);
   for (const auto& id : job_threads_) EXPECT_NE(id, std::this_thread::get_id());
-  EXPECT_NE(job_threads_[0], job_threads_[1]);
 }
 
 TEST_F(ReplyQueueTest, CompletionQueuedDuringADrainWaitsForItsOwnMessage) {
