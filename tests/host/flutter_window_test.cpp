@@ -17,6 +17,7 @@
 #include "channel/jobs.h"
 #include "messaging/engine_project.h"
 #include "platform/engine/engine_control.h"
+#include "platform/engine/standin/engine.h"
 #include "platform/wpd/simulator/simulator.h"
 #include "tests/host/host_test_util.h"
 
@@ -33,7 +34,14 @@ class TestFlutterWindow : public FlutterWindow {
   using FlutterWindow::OnDestroyed;
 };
 
-HWND ChildOf(HWND parent) { return GetWindow(parent, GW_CHILD); }
+// The engine's view window, if the engine has one and it is parented to
+// `parent`.
+HWND ChildOf(HWND parent) {
+  FlutterDesktopEngineRef engine = engine_control::LatestEngine();
+  if (engine == nullptr || engine->controller == nullptr) return nullptr;
+  HWND view = engine->controller->view.hwnd;
+  return view != nullptr && GetParent(view) == parent ? view : nullptr;
+}
 
 class FlutterWindowTest : public host_test::HostTest {
  protected:
@@ -207,7 +215,9 @@ TEST_F(FlutterWindowTest,
 
   const std::filesystem::path staging =
       std::filesystem::temp_directory_path() /
-      ("snapferry_host_close_" + std::to_string(GetCurrentProcessId()) +
+      ("snapferry_host_close_" +
+       std::to_string(
+           std::chrono::steady_clock::now().time_since_epoch().count()) +
        ".part");
   std::filesystem::remove(staging);
 

@@ -32,9 +32,15 @@ RECT WindowRect(HWND hwnd) {
   return rect;
 }
 
+// Registering the class again fails exactly while it is registered.
 bool ClassRegistered() {
-  WNDCLASSW info = {};
-  return GetClassInfoW(GetModuleHandleW(nullptr), kWindowClassName, &info) != 0;
+  WNDCLASSW probe = {};
+  probe.lpfnWndProc = DefWindowProcW;
+  probe.hInstance = GetModuleHandleW(nullptr);
+  probe.lpszClassName = kWindowClassName;
+  if (RegisterClassW(&probe) == 0) return true;
+  UnregisterClassW(kWindowClassName, GetModuleHandleW(nullptr));
+  return false;
 }
 
 // A plain child window class of the test's own.
