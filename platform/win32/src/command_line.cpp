@@ -57,15 +57,20 @@ std::wstring CommandLineOfThisProcess() {
 }  // namespace
 
 LPWSTR WINAPI GetCommandLineW() {
-  // Windows hands out one buffer for the life of the process.
-  static thread_local std::wstring buffer;
-  auto& env = win32_standin::internal::Env();
+  // Windows hands out one buffer for the life of the process; it changes
+  // here only when a test sets another command line.
+  static std::mutex buffer_mutex;
+  static auto* buffer = new std::wstring();
+  std::wstring wanted;
   {
+    auto& env = win32_standin::internal::Env();
     std::lock_guard<std::mutex> lock(env.mutex);
-    buffer = env.command_line;
+    wanted = env.command_line;
   }
-  if (buffer.empty()) buffer = CommandLineOfThisProcess();
-  return &buffer[0];
+  if (wanted.empty()) wanted = CommandLineOfThisProcess();
+  std::lock_guard<std::mutex> lock(buffer_mutex);
+  if (*buffer != wanted) *buffer = wanted;
+  return &(*buffer)[0];
 }
 
 LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR line, int* count) {

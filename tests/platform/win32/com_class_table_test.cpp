@@ -72,6 +72,31 @@ TEST(ComClassTable, ThreadOutsideComUsesTheMultithreadedApartmentWhileItLives) {
   });
 }
 
+TEST(ComClassTable, SingleThreadedApartmentDoesNotSeeMultithreadedRegistrations) {
+  CountedFactory factory;
+  OnFreshThread([&] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    DWORD cookie = 0;
+    ASSERT_EQ(CoRegisterClassObject(kCountedClass, &factory,
+                                    CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                    &cookie),
+              S_OK);
+    HRESULT created = E_FAIL;
+    std::thread sta([&] {
+      ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+      IUnknown* object = nullptr;
+      created = CoCreateInstance(kCountedClass, nullptr, CLSCTX_INPROC_SERVER,
+                                 IID_IUnknown, reinterpret_cast<void**>(&object));
+      if (object != nullptr) object->Release();
+      CoUninitialize();
+    });
+    sta.join();
+    EXPECT_EQ(created, REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
+    CoUninitialize();
+  });
+}
+
 TEST(ComClassTable, CreateOutsideAnyApartmentFailsNotInitialized) {
   OnFreshThread([] {
     IUnknown* object = reinterpret_cast<IUnknown*>(1);
