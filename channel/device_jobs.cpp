@@ -65,7 +65,8 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
                       WpdChannelHandler* handler) {
   return [result = std::move(result), device_id = std::move(device_id),
           object_id = std::move(object_id), temp_path = std::move(temp_path),
-          queue = std::move(queue), window, cancel_flag = std::move(cancel_flag),
+          queue = std::move(queue), window,
+          cancel_flag = std::move(cancel_flag),
           handler]() mutable -> Completion {
     ObjectOpResult copy;
     {

@@ -21,7 +21,8 @@ using Job = std::function<Completion()>;
 // Posted to the top-level window (wParam 0, lParam 0) after each completion
 // is queued. It carries nothing: it only says the queue may hold work.
 inline constexpr UINT kReplyReadyMessage = WM_APP + 0x42;
-static_assert(kReplyReadyMessage == 0x8042, "the window procedures match 0x8042");
+static_assert(kReplyReadyMessage == 0x8042,
+              "the window procedures match 0x8042");
 
 }  // namespace snapferry
 

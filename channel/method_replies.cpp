@@ -89,8 +89,8 @@ EncodableValue ObjectOpResultToValue(const ObjectOpResult& result) {
   return EncodableValue(ValueMap{
       {Text("status"), Text(ObjectOpStatusText(result.status))},
       {Text("bytesWritten"), Int64(result.bytesWritten)},
-      {Text("hresult"), Int64(static_cast<int64_t>(
-                            static_cast<int32_t>(result.hresult)))},
+      {Text("hresult"),
+       Int64(static_cast<int64_t>(static_cast<int32_t>(result.hresult)))},
       {Text("error"), Text(result.error)},
   });
 }

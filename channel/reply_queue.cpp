@@ -30,14 +30,14 @@ bool WpdChannelHandler::RunJob(Job job) {
   try {
     // The worker owns exactly its queue reference, the window handle and the
     // job; it never sees the handler itself.
-    std::thread worker(
-        [queue = reply_queue_, window = window_, job = std::move(job)]() mutable {
-          Completion completion = job();
-          PostCompletion(queue, window, std::move(completion));
-          // The thread state (queue reference and job) goes as the thread
-          // ends. The device jobs have moved their results into their
-          // completions by now, so no answer is let go of here.
-        });
+    std::thread worker([queue = reply_queue_, window = window_,
+                        job = std::move(job)]() mutable {
+      Completion completion = job();
+      PostCompletion(queue, window, std::move(completion));
+      // The thread state (queue reference and job) goes as the thread
+      // ends. The device jobs have moved their results into their
+      // completions by now, so no answer is let go of here.
+    });
     worker.detach();
     return true;
   } catch (const std::system_error&) {

@@ -109,15 +109,16 @@ void WpdChannelHandler::HandleMethodCall(
     std::string temp_path = GetStringArgument(arguments, "tempPath");
     if (id.empty() || object_id.empty() || temp_path.empty()) {
       // A rejected copy leaves a pending cancel as it was.
-      result->Error("bad_args", "copyObject requires id, objectId and tempPath");
+      result->Error("bad_args",
+                    "copyObject requires id, objectId and tempPath");
       return;
     }
     // A cancel that came before this copy was asked for is not meant for it.
     cancel_flag_->exchange(false);
     SharedMethodResult shared(std::move(result));
     start(shared, MakeCopyObjectJob(shared, std::move(id), std::move(object_id),
-                                    std::move(temp_path), reply_queue_,
-                                    window_, cancel_flag_, this));
+                                    std::move(temp_path), reply_queue_, window_,
+                                    cancel_flag_, this));
   } else if (method == "canDelete") {
     // No check: empty ids reach the device, whose failure is the answer.
     std::string id = GetStringArgument(arguments, "id");

@@ -172,8 +172,8 @@ void BM_RoundTrip(benchmark::State& state) {
   }
   PumpUntil([&] { return path.messenger->replies == sent; });
   state.SetItemsProcessed(consumed);
-  state.counters["round_trips_per_s"] =
-      benchmark::Counter(static_cast<double>(consumed), benchmark::Counter::kIsRate);
+  state.counters["round_trips_per_s"] = benchmark::Counter(
+      static_cast<double>(consumed), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RoundTrip)->Arg(1)->Arg(8)->Arg(64)->UseRealTime();
 
@@ -199,9 +199,8 @@ void BM_CompletionToReply(benchmark::State& state) {
           std::chrono::duration_cast<std::chrono::nanoseconds>(
               Clock::now().time_since_epoch())
               .count();
-      return [shared, finished]() {
-        shared->Success(EncodableValue(finished));
-      };
+      return
+          [shared, finished]() { shared->Success(EncodableValue(finished)); };
     });
   });
   // Each reply's latency: its bytes carry the job's finishing time.

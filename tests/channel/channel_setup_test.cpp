@@ -86,7 +86,8 @@ TEST_F(ChannelSetupTest, ProgressEventCarriesObjectIdAndSixtyFourBitCounts) {
   EXPECT_EQ(messenger_.sent.back().bytes, SuccessBytes(&expected));
 }
 
-TEST_F(ChannelSetupTest, ReportMadeBeforeTheListenReachesTheListenerOfItsDrain) {
+TEST_F(ChannelSetupTest,
+       ReportMadeBeforeTheListenReachesTheListenerOfItsDrain) {
   window_.set_handler(handler_.get());
   // The report is made on a worker and waits in the queue while nobody
   // listens; the sink is looked up when the report runs.

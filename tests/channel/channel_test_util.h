@@ -202,8 +202,7 @@ class DrainWindow {
                             CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr,
                             nullptr, GetModuleHandleW(nullptr), nullptr);
     if (hwnd_ != nullptr) {
-      SetWindowLongPtrW(hwnd_, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(this));
+      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
   }
   ~DrainWindow() { Destroy(); }
@@ -229,8 +228,8 @@ class DrainWindow {
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam,
                                      LPARAM lparam) {
-    auto* self = reinterpret_cast<DrainWindow*>(
-        GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* self =
+        reinterpret_cast<DrainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self != nullptr && message == snapferry::kReplyReadyMessage) {
       ++self->reply_ready_messages_;
       if (self->handler_ != nullptr) self->handler_->DrainReplyQueue();

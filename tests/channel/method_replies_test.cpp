@@ -33,13 +33,14 @@ TEST(MethodRepliesTest, ObjectOpResultMapHasItsFourKeysAndStatusTexts) {
   result.hresult = static_cast<HRESULT>(0x80070005u);
   result.error = "Delete object failed (HRESULT 0x80070005)";
   const EncodableValue value = ObjectOpResultToValue(result);
-  EXPECT_EQ(value, EncodableValue(ValueMap{
-                       {Str("status"), Str("notPermitted")},
-                       {Str("bytesWritten"), I64(0)},
-                       {Str("hresult"), I64(-2147024891LL)},
-                       {Str("error"), Str(
-                            "Delete object failed (HRESULT 0x80070005)")},
-                   }));
+  EXPECT_EQ(
+      value,
+      EncodableValue(ValueMap{
+          {Str("status"), Str("notPermitted")},
+          {Str("bytesWritten"), I64(0)},
+          {Str("hresult"), I64(-2147024891LL)},
+          {Str("error"), Str("Delete object failed (HRESULT 0x80070005)")},
+      }));
 
   const struct {
     ObjectOpStatus status;
@@ -76,20 +77,21 @@ TEST(MethodRepliesTest, ScanMapHasElevenKeysWithSixtyFourBitCounts) {
   scan.counts.others = 5;
   scan.counts.totalBytes = 6000000000ULL;
   const EncodableValue value = ScanResultToValue(scan);
-  EXPECT_EQ(value, EncodableValue(ValueMap{
-                       {Str("status"), Str("accessDenied")},
-                       {Str("error"), Str("")},
-                       {Str("hresult"), I64(-2147024891LL)},
-                       {Str("dcimFound"), EncodableValue(true)},
-                       {Str("storageChildren"),
-                        EncodableValue(ValueList{Str("DCIM"), Str("Downloads")})},
-                       {Str("photos"), I64(1)},
-                       {Str("videos"), I64(2)},
-                       {Str("screenshots"), I64(3)},
-                       {Str("sidecars"), I64(4)},
-                       {Str("others"), I64(5)},
-                       {Str("totalBytes"), I64(6000000000LL)},
-                   }));
+  EXPECT_EQ(value,
+            EncodableValue(ValueMap{
+                {Str("status"), Str("accessDenied")},
+                {Str("error"), Str("")},
+                {Str("hresult"), I64(-2147024891LL)},
+                {Str("dcimFound"), EncodableValue(true)},
+                {Str("storageChildren"),
+                 EncodableValue(ValueList{Str("DCIM"), Str("Downloads")})},
+                {Str("photos"), I64(1)},
+                {Str("videos"), I64(2)},
+                {Str("screenshots"), I64(3)},
+                {Str("sidecars"), I64(4)},
+                {Str("others"), I64(5)},
+                {Str("totalBytes"), I64(6000000000LL)},
+            }));
 }
 
 TEST(MethodRepliesTest, DeviceAndEntryListsCarryExactlyTheirFiveKeys) {

@@ -64,7 +64,9 @@ class ReplyQueueTest : public ::testing::Test {
   std::vector<std::thread::id> job_threads_;
 };
 
-TEST_F(ReplyQueueTest, OneDrainRunsBothWaitingCompletionsInOrderAndTheSecondMessageFindsNothing) {
+TEST_F(
+    ReplyQueueTest,
+    OneDrainRunsBothWaitingCompletionsInOrderAndTheSecondMessageFindsNothing) {
   auto first_posted = std::make_shared<Signal>();
   auto second_posted = std::make_shared<Signal>();
   ASSERT_TRUE(handler_->RunJob(LoggingJob("first", first_posted)));
@@ -124,8 +126,8 @@ TEST_F(ReplyQueueTest, CompletionOfAJobThatOutlivesItsHandlerIsDestroyedUnrun) {
   auto completion_gone = std::make_shared<Signal>();
   bool completion_ran = false;
   handler_->RunJob([&, release,
-                    job_sentinel = std::make_shared<SetOnDestroy>(job_gone)]()
-                       -> Completion {
+                    job_sentinel = std::make_shared<SetOnDestroy>(
+                        job_gone)]() -> Completion {
     release->Wait();
     auto sentinel = std::make_shared<SetOnDestroy>(completion_gone);
     return [&completion_ran, sentinel]() { completion_ran = true; };
@@ -143,7 +145,8 @@ TEST_F(ReplyQueueTest, CompletionOfAJobThatOutlivesItsHandlerIsDestroyedUnrun) {
   EXPECT_EQ(window_.reply_ready_messages(), 1);
 }
 
-TEST_F(ReplyQueueTest, CompletionWhoseWakeUpCouldNotBePostedRunsAtTheNextDrain) {
+TEST_F(ReplyQueueTest,
+       CompletionWhoseWakeUpCouldNotBePostedRunsAtTheNextDrain) {
   window_.set_handler(nullptr);
   window_.Destroy();  // PostMessageW now fails
   auto posted = std::make_shared<Signal>();

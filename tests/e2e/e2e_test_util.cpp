@@ -71,9 +71,9 @@ Reply EndToEndTest::Await(int number) {
 }
 
 void EndToEndTest::Listen() {
-  const int number = engine_control::DeliverMessage(
-      engine_, snapferry::kWpdEventChannelName,
-      channel_test::EncodedCall("listen"));
+  const int number =
+      engine_control::DeliverMessage(engine_, snapferry::kWpdEventChannelName,
+                                     channel_test::EncodedCall("listen"));
   ASSERT_TRUE(AwaitBytes(number).has_value());
 }
 

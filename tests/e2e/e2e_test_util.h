@@ -60,20 +60,20 @@ class RecordingMessenger : public flutter::BinaryMessenger {
       inner_->RegisterChannelHandler(channel, std::move(handler));
       return;
     }
-    inner_->RegisterChannelHandler(
-        channel, [this, handler](const uint8_t* message, size_t size,
-                                 flutter::ReplyCallback reply) {
-          auto token = std::make_shared<LiveToken>(live_);
-          Bytes request(message, message + size);
-          handler(message, size,
-                  [this, token, request, reply](const uint8_t* bytes,
-                                                size_t count) {
-                    timeline.push_back(
-                        {false, request,
-                         bytes ? Bytes(bytes, bytes + count) : Bytes()});
-                    reply(bytes, count);
-                  });
-        });
+    inner_->RegisterChannelHandler(channel, [this, handler](
+                                                const uint8_t* message,
+                                                size_t size,
+                                                flutter::ReplyCallback reply) {
+      auto token = std::make_shared<LiveToken>(live_);
+      Bytes request(message, message + size);
+      handler(
+          message, size,
+          [this, token, request, reply](const uint8_t* bytes, size_t count) {
+            timeline.push_back({false, request,
+                                bytes ? Bytes(bytes, bytes + count) : Bytes()});
+            reply(bytes, count);
+          });
+    });
   }
 
   // Reply callbacks of "snapferry/wpd" not yet destroyed.

@@ -50,15 +50,18 @@ wpd_sim::Fixture Devices() {
   phone.AddStorage(L"s1", L"Internal Storage");
   phone.AddFolder(L"dcim", L"s1", L"DCIM");
   phone.AddFolder(L"f100", L"dcim", L"100APPLE");
-  phone.AddPatternFile(L"img1", L"f100", L"IMG_0001.HEIC", ContentType::kImage,
-                       3000)
+  phone
+      .AddPatternFile(L"img1", L"f100", L"IMG_0001.HEIC", ContentType::kImage,
+                      3000)
       .CanDelete(true);
-  phone.AddPatternFile(L"mov1", L"f100", L"IMG_0002.MOV", ContentType::kVideo,
-                       kMovieSize)
+  phone
+      .AddPatternFile(L"mov1", L"f100", L"IMG_0002.MOV", ContentType::kVideo,
+                      kMovieSize)
       .CanDelete(false);
   phone.AddFile(L"empty", L"f100", L"IMG_0003.JPG", ContentType::kImage, "");
-  phone.AddPatternFile(L"locked", L"f100", L"IMG_0004.JPG",
-                       ContentType::kImage, 10)
+  phone
+      .AddPatternFile(L"locked", L"f100", L"IMG_0004.JPG", ContentType::kImage,
+                      10)
       .Fail(wpd_sim::Call::kDelete, E_ACCESSDENIED);
   phone.AddFolder(L"dl", L"s1", L"Downloads");
   phone.AddPatternFile(L"pdf", L"dl", L"manual.pdf", ContentType::kGeneric,
@@ -165,18 +168,19 @@ class WpdChannelEndToEndTest : public EndToEndTest {
   }
 };
 
-TEST_F(WpdChannelEndToEndTest, ListDevicesAnswersEveryDeviceAfterTheWindowDrains) {
+TEST_F(WpdChannelEndToEndTest,
+       ListDevicesAnswersEveryDeviceAfterTheWindowDrains) {
   const int number = Send("listDevices");
   const std::optional<Bytes> bytes = AwaitBytes(number);
   ASSERT_TRUE(bytes.has_value());
   const auto device = [](const char* id, const char* name, const char* maker,
                          const char* model) {
-    return EncodableValue(ValueMap{{Str("id"), Str(id)},
-                                   {Str("friendlyName"), Str(name)},
-                                   {Str("manufacturer"), Str(maker)},
-                                   {Str("model"), Str(model)},
-                                   {Str("isApple"), EncodableValue(
-                                        std::string(maker) == "Apple Inc.")}});
+    return EncodableValue(ValueMap{
+        {Str("id"), Str(id)},
+        {Str("friendlyName"), Str(name)},
+        {Str("manufacturer"), Str(maker)},
+        {Str("model"), Str(model)},
+        {Str("isApple"), EncodableValue(std::string(maker) == "Apple Inc.")}});
   };
   const EncodableValue expected(ValueList{
       device(kPhone, "Anna", "Apple Inc.", "Apple iPhone"),
@@ -237,9 +241,9 @@ TEST_F(WpdChannelEndToEndTest, ScanAndEnumerationDescribeTheCameraRoll) {
   const auto& entries = std::get<ValueList>(listing.value);
   std::set<std::string> ids;
   for (const EncodableValue& entry : entries) {
-    EXPECT_EQ(KeysOf(entry), (std::vector<std::string>{
-                                 "date", "name", "objectId", "parentPath",
-                                 "size"}));
+    EXPECT_EQ(KeysOf(entry),
+              (std::vector<std::string>{"date", "name", "objectId",
+                                        "parentPath", "size"}));
     EXPECT_EQ(At(entry, "parentPath"), Str("100APPLE"));
     EXPECT_TRUE(std::holds_alternative<int64_t>(At(entry, "size")));
     ids.insert(std::get<std::string>(At(entry, "objectId")));
@@ -267,8 +271,8 @@ TEST_F(WpdChannelEndToEndTest, RejectedArgumentsAreAnsweredAtOnceWithBadArgs) {
                    kScan});
   cases.push_back({"scanMedia", map({{Str("ID"), Str(kPhone)}}), kScan});
   cases.push_back({"enumerateMedia", nullptr, kEnumerate});
-  cases.push_back({"enumerateMedia", map({{Str("id"), EncodableValue()}}),
-                   kEnumerate});
+  cases.push_back(
+      {"enumerateMedia", map({{Str("id"), EncodableValue()}}), kEnumerate});
   const auto copy_without = [&](const char* missing) {
     ValueMap entries{{Str("id"), Str(kPhone)},
                      {Str("objectId"), Str("mov1")},
@@ -293,16 +297,17 @@ TEST_F(WpdChannelEndToEndTest, RejectedArgumentsAreAnsweredAtOnceWithBadArgs) {
     engine_control::RunPendingMessages();
     const auto bytes = engine_control::ResponseTo(engine_, number);
     ASSERT_TRUE(bytes.has_value());
-    EXPECT_EQ(*bytes, *Codec().EncodeErrorEnvelope("bad_args", c.message,
-                                                   nullptr));
+    EXPECT_EQ(*bytes,
+              *Codec().EncodeErrorEnvelope("bad_args", c.message, nullptr));
   }
   EXPECT_EQ(window_.reply_ready_messages(), 0);
   EXPECT_FALSE(std::filesystem::exists("x.bin"));
 }
 
 TEST_F(WpdChannelEndToEndTest, UnknownAndWronglyCasedNamesAreNotImplemented) {
-  for (const char* name : {"listdevices", "ListDevices", "listDevices ",
-                           "listDevicesX", "list", "CANCEL", "copyobject", ""}) {
+  for (const char* name :
+       {"listdevices", "ListDevices", "listDevices ", "listDevicesX", "list",
+        "CANCEL", "copyobject", ""}) {
     SCOPED_TRACE(name);
     const auto bytes = AwaitBytes(Send(name));
     ASSERT_TRUE(bytes.has_value());
@@ -311,7 +316,8 @@ TEST_F(WpdChannelEndToEndTest, UnknownAndWronglyCasedNamesAreNotImplemented) {
   EXPECT_EQ(window_.reply_ready_messages(), 0);
 }
 
-TEST_F(WpdChannelEndToEndTest, CopySendsItsEventsBeforeItsReplyAndKeepsTheBytes) {
+TEST_F(WpdChannelEndToEndTest,
+       CopySendsItsEventsBeforeItsReplyAndKeepsTheBytes) {
   Listen();
   Reply copy = Call("copyObject", CopyArgs(kPhone, "mov1", "mov1.bin"));
   ASSERT_EQ(copy.kind, Reply::Kind::kSuccess);
@@ -336,8 +342,8 @@ TEST_F(WpdChannelEndToEndTest, CopySendsItsEventsBeforeItsReplyAndKeepsTheBytes)
 }
 
 TEST_F(WpdChannelEndToEndTest, CopyFailureIsASuccessReplyWhoseStatusSaysError) {
-  Reply copy = Call("copyObject",
-                    CopyArgs(kPhone, "mov1", "no-such-folder/mov1.bin"));
+  Reply copy =
+      Call("copyObject", CopyArgs(kPhone, "mov1", "no-such-folder/mov1.bin"));
   ASSERT_EQ(copy.kind, Reply::Kind::kSuccess);
   EXPECT_EQ(At(copy.value, "status"), Str("error"));
   EXPECT_EQ(At(copy.value, "bytesWritten"), I64(0));
@@ -374,9 +380,9 @@ TEST_F(WpdChannelEndToEndTest, CanDeleteAndDeleteObjectAnswerWithoutErrors) {
   // answer, not bad_args.
   Reply no_ids = Call("deleteObject");
   ASSERT_EQ(no_ids.kind, Reply::Kind::kSuccess);
-  EXPECT_EQ(KeysOf(no_ids.value),
-            (std::vector<std::string>{"bytesWritten", "error", "hresult",
-                                      "status"}));
+  EXPECT_EQ(
+      KeysOf(no_ids.value),
+      (std::vector<std::string>{"bytesWritten", "error", "hresult", "status"}));
   EXPECT_NE(At(no_ids.value, "status"), Str("ok"));
 }
 
@@ -415,7 +421,8 @@ TEST_F(WpdChannelEndToEndTest, OneCancelStopsTwoCopiesWhoseEventsInterleave) {
       Send("copyObject", CopyArgs(kSlowPad, "endless2", "b.bin"));
   // Both run at once: each has reported twice before either is stopped.
   ASSERT_TRUE(PumpUntil([&] {
-    return EventsFor("endless1").size() >= 2 && EventsFor("endless2").size() >= 2;
+    return EventsFor("endless1").size() >= 2 &&
+           EventsFor("endless2").size() >= 2;
   }));
   EXPECT_FALSE(Answered(first));
   EXPECT_FALSE(Answered(second));
@@ -424,7 +431,8 @@ TEST_F(WpdChannelEndToEndTest, OneCancelStopsTwoCopiesWhoseEventsInterleave) {
   Reply a = Await(first);
   Reply b = Await(second);
   for (const auto& [reply, object, file] :
-       {std::tuple<const Reply&, const char*, const char*>{a, "endless1", "a.bin"},
+       {std::tuple<const Reply&, const char*, const char*>{a, "endless1",
+                                                           "a.bin"},
         {b, "endless2", "b.bin"}}) {
     SCOPED_TRACE(object);
     EXPECT_EQ(At(reply.value, "status"), Str("cancelled"));
@@ -437,7 +445,8 @@ TEST_F(WpdChannelEndToEndTest, OneCancelStopsTwoCopiesWhoseEventsInterleave) {
   }
 }
 
-TEST_F(WpdChannelEndToEndTest, AcceptedCopyClearsAnEarlierCancelButARejectedOneDoesNot) {
+TEST_F(WpdChannelEndToEndTest,
+       AcceptedCopyClearsAnEarlierCancelButARejectedOneDoesNot) {
   // A cancel with nothing running stays set...
   EXPECT_EQ(AwaitBytes(Send("cancel")), SuccessBytes(nullptr));
   // ...until the next accepted copy clears it, which then runs to its end.
@@ -450,9 +459,9 @@ TEST_F(WpdChannelEndToEndTest, AcceptedCopyClearsAnEarlierCancelButARejectedOneD
   ASSERT_TRUE(PumpUntil([&] { return !EventsFor("endless1").empty(); }));
   // A rejected copy right behind the cancel must not take it back.
   Send("cancel");
-  const int rejected =
-      Send("copyObject", Args({{Str("id"), Str(kSlowPad)},
-                               {Str("objectId"), Str("endless2")}}));
+  const int rejected = Send(
+      "copyObject",
+      Args({{Str("id"), Str(kSlowPad)}, {Str("objectId"), Str("endless2")}}));
   EXPECT_EQ(Await(rejected).code, "bad_args");
   EXPECT_EQ(At(Await(running).value, "status"), Str("cancelled"));
 }
@@ -465,7 +474,8 @@ TEST_F(WpdChannelEndToEndTest, ReportsWithoutAListenerAreDroppedNotKept) {
       Send("copyObject", CopyArgs(kSlowPad, "endless1", "a.bin"));
   // The running copy's first reports are drained while nobody listens.
   const int woken = window_.reply_ready_messages();
-  ASSERT_TRUE(PumpUntil([&] { return window_.reply_ready_messages() > woken; }));
+  ASSERT_TRUE(
+      PumpUntil([&] { return window_.reply_ready_messages() > woken; }));
   EXPECT_TRUE(Events().empty());
 
   // A listener that comes later gets the reports drained from then on.
@@ -476,7 +486,8 @@ TEST_F(WpdChannelEndToEndTest, ReportsWithoutAListenerAreDroppedNotKept) {
   EXPECT_EQ(At(Await(running).value, "status"), Str("cancelled"));
 }
 
-TEST_F(WpdChannelEndToEndTest, HandlerDestroyedWhileJobsRunAnswersNothingAndWarns) {
+TEST_F(WpdChannelEndToEndTest,
+       HandlerDestroyedWhileJobsRunAnswersNothingAndWarns) {
   Listen();
   const int first = Send("copyObject", CopyArgs(kSlowPad, "endless1", "a.bin"));
   const int second =
