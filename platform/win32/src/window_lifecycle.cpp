@@ -300,7 +300,8 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
       SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
     }
-    if (window->destroying) return TRUE;  // already under way
+    if (window->destroy_called) return TRUE;  // already under way
+    window->destroy_called = true;
   }
   if (IsWindowVisible(hwnd)) {
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,

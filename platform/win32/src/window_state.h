@@ -40,6 +40,10 @@ struct Window {
   LONG_PTR id = 0;
   bool needs_paint = false;
   bool destroying = false;
+  // DestroyWindow was called on this window itself (not only on an
+  // ancestor): a child can still be destroyed on its own from its parent's
+  // WM_DESTROY, as on Windows.
+  bool destroy_called = false;
   bool non_client_dpi_scaling = false;
   std::map<DWORD, std::vector<BYTE>> dwm_attributes;
 };
