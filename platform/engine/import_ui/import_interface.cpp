@@ -368,7 +368,7 @@ class ImportInterface : public engine_standin::EngineInterface {
       const double seconds =
           std::chrono::duration<double>(Clock::now() - started_).count();
       char time[32];
-      std::snprintf(time, sizeof(time), "%.1f s", seconds);
+      std::snprintf(time, sizeof(time), "%.2f s", seconds);
       Line("Imported " + std::to_string(imported_) + " of " +
            std::to_string(files_.size()) + " files, " +
            FormatBytes(done_bytes_) + " in " + time + " (" +
