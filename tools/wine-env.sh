@@ -22,6 +22,10 @@ wine_env_start() {
     touch "$WINEPREFIX/.snapferry-ready"
   fi
   wineserver -p >/dev/null 2>&1 || true
+  # Start Wine's background services now, detached from any pipe: started by
+  # the first test instead, they inherit its output pipe and CTest waits for
+  # that output to end until the wineserver goes.
+  wineboot >/dev/null 2>&1 </dev/null || true
 }
 
 wine_env_stop() {
