@@ -244,8 +244,10 @@ BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) 
   if (hwnd != nullptr) {
     auto& table = Windows();
     std::lock_guard<std::mutex> lock(table.mutex);
+    // A window being destroyed still takes messages, as on Windows; they are
+    // dropped with it.
     Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr || window->destroying) {
+    if (window == nullptr) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
       return FALSE;
     }

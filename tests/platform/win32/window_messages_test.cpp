@@ -185,9 +185,15 @@ TEST_F(WindowMessages, TimerMessagesArriveUntilKilled) {
 }
 
 TEST_F(WindowMessages, MessagesWaitingForADestroyedWindowAreDropped) {
+  BOOL posted_while_destroying = FALSE;
+  Handler() = [&](HWND hwnd, UINT message, WPARAM, LPARAM) {
+    if (message == WM_DESTROY) posted_while_destroying = PostMessageW(hwnd, WM_APP + 3, 0, 0);
+    return false;
+  };
   HWND hwnd = CreateTopLevel();
   PostMessageW(hwnd, WM_APP + 3, 0, 0);
   DestroyWindow(hwnd);
+  EXPECT_TRUE(posted_while_destroying);
   PostQuitMessage(0);
   int delivered = 0;
   MSG msg;
