@@ -147,22 +147,22 @@ TEST_F(FlutterWindowTest, FontChangeReloadsFontsOnlyWhenTheEngineDidNotTakeIt) {
 }
 
 // Runs the thread's messages, but holds back the window's wake-up messages
-// until one has come, and returns it undelivered.
+// until one has come, and returns it undelivered. Its own loop: a pump that
+// dispatches on its own could deliver the wake-up first.
 MSG HoldBackReplyReady(HWND window) {
-  MSG held = {};
-  PumpUntil([&] {
+  const auto deadline = std::chrono::steady_clock::now() + host_test::kTimeout;
+  while (std::chrono::steady_clock::now() < deadline) {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.hwnd == window && message.message == kReplyReadyMessage) {
-        held = message;
-        return true;
+        return message;
       }
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
-    return false;
-  });
-  return held;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return MSG{};
 }
 
 TEST_F(FlutterWindowTest, CompletionsLeftWhenDestructionBeginsAreDroppedUnrun) {
