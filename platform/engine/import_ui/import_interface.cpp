@@ -319,6 +319,12 @@ class ImportInterface : public engine_standin::EngineInterface {
     } else {
       std::error_code error;
       fs::rename(staging, target, error);
+      if (error && fs::exists(target)) {
+        // A file of an earlier import: the C runtime's rename on Windows
+        // does not replace it.
+        fs::remove(target, error);
+        fs::rename(staging, target, error);
+      }
       if (error) why = "renaming the staging file failed: " + error.message();
     }
     const std::string name = DisplayName(file);
