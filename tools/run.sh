@@ -9,9 +9,6 @@
 # built-in demo ones (an iPhone and a camera) unless SNAPFERRY_DEVICES names
 # a fixture file (see platform/wpd/README.md). The window closes by itself
 # when the import is done, and the program exits.
-#
-# Where the Linux stand-in cannot host windows yet, the Windows build is run
-# under Wine instead (mingw preset).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,16 +29,5 @@ build() {
 
 echo "Building snapferry (linux preset)..."
 build linux
-if [ -x build/linux/host/snapferry ]; then
-  echo "Importing into $folder"
-  exec build/linux/host/snapferry --import-to "$folder"
-fi
-
-echo "The Linux stand-in has no windows yet: running the Windows build under Wine."
-build mingw
-# shellcheck source=tools/wine-env.sh
-. tools/wine-env.sh
-wine_env_start
-trap wine_env_stop EXIT
 echo "Importing into $folder"
-tools/wine-run.sh build/mingw/host/snapferry.exe --import-to "$folder"
+exec build/linux/host/snapferry --import-to "$folder"

@@ -69,16 +69,6 @@ INSTANTIATE_TEST_SUITE_P(
         // 125 %: 1536 wide (truncated from 1536.0), 816 high (816.8).
         PlacementCase{{0, 0, 1920, 1021}, 120, {448, 88}}));
 
-TEST(MainWindowOriginTest, CentresInThePrimaryWorkAreaAtTheSystemDpi) {
-  RECT work_area = {0, 0, 1280, 720};
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work_area, 0);
-  const WindowPoint expected =
-      CenteredOrigin(work_area, GetDpiForSystem(), kMainWindowSize);
-  const WindowPoint origin = MainWindowOrigin();
-  EXPECT_EQ(origin.x, expected.x);
-  EXPECT_EQ(origin.y, expected.y);
-}
-
 class WinMainTest : public host_test::HostTest {};
 
 TEST_F(WinMainTest, ExitsWithOneAndNoLoopWhenTheViewCannotBeCreated) {

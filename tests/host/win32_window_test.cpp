@@ -175,19 +175,6 @@ TEST_F(Win32WindowTest, EmbeddedChildFillsTheClientAreaAndFollowsResizes) {
   EXPECT_GT(client.right - client.left, 300);
 }
 
-TEST_F(Win32WindowTest, SizeAndActivateWithoutAChildOnlyReturnZero) {
-  TestWindow window;
-  ASSERT_TRUE(window.Create(L"Childless", {10, 10}, {300, 200}));
-  const RECT before = WindowRect(window.Handle());
-  EXPECT_EQ(SendMessageW(window.Handle(), WM_SIZE, SIZE_RESTORED,
-                         MAKELPARAM(300, 200)),
-            0);
-  EXPECT_EQ(SendMessageW(window.Handle(), WM_ACTIVATE, WA_ACTIVE, 0), 0);
-  const RECT after = WindowRect(window.Handle());
-  EXPECT_EQ(before.left, after.left);
-  EXPECT_EQ(before.right, after.right);
-}
-
 TEST_F(Win32WindowTest, DpiChangeMovesTheWindowToExactlyTheSuggestedRectangle) {
   TestWindow window;
   ASSERT_TRUE(window.Create(L"Moving", {10, 10}, {300, 200}));
