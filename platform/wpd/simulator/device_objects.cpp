@@ -100,21 +100,21 @@ const PROPERTYKEY* const kObjectKeys[] = {
 bool ObjectProperty(const DeviceState& device, uint32_t node,
                     const PROPERTYKEY& key, PROPVARIANT* out) {
   const ObjectNode& object = device.nodes[node];
-  const ObjectSpec& spec = object.spec;
+  const ObjectSpec& setup = object.setup;
   *out = EmptyValue();
   if (SameKey(key, WPD_OBJECT_ID)) {
-    *out = StringValue(spec.id);
+    *out = StringValue(setup.id);
   } else if (SameKey(key, WPD_OBJECT_PARENT_ID)) {
     *out = StringValue(node == kRootNode ? std::wstring()
-                                         : device.nodes[object.parent].spec.id);
+                                         : device.nodes[object.parent].setup.id);
   } else if (SameKey(key, WPD_OBJECT_NAME)) {
-    if (!spec.name) return false;
-    *out = StringValue(*spec.name);
+    if (!setup.name) return false;
+    *out = StringValue(*setup.name);
   } else if (SameKey(key, WPD_OBJECT_ORIGINAL_FILE_NAME)) {
-    if (!spec.original_file_name) return false;
-    *out = StringValue(*spec.original_file_name);
+    if (!setup.original_file_name) return false;
+    *out = StringValue(*setup.original_file_name);
   } else if (SameKey(key, WPD_OBJECT_CONTENT_TYPE)) {
-    const GUID* type = ContentTypeGuid(spec.content_type);
+    const GUID* type = ContentTypeGuid(setup.content_type);
     if (type == nullptr) return false;
     out->vt = VT_CLSID;
     out->puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
@@ -124,17 +124,17 @@ bool ObjectProperty(const DeviceState& device, uint32_t node,
     }
     *out->puuid = *type;
   } else if (SameKey(key, WPD_OBJECT_SIZE)) {
-    if (!spec.size) return false;
+    if (!setup.size) return false;
     out->vt = VT_UI8;
-    out->uhVal.QuadPart = *spec.size;
+    out->uhVal.QuadPart = *setup.size;
   } else if (SameKey(key, WPD_OBJECT_DATE_CREATED)) {
-    *out = DateValue(spec.date_created);
+    *out = DateValue(setup.date_created);
   } else if (SameKey(key, WPD_OBJECT_DATE_MODIFIED)) {
-    *out = DateValue(spec.date_modified);
+    *out = DateValue(setup.date_modified);
   } else if (SameKey(key, WPD_OBJECT_CAN_DELETE)) {
-    if (!spec.can_delete) return false;
+    if (!setup.can_delete) return false;
     out->vt = VT_BOOL;
-    int32_t flag = *spec.can_delete;
+    int32_t flag = *setup.can_delete;
     auto narrow = static_cast<VARIANT_BOOL>(flag);
     // A non-zero value that does not survive the narrowing stays "true".
     out->boolVal =
@@ -177,7 +177,7 @@ class Enumerator final
     while (count < wanted && position_ < children_.size()) {
       const ObjectNode& child = device.nodes[children_[position_++]];
       if (child.deleted) continue;  // deleted since the listing began
-      ids[count] = DupString(child.spec.id);
+      ids[count] = DupString(child.setup.id);
       if (ids[count] == nullptr) {
         for (ULONG i = 0; i < count; ++i) CoTaskMemFree(ids[i]);
         return E_OUTOFMEMORY;
@@ -247,8 +247,8 @@ class ObjectStream final
     uint64_t limit = wanted;
     {
       std::lock_guard<std::mutex> lock(device.mu);
-      if (device.spec.max_read_size > 0) {
-        limit = std::min<uint64_t>(limit, device.spec.max_read_size);
+      if (device.setup.max_read_size > 0) {
+        limit = std::min<uint64_t>(limit, device.setup.max_read_size);
       }
       if (const Fault* fault = device.FindFault(node_, Call::kRead)) {
         if (delivered_ >= fault->after) return fault->hresult;
@@ -260,7 +260,7 @@ class ObjectStream final
     position_ += count;
     delivered_ += count;
     if (read != nullptr) *read = static_cast<ULONG>(count);
-    return count < wanted && device.spec.short_read_is_s_false ? S_FALSE : S_OK;
+    return count < wanted && device.setup.short_read_is_s_false ? S_FALSE : S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG* written) override {
@@ -478,7 +478,7 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
       std::lock_guard<std::mutex> lock(device.mu);
       uint32_t node = device.Find(object_id);
       if (node == kNoNode) return kErrorNotFound;
-      if (HasResource(device.nodes[node].spec)) {
+      if (HasResource(device.nodes[node].setup)) {
         supported.push_back(WPD_RESOURCE_DEFAULT);
       }
     }
@@ -504,8 +504,8 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
     HRESULT hr;
     if (device.Strike(node, Call::kGetStream, &hr)) return hr;
     if (node == kNoNode) return kErrorNotFound;
-    const ObjectSpec& spec = device.nodes[node].spec;
-    if (!SameKey(key, WPD_RESOURCE_DEFAULT) || !HasResource(spec)) {
+    const ObjectSpec& setup = device.nodes[node].setup;
+    if (!SameKey(key, WPD_RESOURCE_DEFAULT) || !HasResource(setup)) {
       return kErrorNotSupported;
     }
     if ((mode & (STGM_WRITE | STGM_READWRITE)) != 0) {
@@ -514,13 +514,13 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
                                                      : E_NOTIMPL;
     }
     ObjectSpec data;
-    data.id = spec.id;
-    data.original_file_name = spec.original_file_name;
-    data.data_kind = spec.data_kind;
-    data.bytes = spec.bytes;
-    data.pattern_size = spec.pattern_size;
+    data.id = setup.id;
+    data.original_file_name = setup.original_file_name;
+    data.data_kind = setup.data_kind;
+    data.bytes = setup.bytes;
+    data.pattern_size = setup.pattern_size;
     if (optimal_size != nullptr)
-      *optimal_size = device.spec.optimal_transfer_size;
+      *optimal_size = device.setup.optimal_transfer_size;
     *stream = new ObjectStream(sim_, session_, node, std::move(data));
     return S_OK;
   }
@@ -540,9 +540,9 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
  private:
   // Files always have a default resource (maybe empty); containers only
   // when the model gives them data.
-  static bool HasResource(const ObjectSpec& spec) {
-    return !IsContainer(spec.content_type) ||
-           spec.data_kind != ObjectSpec::DataKind::kNone;
+  static bool HasResource(const ObjectSpec& setup) {
+    return !IsContainer(setup.content_type) ||
+           setup.data_kind != ObjectSpec::DataKind::kNone;
   }
 
   std::shared_ptr<Session> session_;
@@ -701,7 +701,7 @@ class Content final
     if (node == kRootNode) return E_ACCESSDENIED;
     if ((session_->access & kGenericWrite) == 0) return E_ACCESSDENIED;
     ObjectNode& object = device.nodes[node];
-    if (object.spec.can_delete && *object.spec.can_delete == 0) {
+    if (object.setup.can_delete && *object.setup.can_delete == 0) {
       return E_ACCESSDENIED;
     }
     if (!object.children.empty() &&
@@ -714,7 +714,7 @@ class Content final
     while (!doomed.empty()) {
       ObjectNode& gone = device.nodes[doomed.back()];
       doomed.pop_back();
-      device.index.erase(gone.spec.id);
+      device.index.erase(gone.setup.id);
       gone.deleted = true;
       doomed.insert(doomed.end(), gone.children.begin(), gone.children.end());
       gone.children.clear();
@@ -780,7 +780,7 @@ class Device final
       std::lock_guard<std::mutex> lock(device->mu);
       device->last_client = std::move(info);
       if (!device->Strike(kNoNode, Call::kOpen, &hr)) {
-        hr = device->spec.open_hresult;
+        hr = device->setup.open_hresult;
       }
       if (FAILED(hr)) return hr;
       ++device->open_sessions;
@@ -842,7 +842,7 @@ class Device final
     if (id == nullptr) return E_POINTER;
     *id = nullptr;
     if (session_ == nullptr || Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
-    *id = DupString(session_->device->spec.id);
+    *id = DupString(session_->device->setup.id);
     return *id != nullptr ? S_OK : E_OUTOFMEMORY;
   }
 
@@ -871,7 +871,7 @@ class Manager final
     }
     DWORD filled = std::min<DWORD>(*count, static_cast<DWORD>(devices_.size()));
     for (DWORD i = 0; i < filled; ++i) {
-      ids[i] = DupString(devices_[i]->spec.id);
+      ids[i] = DupString(devices_[i]->setup.id);
       if (ids[i] == nullptr) {
         for (DWORD j = 0; j < i; ++j) CoTaskMemFree(ids[j]);
         return E_OUTOFMEMORY;
@@ -922,7 +922,7 @@ class Manager final
     if (id == nullptr || length == nullptr) return E_POINTER;
     std::shared_ptr<DeviceState> device;
     for (const auto& listed : devices_) {
-      if (listed->spec.id == id) {
+      if (listed->setup.id == id) {
         device = listed;
         break;
       }
@@ -933,7 +933,7 @@ class Manager final
       std::lock_guard<std::mutex> lock(device->mu);
       HRESULT hr;
       if (device->Strike(kNoNode, call, &hr)) return hr;
-      const std::optional<std::wstring>& stored = device->spec.*field;
+      const std::optional<std::wstring>& stored = device->setup.*field;
       if (!stored) return kErrorInvalidData;
       value = *stored;
     }

@@ -163,22 +163,22 @@ class Parser {
                             : "not a call that an object can fail");
       }
       Fault fault;
-      const Json& spec = item.value();
-      if (spec.is_object()) {
+      const Json& setup = item.value();
+      if (setup.is_object()) {
         const char* after = *call == Call::kRead   ? "afterBytes"
                             : *call == Call::kNext ? "afterItems"
                                                    : "afterCalls";
-        if (!Keys(spec, at, {"hresult", after})) return false;
-        if (!spec.contains("hresult")) return Fail(at, "needs \"hresult\"");
-        if (!Hresult(spec["hresult"], Join(at, "hresult"), &fault.hresult)) {
+        if (!Keys(setup, at, {"hresult", after})) return false;
+        if (!setup.contains("hresult")) return Fail(at, "needs \"hresult\"");
+        if (!Hresult(setup["hresult"], Join(at, "hresult"), &fault.hresult)) {
           return false;
         }
-        if (spec.contains(after) &&
-            !Unsigned(spec[after], Join(at, after),
+        if (setup.contains(after) &&
+            !Unsigned(setup[after], Join(at, after),
                       std::numeric_limits<uint64_t>::max(), &fault.after)) {
           return false;
         }
-      } else if (!Hresult(spec, at, &fault.hresult)) {
+      } else if (!Hresult(setup, at, &fault.hresult)) {
         return false;
       }
       out->emplace_back(*call, fault);

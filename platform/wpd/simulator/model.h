@@ -167,7 +167,7 @@ struct DeviceSpec {
   DeviceSpec& OptimalTransferSize(DWORD size);
   DeviceSpec& Fail(Call call, HRESULT hresult, uint64_t after = 0);
 
-  // Adds an object; the reference stays valid while the spec lives.
+  // Adds an object; the reference stays valid while the setup lives.
   ObjectSpec& Add(std::wstring id, std::wstring parent, ContentType type);
   ObjectSpec& AddStorage(std::wstring id, std::wstring name);
   ObjectSpec& AddFolder(std::wstring id, std::wstring parent,

@@ -50,34 +50,34 @@ const Fault* FaultTable::Find(Call call) const {
   return nullptr;
 }
 
-DeviceState::DeviceState(DeviceSpec device) : spec(std::move(device)) {
-  for (const auto& [call, fault] : spec.faults) faults.Set(call, fault);
-  spec.faults.clear();
+DeviceState::DeviceState(DeviceSpec device) : setup(std::move(device)) {
+  for (const auto& [call, fault] : setup.faults) faults.Set(call, fault);
+  setup.faults.clear();
   ObjectNode& root = nodes.emplace_back();
-  root.spec.id = WPD_DEVICE_OBJECT_ID;
-  root.spec.parent.clear();
-  root.spec.content_type = ContentType::kFunctional;
-  root.spec.name = spec.friendly_name.value_or(WPD_DEVICE_OBJECT_ID);
-  index.emplace(root.spec.id, kRootNode);
-  std::deque<ObjectSpec> objects = std::move(spec.objects);
-  spec.objects.clear();
+  root.setup.id = WPD_DEVICE_OBJECT_ID;
+  root.setup.parent.clear();
+  root.setup.content_type = ContentType::kFunctional;
+  root.setup.name = setup.friendly_name.value_or(WPD_DEVICE_OBJECT_ID);
+  index.emplace(root.setup.id, kRootNode);
+  std::deque<ObjectSpec> objects = std::move(setup.objects);
+  setup.objects.clear();
   for (ObjectSpec& object : objects) {
     auto parent = index.find(object.parent);
     if (parent == index.end()) continue;  // ValidateFixture rules this out
     auto node = static_cast<uint32_t>(nodes.size());
     ObjectNode& added = nodes.emplace_back();
-    added.spec = std::move(object);
+    added.setup = std::move(object);
     added.parent = parent->second;
-    if (!added.spec.faults.empty()) {
+    if (!added.setup.faults.empty()) {
       added.faults = std::make_unique<FaultTable>();
-      for (const auto& [call, fault] : added.spec.faults) {
+      for (const auto& [call, fault] : added.setup.faults) {
         added.faults->Set(call, fault);
       }
-      added.spec.faults.clear();
-      added.spec.faults.shrink_to_fit();
+      added.setup.faults.clear();
+      added.setup.faults.shrink_to_fit();
     }
     nodes[added.parent].children.push_back(node);
-    index.emplace(added.spec.id, node);
+    index.emplace(added.setup.id, node);
   }
 }
 
@@ -116,7 +116,7 @@ bool SimState::StrikeProcess(Call call, HRESULT* hresult) {
 std::shared_ptr<DeviceState> SimState::FindDevice(std::wstring_view id) const {
   std::lock_guard<std::mutex> lock(mu);
   for (const auto& device : devices) {
-    if (device->spec.id == id) return device;
+    if (device->setup.id == id) return device;
   }
   return nullptr;
 }
@@ -320,7 +320,7 @@ std::vector<std::wstring> Simulator::Children(
   uint32_t node = device->Find(parent_id);
   if (node == kNoNode) return ids;
   for (uint32_t child : device->nodes[node].children) {
-    ids.push_back(device->nodes[child].spec.id);
+    ids.push_back(device->nodes[child].setup.id);
   }
   return ids;
 }
@@ -362,7 +362,7 @@ bool Simulator::SetOpenResult(const std::wstring& device_id, HRESULT hresult) {
   std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
   if (device == nullptr) return false;
   std::lock_guard<std::mutex> lock(device->mu);
-  device->spec.open_hresult = hresult;
+  device->setup.open_hresult = hresult;
   return true;
 }
 
@@ -395,7 +395,7 @@ bool Simulator::AddDevice(DeviceSpec device) {
 bool Simulator::RemoveDevice(const std::wstring& device_id) {
   std::lock_guard<std::mutex> lock(state_->mu);
   for (auto it = state_->devices.begin(); it != state_->devices.end(); ++it) {
-    if ((*it)->spec.id == device_id) {
+    if ((*it)->setup.id == device_id) {
       state_->devices.erase(it);
       return true;
     }

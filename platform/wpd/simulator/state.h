@@ -40,7 +40,7 @@ constexpr uint32_t kRootNode = 0;
 constexpr uint32_t kNoNode = UINT32_MAX;
 
 struct ObjectNode {
-  ObjectSpec spec;  // spec.faults is moved into `faults`
+  ObjectSpec setup;  // setup.faults is moved into `faults`
   uint32_t parent = kNoNode;
   std::vector<uint32_t> children;
   std::unique_ptr<FaultTable> faults;  // only for objects that have faults
@@ -50,10 +50,10 @@ struct ObjectNode {
 // One device's model. `mu` guards everything below it; object data is
 // immutable and shared with streams, which read it without the lock.
 struct DeviceState {
-  explicit DeviceState(DeviceSpec spec);
+  explicit DeviceState(DeviceSpec setup);
 
   mutable std::mutex mu;
-  DeviceSpec spec;               // spec.objects and spec.faults are moved out
+  DeviceSpec setup;               // setup.objects and setup.faults are moved out
   std::deque<ObjectNode> nodes;  // [0] is the root, "DEVICE"
   std::unordered_map<std::wstring_view, uint32_t> index;  // live objects
   FaultTable faults;
