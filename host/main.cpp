@@ -1,8 +1,8 @@
 // The program's entry point: console, COM, the engine project with the
 // command-line arguments, the main window and its message loop.
 
-#include <objbase.h>
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstdlib>
 #include <string>

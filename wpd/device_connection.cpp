@@ -1,8 +1,8 @@
 #include "wpd/device_connection.h"
 
+#include <windows.h>
 #include <oleauto.h>
 #include <portabledevice.h>
-#include <windows.h>
 
 #include <cstdint>
 #include <cstdio>

@@ -1,9 +1,9 @@
 #include "wpd/object_copy.h"
 
+#include <windows.h>
 #include <objbase.h>
 #include <portabledevice.h>
 #include <portabledeviceapi.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstdint>

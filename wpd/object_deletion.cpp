@@ -1,9 +1,9 @@
 #include "wpd/object_deletion.h"
 
+#include <windows.h>
 #include <objbase.h>
 #include <portabledevice.h>
 #include <portabledeviceapi.h>
-#include <windows.h>
 
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"

@@ -3,8 +3,8 @@
 // window, drain, answer, reply bytes. And the stretch that the reply queue
 // owns: from a worker's finished job to its reply leaving the messenger.
 
-#include <benchmark/benchmark.h>
 #include <windows.h>
+#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>

@@ -9,9 +9,9 @@
 #ifndef PLATFORM_ENGINE_ENGINE_API_H_
 #define PLATFORM_ENGINE_ENGINE_API_H_
 
+#include <windows.h>
 #include <stddef.h>
 #include <stdint.h>
-#include <windows.h>
 
 #ifdef __cplusplus
 extern "C" {

@@ -4,8 +4,8 @@
 
 #include "host/flutter_window.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>

@@ -4,8 +4,8 @@
 #ifndef SNAPFERRY_TESTS_HOST_HOST_TEST_UTIL_H_
 #define SNAPFERRY_TESTS_HOST_HOST_TEST_UTIL_H_
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>

@@ -3,9 +3,9 @@
 
 #include "host/process_entry.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include <string>
 #include <vector>

@@ -2,8 +2,8 @@
 // program: the icon group the window class loads, the manifest and the
 // version block as the system reads them back.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>

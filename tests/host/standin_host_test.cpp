@@ -2,9 +2,9 @@
 // cannot: monitor DPI, work areas, the theme in the registry, the console
 // and debugger, the command line, and failing window creation.
 
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include <cstring>
 #include <string>

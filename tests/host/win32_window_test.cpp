@@ -3,8 +3,8 @@
 
 #include "host/win32_window.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include "platform/engine/engine_control.h"
 #include "tests/host/host_test_util.h"

@@ -2,9 +2,9 @@
 // the real (or stand-in) file system.
 #include "wpd/object_copy.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include <atomic>
 #include <chrono>

@@ -1,9 +1,9 @@
 // The delete check and the deletion of one object, against simulated devices.
 #include "wpd/object_deletion.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include <cstdint>
 #include <functional>

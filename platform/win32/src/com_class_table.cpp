@@ -114,7 +114,8 @@ HRESULT CoRegisterClassObject(REFCLSID clsid, LPUNKNOWN object, DWORD context,
   object->AddRef();
   std::lock_guard<std::mutex> lock(Table().mutex);
   const DWORD assigned = Table().next_cookie++;
-  Table().registrations.push_back({assigned, clsid, object, context, apartment});
+  Table().registrations.push_back(
+      {assigned, clsid, object, context, apartment});
   *cookie = assigned;
   return S_OK;
 }

@@ -1,7 +1,6 @@
 // The command line, its splitting into arguments, and LocalFree.
-#include <shellapi.h>
 #include <windows.h>
-
+#include <shellapi.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -18,7 +17,8 @@ namespace {
 
 // Quotes one argument so that CommandLineToArgvW gives it back unchanged.
 std::wstring Quote(const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
+  if (!argument.empty() &&
+      argument.find_first_of(L" \t\"") == std::wstring::npos) {
     return argument;
   }
   std::wstring quoted = L"\"";
@@ -81,12 +81,11 @@ LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR line, int* count) {
   std::vector<std::wstring> arguments;
   if (line == nullptr || *line == L'\0') {
     // Windows answers the executable's path.
-    arguments.push_back(win32_standin::internal::WideFromNarrow(
-        [] {
-          char path[4096];
-          const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-          return std::string(path, n > 0 ? static_cast<size_t>(n) : 0);
-        }()));
+    arguments.push_back(win32_standin::internal::WideFromNarrow([] {
+      char path[4096];
+      const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+      return std::string(path, n > 0 ? static_cast<size_t>(n) : 0);
+    }()));
   } else {
     const wchar_t* at = line;
     // The program name: up to the next blank, or within quotes; no escapes.
@@ -96,7 +95,8 @@ LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR line, int* count) {
       while (*at != L'\0' && *at != L'"') program.push_back(*at++);
       if (*at == L'"') ++at;
     } else {
-      while (*at != L'\0' && *at != L' ' && *at != L'\t') program.push_back(*at++);
+      while (*at != L'\0' && *at != L' ' && *at != L'\t')
+        program.push_back(*at++);
     }
     arguments.push_back(program);
     // The others: 2n backslashes before a quote give n and the quote
@@ -139,12 +139,14 @@ LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR line, int* count) {
     }
   }
   size_t bytes = (arguments.size() + 1) * sizeof(LPWSTR);
-  for (const auto& argument : arguments) bytes += (argument.size() + 1) * sizeof(wchar_t);
+  for (const auto& argument : arguments)
+    bytes += (argument.size() + 1) * sizeof(wchar_t);
   auto* block = static_cast<LPWSTR*>(std::malloc(bytes));
   auto* text = reinterpret_cast<wchar_t*>(block + arguments.size() + 1);
   for (size_t i = 0; i < arguments.size(); ++i) {
     block[i] = text;
-    std::memcpy(text, arguments[i].c_str(), (arguments[i].size() + 1) * sizeof(wchar_t));
+    std::memcpy(text, arguments[i].c_str(),
+                (arguments[i].size() + 1) * sizeof(wchar_t));
     text += arguments[i].size() + 1;
   }
   block[arguments.size()] = nullptr;

@@ -1,11 +1,11 @@
 // Window attributes for the desktop window manager, kept for tests to read.
-#include <dwmapi.h>
 #include <windows.h>
+#include <dwmapi.h>
 
 #include "platform/win32/src/window_state.h"
 
-HRESULT WINAPI DwmSetWindowAttribute(HWND hwnd, DWORD attribute,
-                                     LPCVOID value, DWORD size) {
+HRESULT WINAPI DwmSetWindowAttribute(HWND hwnd, DWORD attribute, LPCVOID value,
+                                     DWORD size) {
   if (value == nullptr) return E_INVALIDARG;
   auto& table = win32_standin::internal::Windows();
   std::lock_guard<std::mutex> lock(table.mutex);

@@ -34,10 +34,12 @@ size_t NearestMonitorLocked(POINT point) {
   int64_t best_distance = -1;
   for (size_t i = 0; i < monitors.size(); ++i) {
     const RECT& r = monitors[i].bounds;
-    const int64_t dx = point.x < r.left ? r.left - point.x
-                       : point.x >= r.right ? point.x - r.right + 1 : 0;
-    const int64_t dy = point.y < r.top ? r.top - point.y
-                       : point.y >= r.bottom ? point.y - r.bottom + 1 : 0;
+    const int64_t dx = point.x < r.left     ? r.left - point.x
+                       : point.x >= r.right ? point.x - r.right + 1
+                                            : 0;
+    const int64_t dy = point.y < r.top       ? r.top - point.y
+                       : point.y >= r.bottom ? point.y - r.bottom + 1
+                                             : 0;
     const int64_t distance = dx * dx + dy * dy;
     if (best_distance < 0 || distance < best_distance) {
       best = i;
@@ -49,8 +51,8 @@ size_t NearestMonitorLocked(POINT point) {
 
 std::wstring RegistryKey(HKEY root, const std::wstring& subkey,
                          const std::wstring& name) {
-  std::wstring key = std::to_wstring(reinterpret_cast<uintptr_t>(root)) + L"\\" +
-                     subkey + L"\\" + name;
+  std::wstring key = std::to_wstring(reinterpret_cast<uintptr_t>(root)) +
+                     L"\\" + subkey + L"\\" + name;
   for (wchar_t& c : key) c = static_cast<wchar_t>(std::towlower(c));
   return key;
 }

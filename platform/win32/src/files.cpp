@@ -52,7 +52,8 @@ bool ParentExists(const std::string& path) {
   if (slash == std::string::npos) return true;  // the current directory
   if (slash == 0) return true;
   struct stat info;
-  return stat(path.substr(0, slash).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return stat(path.substr(0, slash).c_str(), &info) == 0 &&
+         S_ISDIR(info.st_mode);
 }
 
 // The Windows code for a failed call on `path`.
@@ -158,8 +159,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  const bool reads =
-      (access & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE | FILE_READ_DATA)) != 0;
+  const bool reads = (access & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE |
+                                FILE_READ_DATA)) != 0;
   const bool writes = (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA |
                                  FILE_APPEND_DATA)) != 0;
   const bool deletes = (access & (DELETE | GENERIC_ALL)) != 0;
@@ -175,19 +176,22 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
     SetLastError(ERROR_FILE_EXISTS);
     return INVALID_HANDLE_VALUE;
   }
-  if (!existed && (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)) {
+  if (!existed &&
+      (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)) {
     SetLastError(win32_standin::ErrorFromErrno(ENOENT, path));
     return INVALID_HANDLE_VALUE;
   }
   // Checked before anything is truncated: a refused opener changes nothing.
-  if (existed && win32_standin::SharingBlocks(info, reads, writes, deletes, share)) {
+  if (existed &&
+      win32_standin::SharingBlocks(info, reads, writes, deletes, share)) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
   }
   int flags = O_CLOEXEC;
   flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
   if (disposition == CREATE_NEW) flags |= O_CREAT | O_EXCL;
-  if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) flags |= O_CREAT;
+  if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
+    flags |= O_CREAT;
   if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) {
     if (!writes && disposition == TRUNCATE_EXISTING) {
       SetLastError(ERROR_INVALID_PARAMETER);
@@ -314,9 +318,9 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
     return FALSE;
   }
   // Deleting opens the file for DELETE access, sharing everything.
-  if (win32_standin::SharingBlocks(info, false, false, true,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                       FILE_SHARE_DELETE)) {
+  if (win32_standin::SharingBlocks(
+          info, false, false, true,
+          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }

@@ -73,10 +73,12 @@ HWND WindowToPaint(DWORD thread, HWND filter) {
   std::lock_guard<std::mutex> lock(table.mutex);
   for (auto& entry : table.windows) {
     const Window& window = *entry.second;
-    if (window.thread != thread || !window.needs_paint || window.destroying) continue;
+    if (window.thread != thread || !window.needs_paint || window.destroying)
+      continue;
     if (filter != nullptr && window.handle != filter) continue;
     bool shown = true;
-    for (const Window* at = &window; at != nullptr; at = FindWindowLocked(at->parent)) {
+    for (const Window* at = &window; at != nullptr;
+         at = FindWindowLocked(at->parent)) {
       if (!(at->style & WS_VISIBLE)) shown = false;
       if (at->parent == nullptr) break;
     }
@@ -93,15 +95,17 @@ Found LookOnce(MessageQueue& queue, MSG* msg, HWND hwnd, UINT low, UINT high,
   const DWORD thread = GetCurrentThreadId();
   {
     std::lock_guard<std::mutex> lock(queue.mutex);
-    auto it = std::find_if(queue.posted.begin(), queue.posted.end(),
-                           [&](const MSG& m) { return Matches(m, hwnd, low, high); });
+    auto it =
+        std::find_if(queue.posted.begin(), queue.posted.end(),
+                     [&](const MSG& m) { return Matches(m, hwnd, low, high); });
     if (it != queue.posted.end()) {
       *msg = *it;
       if (remove) queue.posted.erase(it);
       return Found::kMessage;
     }
     if (queue.quit) {
-      *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quit_code), 0, Now(), {0, 0}};
+      *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quit_code),
+                 0,       Now(),   {0, 0}};
       if (remove) queue.quit = false;
       return Found::kQuit;
     }
@@ -118,13 +122,16 @@ Found LookOnce(MessageQueue& queue, MSG* msg, HWND hwnd, UINT low, UINT high,
   TimerEntry* due = nullptr;
   for (auto& timer : queue.timers) {
     if (hwnd != nullptr && timer.hwnd != hwnd) continue;
-    if (timer.due <= now && (due == nullptr || timer.due < due->due)) due = &timer;
-    if (next_timer != nullptr && timer.due < *next_timer) *next_timer = timer.due;
+    if (timer.due <= now && (due == nullptr || timer.due < due->due))
+      due = &timer;
+    if (next_timer != nullptr && timer.due < *next_timer)
+      *next_timer = timer.due;
   }
   const MSG timer_probe{nullptr, WM_TIMER, 0, 0, 0, {0, 0}};
   if (due != nullptr && Matches(timer_probe, nullptr, low, high)) {
-    *msg = MSG{due->hwnd, WM_TIMER, due->id, reinterpret_cast<LPARAM>(due->proc),
-               Now(), {0, 0}};
+    *msg =
+        MSG{due->hwnd, WM_TIMER, due->id, reinterpret_cast<LPARAM>(due->proc),
+            Now(),     {0, 0}};
     if (remove) due->due = now + due->elapse;
     return Found::kMessage;
   }
@@ -154,9 +161,10 @@ void ForgetWindowMessages(DWORD thread, HWND hwnd) {
                               [&](const MSG& m) { return m.hwnd == hwnd; }),
                posted.end());
   auto& timers = queue->timers;
-  timers.erase(std::remove_if(timers.begin(), timers.end(),
-                              [&](const TimerEntry& t) { return t.hwnd == hwnd; }),
-               timers.end());
+  timers.erase(
+      std::remove_if(timers.begin(), timers.end(),
+                     [&](const TimerEntry& t) { return t.hwnd == hwnd; }),
+      timers.end());
 }
 
 LRESULT Send(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -231,7 +239,8 @@ std::vector<PostedMessage> PostedMessages() {
 
 bool QuitPosted(int* exit_code) {
   std::lock_guard<std::mutex> lock(internal::observed_mutex);
-  if (internal::quit_posted && exit_code != nullptr) *exit_code = internal::quit_code;
+  if (internal::quit_posted && exit_code != nullptr)
+    *exit_code = internal::quit_code;
   return internal::quit_posted;
 }
 
@@ -239,7 +248,8 @@ bool QuitPosted(int* exit_code) {
 
 using namespace win32_standin::internal;
 
-BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wparam,
+                         LPARAM lparam) {
   DWORD thread = GetCurrentThreadId();
   if (hwnd != nullptr) {
     auto& table = Windows();
@@ -256,13 +266,18 @@ BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) 
   RecordPosted(hwnd, message, wparam, lparam);
   auto queue = QueueOf(thread);
   std::lock_guard<std::mutex> lock(queue->mutex);
-  queue->posted.push_back(MSG{hwnd, message, wparam, lparam,
-                              static_cast<DWORD>(GetTickCount64()), {0, 0}});
+  queue->posted.push_back(MSG{hwnd,
+                              message,
+                              wparam,
+                              lparam,
+                              static_cast<DWORD>(GetTickCount64()),
+                              {0, 0}});
   queue->wake.notify_all();
   return TRUE;
 }
 
-LRESULT WINAPI SendMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT WINAPI SendMessageW(HWND hwnd, UINT message, WPARAM wparam,
+                            LPARAM lparam) {
   return Send(hwnd, message, wparam, lparam);
 }
 
@@ -292,24 +307,28 @@ BOOL WINAPI GetMessageW(LPMSG msg, HWND hwnd, UINT low, UINT high) {
     // until something is posted or sent, or the next timer is due.
     if (!queue->posted.empty() || queue->quit || !queue->sent.empty()) continue;
     const ULONGLONG now = GetTickCount64();
-    const ULONGLONG wait = next_timer == ~0ull ? 50 : (next_timer > now ? next_timer - now : 0);
-    queue->wake.wait_for(lock, std::chrono::milliseconds(std::min<ULONGLONG>(wait, 50)));
+    const ULONGLONG wait =
+        next_timer == ~0ull ? 50 : (next_timer > now ? next_timer - now : 0);
+    queue->wake.wait_for(
+        lock, std::chrono::milliseconds(std::min<ULONGLONG>(wait, 50)));
   }
 }
 
-BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT low, UINT high, UINT remove) {
+BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT low, UINT high,
+                         UINT remove) {
   if (msg == nullptr) return FALSE;
   auto queue = QueueOf(GetCurrentThreadId());
   HandleSentMessages(*queue);
-  return LookOnce(*queue, msg, hwnd, low, high, (remove & PM_REMOVE) != 0, nullptr) !=
-                 Found::kNone
+  return LookOnce(*queue, msg, hwnd, low, high, (remove & PM_REMOVE) != 0,
+                  nullptr) != Found::kNone
              ? TRUE
              : FALSE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG* msg) {
   // No keyboard here: nothing to translate into characters.
-  return msg != nullptr && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP)
+  return msg != nullptr &&
+                 (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP)
              ? TRUE
              : FALSE;
 }
@@ -317,8 +336,8 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
 LRESULT WINAPI DispatchMessageW(const MSG* msg) {
   if (msg == nullptr) return 0;
   if (msg->message == WM_TIMER && msg->lParam != 0) {
-    reinterpret_cast<TIMERPROC>(msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam,
-                                             static_cast<DWORD>(GetTickCount64()));
+    reinterpret_cast<TIMERPROC>(msg->lParam)(
+        msg->hwnd, WM_TIMER, msg->wParam, static_cast<DWORD>(GetTickCount64()));
     return 0;
   }
   if (msg->hwnd == nullptr) return 0;
@@ -356,7 +375,9 @@ UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
   }
   auto& timers = queue->timers;
   timers.erase(std::remove_if(timers.begin(), timers.end(),
-                              [&](const TimerEntry& t) { return t.hwnd == hwnd && t.id == id; }),
+                              [&](const TimerEntry& t) {
+                                return t.hwnd == hwnd && t.id == id;
+                              }),
                timers.end());
   timers.push_back({hwnd, id, elapse, proc, GetTickCount64() + elapse});
   queue->wake.notify_all();
@@ -380,7 +401,9 @@ BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id) {
   auto& timers = queue->timers;
   const auto before = timers.size();
   timers.erase(std::remove_if(timers.begin(), timers.end(),
-                              [&](const TimerEntry& t) { return t.hwnd == hwnd && t.id == id; }),
+                              [&](const TimerEntry& t) {
+                                return t.hwnd == hwnd && t.id == id;
+                              }),
                timers.end());
   if (timers.size() == before) {
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -45,7 +45,8 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
 
 HMODULE WINAPI LoadLibraryA(LPCSTR name) {
   std::string lower = name ? name : "";
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : lower)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (lower == "user32.dll" || lower == "user32") {
     ++user32_loads;
     return kUser32;
@@ -99,7 +100,8 @@ HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name) {
 
 HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name) {
   const auto id = reinterpret_cast<ULONG_PTR>(name);
-  if (instance == nullptr && IS_INTRESOURCE(name) && id >= 32512 && id <= 32651) {
+  if (instance == nullptr && IS_INTRESOURCE(name) && id >= 32512 &&
+      id <= 32651) {
     return reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(0x40000 + id));
   }
   SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);

@@ -1,6 +1,6 @@
 // Monitors, DPI, the work area and MulDiv.
-#include <shellscalingapi.h>
 #include <windows.h>
+#include <shellscalingapi.h>
 
 #include <cstdlib>
 
@@ -65,7 +65,8 @@ int WINAPI MulDiv(int number, int numerator, int denominator) {
   // Rounded half away from zero, like Windows.
   int64_t quotient = product / denominator;
   const int64_t remainder = product % denominator;
-  if (std::llabs(remainder) * 2 >= std::llabs(static_cast<int64_t>(denominator))) {
+  if (std::llabs(remainder) * 2 >=
+      std::llabs(static_cast<int64_t>(denominator))) {
     quotient += ((product < 0) != (denominator < 0)) ? -1 : 1;
   }
   if (quotient > INT32_MAX || quotient < INT32_MIN) return -1;

@@ -9,10 +9,25 @@ namespace {
 
 bool IsPlainType(VARTYPE vt) {
   switch (vt) {
-    case VT_EMPTY: case VT_NULL: case VT_I1: case VT_UI1: case VT_I2:
-    case VT_UI2: case VT_I4: case VT_UI4: case VT_INT: case VT_UINT:
-    case VT_I8: case VT_UI8: case VT_R4: case VT_R8: case VT_CY:
-    case VT_DATE: case VT_ERROR: case VT_BOOL: case VT_FILETIME:
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_ERROR:
+    case VT_BOOL:
+    case VT_FILETIME:
       return true;
     default:
       return false;
@@ -23,7 +38,8 @@ template <typename T>
 T* DuplicateBlock(const T* source, size_t count) {
   if (source == nullptr) return nullptr;
   auto* copy = static_cast<T*>(CoTaskMemAlloc(count * sizeof(T)));
-  if (copy != nullptr && count != 0) std::memcpy(copy, source, count * sizeof(T));
+  if (copy != nullptr && count != 0)
+    std::memcpy(copy, source, count * sizeof(T));
   return copy;
 }
 
@@ -71,10 +87,10 @@ HRESULT PropVariantCopy(PROPVARIANT* dest, const PROPVARIANT* source) {
   } else if (vt == VT_LPWSTR) {
     copy.pwszVal = DuplicateWide(source->pwszVal);
   } else if (vt == VT_LPSTR) {
-    copy.pszVal = source->pszVal == nullptr
-                      ? nullptr
-                      : DuplicateBlock(source->pszVal,
-                                       std::strlen(source->pszVal) + 1);
+    copy.pszVal =
+        source->pszVal == nullptr
+            ? nullptr
+            : DuplicateBlock(source->pszVal, std::strlen(source->pszVal) + 1);
   } else if (vt == VT_CLSID) {
     copy.puuid = DuplicateBlock(source->puuid, 1);
   } else if (vt == VT_BLOB) {
@@ -83,8 +99,7 @@ HRESULT PropVariantCopy(PROPVARIANT* dest, const PROPVARIANT* source) {
   } else if (vt == VT_UNKNOWN || vt == VT_STREAM) {
     if (copy.punkVal != nullptr) copy.punkVal->AddRef();
   } else if (vt == (VT_VECTOR | VT_UI1)) {
-    copy.caub.pElems =
-        DuplicateBlock(source->caub.pElems, source->caub.cElems);
+    copy.caub.pElems = DuplicateBlock(source->caub.pElems, source->caub.cElems);
   } else if (vt == (VT_VECTOR | VT_LPWSTR)) {
     const ULONG count = source->calpwstr.cElems;
     copy.calpwstr.pElems =

@@ -9,12 +9,18 @@ namespace {
 
 DWORD TypeFlag(DWORD type) {
   switch (type) {
-    case REG_NONE: return RRF_RT_REG_NONE;
-    case REG_SZ: return RRF_RT_REG_SZ;
-    case REG_BINARY: return RRF_RT_REG_BINARY;
-    case REG_DWORD: return RRF_RT_REG_DWORD;
-    case REG_QWORD: return RRF_RT_REG_QWORD;
-    default: return 0;
+    case REG_NONE:
+      return RRF_RT_REG_NONE;
+    case REG_SZ:
+      return RRF_RT_REG_SZ;
+    case REG_BINARY:
+      return RRF_RT_REG_BINARY;
+    case REG_DWORD:
+      return RRF_RT_REG_DWORD;
+    case REG_QWORD:
+      return RRF_RT_REG_QWORD;
+    default:
+      return 0;
   }
 }
 
@@ -53,7 +59,8 @@ LSTATUS WINAPI RegGetValueW(HKEY root, LPCWSTR subkey, LPCWSTR name,
       return ERROR_MORE_DATA;
     }
     for (size_t i = 0; i < units; ++i) {
-      out[i] = static_cast<wchar_t>(value.data[2 * i] | (value.data[2 * i + 1] << 8));
+      out[i] = static_cast<wchar_t>(value.data[2 * i] |
+                                    (value.data[2 * i + 1] << 8));
     }
   } else {
     std::memcpy(data, value.data.data(), needed);

@@ -44,8 +44,8 @@ uint32_t DecodeUtf8(const uint8_t** at, const uint8_t* end) {
     const uint8_t byte = *(*at)++;
     value = (value << 6) | (byte & 0x3F);
     if (i == 1) {
-      const bool overlong = (lead == 0xE0 && byte < 0xA0) ||
-                            (lead == 0xF0 && byte < 0x90);
+      const bool overlong =
+          (lead == 0xE0 && byte < 0xA0) || (lead == 0xF0 && byte < 0x90);
       const bool surrogate = lead == 0xED && byte >= 0xA0;
       const bool too_large = lead == 0xF4 && byte >= 0x90;
       if (overlong || surrogate || too_large) return kInvalid;
@@ -168,8 +168,8 @@ namespace win32_standin::internal {
 std::string NarrowFromWide(const wchar_t* text) {
   if (text == nullptr || *text == L'\0') return std::string();
   const DWORD saved = GetLastError();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0,
-                                       nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   std::string result(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text, -1, &result[0], size, nullptr, nullptr);
   result.resize(static_cast<size_t>(size) - 1);  // drop the NUL

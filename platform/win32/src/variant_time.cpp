@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr double kFirstDay = -657434.0;  // 1 January 100
-constexpr double kLastDay = 2958465.0;   // 31 December 9999
+constexpr double kFirstDay = -657434.0;          // 1 January 100
+constexpr double kLastDay = 2958465.0;           // 31 December 9999
 constexpr int64_t kDaysFrom1970To1899 = -25569;  // 1899-12-30 - 1970-01-01
 constexpr int64_t kSecondsPerDay = 86400;
 
@@ -30,7 +30,8 @@ int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
   year -= month <= 2 ? 1 : 0;
   const int64_t era = (year >= 0 ? year : year - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(year - era * 400);
-  const unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const unsigned doy =
+      (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
   const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
@@ -88,8 +89,8 @@ INT SystemTimeToVariantTime(LPSYSTEMTIME in, DOUBLE* vtime) {
     month = 12;
     --year;
   }
-  const int64_t day_number = DaysFromCivil(year, month, 1) + in->wDay - 1 -
-                             kDaysFrom1970To1899;
+  const int64_t day_number =
+      DaysFromCivil(year, month, 1) + in->wDay - 1 - kDaysFrom1970To1899;
   const int64_t seconds =
       in->wHour * int64_t{3600} + in->wMinute * int64_t{60} + in->wSecond;
   const int64_t days = day_number + seconds / kSecondsPerDay;

@@ -47,7 +47,8 @@ void SendDestroy(HWND hwnd) {
   {
     auto& table = internal::Windows();
     std::lock_guard<std::mutex> lock(table.mutex);
-    if (auto* window = internal::FindWindowLocked(hwnd)) children = window->children;
+    if (auto* window = internal::FindWindowLocked(hwnd))
+      children = window->children;
   }
   for (HWND child : children) SendDestroy(child);
 }
@@ -58,7 +59,8 @@ void FreeWindow(HWND hwnd) {
   {
     auto& table = internal::Windows();
     std::lock_guard<std::mutex> lock(table.mutex);
-    if (auto* window = internal::FindWindowLocked(hwnd)) children = window->children;
+    if (auto* window = internal::FindWindowLocked(hwnd))
+      children = window->children;
   }
   for (HWND child : children) FreeWindow(child);
   internal::Send(hwnd, WM_NCDESTROY, 0, 0);
@@ -71,7 +73,8 @@ void FreeWindow(HWND hwnd) {
     thread = window->thread;
     if (auto* parent = internal::FindWindowLocked(window->parent)) {
       auto& siblings = parent->children;
-      siblings.erase(std::remove(siblings.begin(), siblings.end(), hwnd), siblings.end());
+      siblings.erase(std::remove(siblings.begin(), siblings.end(), hwnd),
+                     siblings.end());
     }
     auto& ui = table.threads[thread];
     if (ui.focus == hwnd) ui.focus = nullptr;
@@ -114,7 +117,8 @@ WindowSnapshot DescribeWindow(HWND hwnd) {
     snapshot.title = window->title;
     snapshot.non_client_dpi_scaling = window->non_client_dpi_scaling;
     for (const auto& window_class : table.classes) {
-      if (window_class.atom == window->class_atom) snapshot.class_name = window_class.name;
+      if (window_class.atom == window->class_atom)
+        snapshot.class_name = window_class.name;
     }
   }
   snapshot.visible = IsWindowVisible(hwnd) != FALSE;
@@ -143,7 +147,8 @@ void ResetWindowFailures() { CreateWindowFailure().Clear(); }
 using namespace win32_standin::internal;
 
 ATOM WINAPI RegisterClassW(const WNDCLASSW* info) {
-  if (info == nullptr || info->lpszClassName == nullptr || info->lpfnWndProc == nullptr) {
+  if (info == nullptr || info->lpszClassName == nullptr ||
+      info->lpfnWndProc == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
@@ -174,9 +179,10 @@ BOOL WINAPI UnregisterClassW(LPCWSTR name, HINSTANCE) {
     }
   }
   const ATOM atom = window_class->atom;
-  table.classes.erase(std::remove_if(table.classes.begin(), table.classes.end(),
-                                     [&](const WindowClass& c) { return c.atom == atom; }),
-                      table.classes.end());
+  table.classes.erase(
+      std::remove_if(table.classes.begin(), table.classes.end(),
+                     [&](const WindowClass& c) { return c.atom == atom; }),
+      table.classes.end());
   return TRUE;
 }
 
@@ -246,8 +252,10 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR title,
   }
   QueueOf(GetCurrentThreadId());
 
-  CREATESTRUCTW create = {param, instance, menu, parent, height, width, y, x,
-                          static_cast<LONG>(style), title, class_name, ex_style};
+  CREATESTRUCTW create = {param,  instance,   menu,
+                          parent, height,     width,
+                          y,      x,          static_cast<LONG>(style),
+                          title,  class_name, ex_style};
   if (win32_standin::TakesMinMaxInfo(style)) {
     const MINMAXINFO limits = win32_standin::MinMaxInfo(hwnd);
     create.cx = std::max(std::min<int>(create.cx, limits.ptMaxTrackSize.x),
@@ -281,7 +289,8 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR title,
   if (!IsWindow(hwnd)) return nullptr;  // destroyed while being created
   RECT client_rect;
   GetClientRect(hwnd, &client_rect);
-  Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client_rect.right, client_rect.bottom));
+  Send(hwnd, WM_SIZE, SIZE_RESTORED,
+       MAKELPARAM(client_rect.right, client_rect.bottom));
   Send(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
   if (style & WS_VISIBLE) ShowWindow(hwnd, SW_SHOW);
   return hwnd;
@@ -305,7 +314,8 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
   }
   if (IsWindowVisible(hwnd)) {
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
-                 SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                 SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER |
+                     SWP_NOACTIVATE);
   }
   {
     auto& table = Windows();
@@ -332,12 +342,18 @@ LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
     return 0;
   }
   switch (index) {
-    case GWLP_USERDATA: return window->user_data;
-    case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(window->proc);
-    case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(window->instance);
-    case GWLP_ID: return window->id;
-    case GWL_STYLE: return static_cast<LONG>(window->style);
-    case GWL_EXSTYLE: return static_cast<LONG>(window->ex_style);
+    case GWLP_USERDATA:
+      return window->user_data;
+    case GWLP_WNDPROC:
+      return reinterpret_cast<LONG_PTR>(window->proc);
+    case GWLP_HINSTANCE:
+      return reinterpret_cast<LONG_PTR>(window->instance);
+    case GWLP_ID:
+      return window->id;
+    case GWL_STYLE:
+      return static_cast<LONG>(window->style);
+    case GWL_EXSTYLE:
+      return static_cast<LONG>(window->ex_style);
     default:
       SetLastError(ERROR_INVALID_INDEX);
       return 0;
@@ -380,7 +396,8 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
   }
 }
 
-LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT message, WPARAM wparam,
+                              LPARAM lparam) {
   switch (message) {
     case WM_NCCREATE:
       return TRUE;
@@ -400,7 +417,8 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
       // Sizing a resizable window honours its minimum and maximum sizes.
       auto* pos = reinterpret_cast<WINDOWPOS*>(lparam);
       if (pos == nullptr || (pos->flags & SWP_NOSIZE)) return 0;
-      const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
+      const DWORD style =
+          static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
       if (!win32_standin::TakesMinMaxInfo(style)) return 0;
       const MINMAXINFO limits = win32_standin::MinMaxInfo(hwnd);
       pos->cx = std::max<int>(std::min<int>(pos->cx, limits.ptMaxTrackSize.x),
@@ -422,7 +440,8 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
       if (!(pos->flags & 0x0800 /* no client size */)) {
         RECT client;
         GetClientRect(hwnd, &client);
-        Send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+        Send(hwnd, WM_SIZE, SIZE_RESTORED,
+             MAKELPARAM(client.right, client.bottom));
       }
       return 0;
     }

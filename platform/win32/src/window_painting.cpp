@@ -28,7 +28,8 @@ bool SetNeedsPaint(HWND hwnd, bool value) {
 }  // namespace
 
 BOOL WINAPI InvalidateRect(HWND hwnd, const RECT*, BOOL) {
-  if (hwnd == nullptr) return TRUE;  // Windows repaints everything; nothing here
+  if (hwnd == nullptr)
+    return TRUE;  // Windows repaints everything; nothing here
   return SetNeedsPaint(hwnd, true) ? TRUE : FALSE;
 }
 

@@ -43,7 +43,8 @@ void Activate(HWND top) {
   if (previous != nullptr && IsWindow(previous)) {
     Send(previous, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(top));
   }
-  if (top != nullptr) Send(top, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(previous));
+  if (top != nullptr)
+    Send(top, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(previous));
 }
 
 }  // namespace win32_standin::internal
@@ -151,20 +152,24 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx,
       pos.flags |= kNoClientSize;
     }
     // What is newly shown or resized needs painting.
-    if (!(flags & SWP_NOREDRAW) && (became_visible || !(pos.flags & kNoClientSize))) {
+    if (!(flags & SWP_NOREDRAW) &&
+        (became_visible || !(pos.flags & kNoClientSize))) {
       window->needs_paint = true;
     }
     top_level = window->parent == nullptr;
   }
   WakeQueue(thread);
   Send(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
-  if (!(flags & SWP_NOACTIVATE) && top_level && IsWindowVisible(hwnd)) Activate(hwnd);
+  if (!(flags & SWP_NOACTIVATE) && top_level && IsWindowVisible(hwnd))
+    Activate(hwnd);
   return TRUE;
 }
 
-BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
-  return SetWindowPos(hwnd, nullptr, x, y, width, height,
-                      SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
+BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height,
+                       BOOL repaint) {
+  return SetWindowPos(
+      hwnd, nullptr, x, y, width, height,
+      SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
 }
 
 BOOL WINAPI ShowWindow(HWND hwnd, int command) {
@@ -185,12 +190,13 @@ BOOL WINAPI ShowWindow(HWND hwnd, int command) {
     if (!was_visible) return FALSE;
     Send(hwnd, WM_SHOWWINDOW, FALSE, 0);
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
-                 SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                 SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER |
+                     SWP_NOACTIVATE);
     return TRUE;
   }
-  const bool activates = top_level && command != SW_SHOWNA &&
-                         command != SW_SHOWNOACTIVATE && command != SW_SHOWMINNOACTIVE &&
-                         command != SW_MINIMIZE;
+  const bool activates =
+      top_level && command != SW_SHOWNA && command != SW_SHOWNOACTIVATE &&
+      command != SW_SHOWMINNOACTIVE && command != SW_MINIMIZE;
   if (!was_visible) Send(hwnd, WM_SHOWWINDOW, TRUE, 0);
   SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER |
@@ -223,7 +229,8 @@ HWND WINAPI SetParent(HWND child, HWND new_parent) {
   HWND previous = window->parent;
   if (Window* old_parent = FindWindowLocked(previous)) {
     auto& siblings = old_parent->children;
-    siblings.erase(std::remove(siblings.begin(), siblings.end(), child), siblings.end());
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), child),
+                   siblings.end());
   }
   window->parent = new_parent;
   if (parent != nullptr) {
@@ -281,6 +288,7 @@ HWND WINAPI SetFocus(HWND hwnd) {
   if (current != nullptr && IsWindow(current)) {
     Send(current, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
   }
-  if (hwnd != nullptr) Send(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(current), 0);
+  if (hwnd != nullptr)
+    Send(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(current), 0);
   return previous;
 }

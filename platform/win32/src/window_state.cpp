@@ -22,7 +22,8 @@ WindowClass* FindClassLocked(LPCWSTR name) {
   if (name == nullptr) return nullptr;
   for (auto& window_class : Windows().classes) {
     if (IS_INTRESOURCE(name)) {
-      if (window_class.atom == static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(name))) {
+      if (window_class.atom ==
+          static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(name))) {
         return &window_class;
       }
       continue;
@@ -80,8 +81,9 @@ UINT WindowDpiLocked(const Window& window) {
 
 SIZE ClientSizeLocked(const Window& window) {
   const RECT insets = FrameInsets(window.style, WindowDpiLocked(window));
-  SIZE size = {window.rect.right - window.rect.left - insets.left - insets.right,
-               window.rect.bottom - window.rect.top - insets.top - insets.bottom};
+  SIZE size = {
+      window.rect.right - window.rect.left - insets.left - insets.right,
+      window.rect.bottom - window.rect.top - insets.top - insets.bottom};
   if (size.cx < 0) size.cx = 0;
   if (size.cy < 0) size.cy = 0;
   return size;

@@ -32,10 +32,10 @@ struct Window {
   std::wstring title;
   DWORD style;
   DWORD ex_style;
-  HWND parent = nullptr;         // for child windows
-  std::vector<HWND> children;    // top of the z-order first
-  RECT rect;                     // screen coordinates, or the parent's client
-                                 // coordinates for a child
+  HWND parent = nullptr;       // for child windows
+  std::vector<HWND> children;  // top of the z-order first
+  RECT rect;                   // screen coordinates, or the parent's client
+                               // coordinates for a child
   LONG_PTR user_data = 0;
   LONG_PTR id = 0;
   bool needs_paint = false;

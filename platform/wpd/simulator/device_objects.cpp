@@ -105,8 +105,9 @@ bool ObjectProperty(const DeviceState& device, uint32_t node,
   if (SameKey(key, WPD_OBJECT_ID)) {
     *out = StringValue(setup.id);
   } else if (SameKey(key, WPD_OBJECT_PARENT_ID)) {
-    *out = StringValue(node == kRootNode ? std::wstring()
-                                         : device.nodes[object.parent].setup.id);
+    *out =
+        StringValue(node == kRootNode ? std::wstring()
+                                      : device.nodes[object.parent].setup.id);
   } else if (SameKey(key, WPD_OBJECT_NAME)) {
     if (!setup.name) return false;
     *out = StringValue(*setup.name);
@@ -260,7 +261,8 @@ class ObjectStream final
     position_ += count;
     delivered_ += count;
     if (read != nullptr) *read = static_cast<ULONG>(count);
-    return count < wanted && device.setup.short_read_is_s_false ? S_FALSE : S_OK;
+    return count < wanted && device.setup.short_read_is_s_false ? S_FALSE
+                                                                : S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG* written) override {

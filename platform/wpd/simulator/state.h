@@ -53,7 +53,7 @@ struct DeviceState {
   explicit DeviceState(DeviceSpec setup);
 
   mutable std::mutex mu;
-  DeviceSpec setup;               // setup.objects and setup.faults are moved out
+  DeviceSpec setup;              // setup.objects and setup.faults are moved out
   std::deque<ObjectNode> nodes;  // [0] is the root, "DEVICE"
   std::unordered_map<std::wstring_view, uint32_t> index;  // live objects
   FaultTable faults;

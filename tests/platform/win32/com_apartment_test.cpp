@@ -31,7 +31,8 @@ TEST(ComApartment, RepeatedJoinInTheSameModelAnswersFalseAndNests) {
 TEST(ComApartment, OtherModelIsRefusedWithChangedModeAndNeedsNoUninitialize) {
   OnFreshThread([] {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED),
+              RPC_E_CHANGED_MODE);
     // The refused call did not nest: one CoUninitialize leaves the STA.
     CoUninitialize();
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);

@@ -17,15 +17,16 @@ void OnFreshThread(F body) {
   thread.join();
 }
 
-TEST(ComClassTable, MultithreadedRegistrationServesOtherThreadsOfThatApartment) {
+TEST(ComClassTable,
+     MultithreadedRegistrationServesOtherThreadsOfThatApartment) {
   CountedFactory factory;
   OnFreshThread([&] {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(kCountedClass, &factory,
-                                    CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                    &cookie),
-              S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(kCountedClass, &factory, CLSCTX_INPROC_SERVER,
+                              REGCLS_MULTIPLEUSE, &cookie),
+        S_OK);
     EXPECT_NE(cookie, 0u);
     EXPECT_GT(factory.references(), 1u);  // the registration holds one
 
@@ -33,8 +34,9 @@ TEST(ComClassTable, MultithreadedRegistrationServesOtherThreadsOfThatApartment) 
     std::thread worker([&] {
       ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
       IUnknown* object = nullptr;
-      created = CoCreateInstance(kCountedClass, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_IUnknown, reinterpret_cast<void**>(&object));
+      created =
+          CoCreateInstance(kCountedClass, nullptr, CLSCTX_INPROC_SERVER,
+                           IID_IUnknown, reinterpret_cast<void**>(&object));
       EXPECT_EQ(live_objects.load(), 1);
       if (object != nullptr) object->Release();
       CoUninitialize();
@@ -54,15 +56,16 @@ TEST(ComClassTable, ThreadOutsideComUsesTheMultithreadedApartmentWhileItLives) {
   OnFreshThread([&] {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(kCountedClass, &factory,
-                                    CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                    &cookie),
-              S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(kCountedClass, &factory, CLSCTX_INPROC_SERVER,
+                              REGCLS_MULTIPLEUSE, &cookie),
+        S_OK);
     HRESULT created = E_FAIL;
     std::thread uninitialised([&] {
       IUnknown* object = nullptr;
-      created = CoCreateInstance(kCountedClass, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_IUnknown, reinterpret_cast<void**>(&object));
+      created =
+          CoCreateInstance(kCountedClass, nullptr, CLSCTX_INPROC_SERVER,
+                           IID_IUnknown, reinterpret_cast<void**>(&object));
       if (object != nullptr) object->Release();
     });
     uninitialised.join();
@@ -72,21 +75,23 @@ TEST(ComClassTable, ThreadOutsideComUsesTheMultithreadedApartmentWhileItLives) {
   });
 }
 
-TEST(ComClassTable, SingleThreadedApartmentDoesNotSeeMultithreadedRegistrations) {
+TEST(ComClassTable,
+     SingleThreadedApartmentDoesNotSeeMultithreadedRegistrations) {
   CountedFactory factory;
   OnFreshThread([&] {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(kCountedClass, &factory,
-                                    CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                    &cookie),
-              S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(kCountedClass, &factory, CLSCTX_INPROC_SERVER,
+                              REGCLS_MULTIPLEUSE, &cookie),
+        S_OK);
     HRESULT created = E_FAIL;
     std::thread sta([&] {
       ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
       IUnknown* object = nullptr;
-      created = CoCreateInstance(kCountedClass, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_IUnknown, reinterpret_cast<void**>(&object));
+      created =
+          CoCreateInstance(kCountedClass, nullptr, CLSCTX_INPROC_SERVER,
+                           IID_IUnknown, reinterpret_cast<void**>(&object));
       if (object != nullptr) object->Release();
       CoUninitialize();
     });
@@ -124,10 +129,10 @@ TEST(ComClassTable, RevokedClassCannotBeCreatedAndUnknownCookieIsRefused) {
   OnFreshThread([&] {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(kCountedClass, &factory,
-                                    CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                    &cookie),
-              S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(kCountedClass, &factory, CLSCTX_INPROC_SERVER,
+                              REGCLS_MULTIPLEUSE, &cookie),
+        S_OK);
     ASSERT_EQ(CoRevokeClassObject(cookie), S_OK);
     EXPECT_EQ(CoRevokeClassObject(cookie), E_INVALIDARG);
     IUnknown* object = nullptr;
@@ -143,10 +148,10 @@ TEST(ComClassTable, RegistrationEndsWithItsApartment) {
   OnFreshThread([&] {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(kCountedClass, &factory,
-                                    CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                    &cookie),
-              S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(kCountedClass, &factory, CLSCTX_INPROC_SERVER,
+                              REGCLS_MULTIPLEUSE, &cookie),
+        S_OK);
     CoUninitialize();
   });
   EXPECT_EQ(factory.references(), 1u);
@@ -165,10 +170,10 @@ TEST(ComClassTable, FactoryAnswerReachesTheCaller) {
   OnFreshThread([&] {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(kCountedClass, &factory,
-                                    CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                    &cookie),
-              S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(kCountedClass, &factory, CLSCTX_INPROC_SERVER,
+                              REGCLS_MULTIPLEUSE, &cookie),
+        S_OK);
     IStream* stream = reinterpret_cast<IStream*>(1);
     EXPECT_EQ(CoCreateInstance(kCountedClass, nullptr, CLSCTX_INPROC_SERVER,
                                IID_IStream, reinterpret_cast<void**>(&stream)),

@@ -44,9 +44,10 @@ TEST(CommandLineToArgv, FollowsWindowsQuotingRules) {
 TEST(Registry, MissingValueIsFileNotFound) {
   DWORD value = 0;
   DWORD size = sizeof value;
-  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Snapferry\\NoSuchKey",
-                         L"NoSuchValue", RRF_RT_REG_DWORD, nullptr, &value, &size),
-            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, L"Software\\Snapferry\\NoSuchKey",
+                   L"NoSuchValue", RRF_RT_REG_DWORD, nullptr, &value, &size),
+      ERROR_FILE_NOT_FOUND);
 }
 
 TEST(Modules, ExecutableAndUser32AreThere) {
@@ -66,9 +67,13 @@ TEST(Monitors, WorkAreaAndDpiAreSensible) {
   EXPECT_GT(work.right - work.left, 0);
   EXPECT_GT(work.bottom - work.top, 0);
   EXPECT_GE(GetDpiForSystem(), 96u);
-  EXPECT_NE(MonitorFromPoint(POINT{work.left, work.top}, MONITOR_DEFAULTTONEAREST), nullptr);
-  EXPECT_NE(MonitorFromPoint(POINT{-100000, -100000}, MONITOR_DEFAULTTONEAREST), nullptr);
-  EXPECT_EQ(MonitorFromPoint(POINT{-100000, -100000}, MONITOR_DEFAULTTONULL), nullptr);
+  EXPECT_NE(
+      MonitorFromPoint(POINT{work.left, work.top}, MONITOR_DEFAULTTONEAREST),
+      nullptr);
+  EXPECT_NE(MonitorFromPoint(POINT{-100000, -100000}, MONITOR_DEFAULTTONEAREST),
+            nullptr);
+  EXPECT_EQ(MonitorFromPoint(POINT{-100000, -100000}, MONITOR_DEFAULTTONULL),
+            nullptr);
 }
 
 }  // namespace

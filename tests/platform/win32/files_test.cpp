@@ -27,7 +27,8 @@ class Files : public ::testing::Test {
   // The path of `name` in the test's folder, as UTF-16 with '\' separators.
   std::wstring Path(const std::string& name) const {
     std::wstring wide;
-    for (char c : (folder_ / name).string()) wide.push_back(c == '/' ? L'\\' : c);
+    for (char c : (folder_ / name).string())
+      wide.push_back(c == '/' ? L'\\' : c);
     return wide;
   }
   std::string Read(const std::string& name) const {
@@ -104,15 +105,17 @@ TEST_F(Files, NoSharingKeepsEveryOtherOpenerOutAndChangesNothing) {
 TEST_F(Files, SharedReadersMayOpenTogether) {
   Write("shared.jpg", "x");
   const DWORD share = FILE_SHARE_READ;
-  HANDLE first = CreateFileW(Path("shared.jpg").c_str(), GENERIC_READ, share,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  HANDLE second = CreateFileW(Path("shared.jpg").c_str(), GENERIC_READ, share,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE first =
+      CreateFileW(Path("shared.jpg").c_str(), GENERIC_READ, share, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE second =
+      CreateFileW(Path("shared.jpg").c_str(), GENERIC_READ, share, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(first, INVALID_HANDLE_VALUE);
   EXPECT_NE(second, INVALID_HANDLE_VALUE);
   // A writer is refused: the readers do not share writing.
-  EXPECT_EQ(CreateFileW(Path("shared.jpg").c_str(), GENERIC_WRITE, share, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+  EXPECT_EQ(CreateFileW(Path("shared.jpg").c_str(), GENERIC_WRITE, share,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   CloseHandle(first);
@@ -142,7 +145,8 @@ TEST_F(Files, ForwardSlashesAndNonAsciiNamesWork) {
   HANDLE file = CreateForWriting(path);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   CloseHandle(file);
-  EXPECT_TRUE(fs::exists(folder_ / fs::u8path("Foto\xC4\x9F" "raf_\xC3\xA9.jpg")));
+  EXPECT_TRUE(fs::exists(folder_ / fs::u8path("Foto\xC4\x9F"
+                                              "raf_\xC3\xA9.jpg")));
   EXPECT_TRUE(DeleteFileW(path.c_str()));
 }
 

@@ -31,7 +31,8 @@ TEST_F(StandinComControl, ApartmentDepthTracksBalancedCalls) {
   std::thread([] {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
-    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED),
+              RPC_E_CHANGED_MODE);
     EXPECT_EQ(win32_standin::CurrentApartment().depth, 2);
     CoUninitialize();
     CoUninitialize();

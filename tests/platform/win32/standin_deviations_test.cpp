@@ -14,7 +14,8 @@ namespace {
 // stand-in refuses it, so a corrupt date reads as "no date".
 TEST(StandinDeviations, NotANumberDateIsRefused) {
   SYSTEMTIME st = {};
-  EXPECT_FALSE(VariantTimeToSystemTime(std::numeric_limits<double>::quiet_NaN(), &st));
+  EXPECT_FALSE(
+      VariantTimeToSystemTime(std::numeric_limits<double>::quiet_NaN(), &st));
 }
 
 }  // namespace
@@ -29,12 +30,13 @@ TEST(StandinDeviations, Utf8ConversionsRefuseFlagsWindowsDocumentsAsInvalid) {
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "ab", 2, wide, 8), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
   char narrow[8];
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, L"ab", 2, narrow, 8,
-                                nullptr, nullptr),
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, L"ab", 2, narrow,
+                                8, nullptr, nullptr),
             0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
   BOOL used = FALSE;
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, L"ab", 2, narrow, 8, nullptr, &used), 0);
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_UTF8, 0, L"ab", 2, narrow, 8, nullptr, &used), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
@@ -50,7 +52,8 @@ TEST(StandinDeviations, PairThatDoesNotFitIsAShortBuffer) {
 TEST(StandinDeviations, ElementAboveSixteenBitsIsAnInvalidUnit) {
   const wchar_t text[] = {L'a', static_cast<wchar_t>(0x1F600)};
   char narrow[8];
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 2, narrow, 8, nullptr, nullptr), 4);
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_UTF8, 0, text, 2, narrow, 8, nullptr, nullptr), 4);
   EXPECT_EQ(std::string(narrow, 4), "a\xEF\xBF\xBD");
 }
 
@@ -61,8 +64,9 @@ namespace {
 // Windows reports ERROR_CANNOT_FIND_WND_CLASS for an unknown class; Wine
 // reports ERROR_CLASS_DOES_NOT_EXIST. The stand-in gives Windows's code.
 TEST(StandinDeviations, UnknownWindowClassIsCannotFindClass) {
-  EXPECT_EQ(CreateWindowExW(0, L"SNAPFERRY_NO_SUCH_CLASS", L"", WS_OVERLAPPEDWINDOW, 0, 0,
-                            10, 10, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr),
+  EXPECT_EQ(CreateWindowExW(0, L"SNAPFERRY_NO_SUCH_CLASS", L"",
+                            WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
+                            GetModuleHandleW(nullptr), nullptr),
             nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
 }

@@ -21,15 +21,19 @@ class StandinEnvironment : public win32_test::WindowTest {
 constexpr wchar_t kPersonalize[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
 
-TEST_F(StandinEnvironment, RegistryDwordIsFoundWithoutRegardToCaseAndTypeChecked) {
-  win32_standin::SetRegistryDword(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme", 0);
+TEST_F(StandinEnvironment,
+       RegistryDwordIsFoundWithoutRegardToCaseAndTypeChecked) {
+  win32_standin::SetRegistryDword(HKEY_CURRENT_USER, kPersonalize,
+                                  L"AppsUseLightTheme", 0);
   DWORD value = 7;
   DWORD size = sizeof value;
   DWORD type = 0;
-  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER,
-                         L"software\\microsoft\\windows\\currentversion\\themes\\personalize",
-                         L"appsuselighttheme", RRF_RT_REG_DWORD, &type, &value, &size),
-            ERROR_SUCCESS);
+  EXPECT_EQ(
+      RegGetValueW(
+          HKEY_CURRENT_USER,
+          L"software\\microsoft\\windows\\currentversion\\themes\\personalize",
+          L"appsuselighttheme", RRF_RT_REG_DWORD, &type, &value, &size),
+      ERROR_SUCCESS);
   EXPECT_EQ(value, 0u);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(size, 4u);
@@ -38,7 +42,8 @@ TEST_F(StandinEnvironment, RegistryDwordIsFoundWithoutRegardToCaseAndTypeChecked
                          RRF_RT_REG_DWORD, nullptr, &value, &size),
             ERROR_FILE_NOT_FOUND);
 
-  win32_standin::SetRegistryString(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme", L"1");
+  win32_standin::SetRegistryString(HKEY_CURRENT_USER, kPersonalize,
+                                   L"AppsUseLightTheme", L"1");
   EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme",
                          RRF_RT_REG_DWORD, nullptr, &value, &size),
             ERROR_UNSUPPORTED_TYPE);
@@ -81,14 +86,17 @@ TEST_F(StandinEnvironment, CommandLineIsTheOneSetAndSplitsTheWindowsWay) {
 }
 
 TEST_F(StandinEnvironment, MonitorsWorkAreaAndDpiAreWhatTheTestSays) {
-  win32_standin::SetMonitors({{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, 96},
-                              {{1920, 0, 4800, 1800}, {1920, 0, 4800, 1760}, 144}});
+  win32_standin::SetMonitors(
+      {{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, 96},
+       {{1920, 0, 4800, 1800}, {1920, 0, 4800, 1760}, 144}});
   win32_standin::SetSystemDpi(120);
   EXPECT_EQ(GetDpiForSystem(), 120u);
-  HWND left = CreateWindowExW(0, win32_test::kClassName, L"", WS_OVERLAPPEDWINDOW, 100, 100,
-                              400, 300, nullptr, nullptr, nullptr, nullptr);
-  HWND right = CreateWindowExW(0, win32_test::kClassName, L"", WS_OVERLAPPEDWINDOW, 2000,
-                               100, 400, 300, nullptr, nullptr, nullptr, nullptr);
+  HWND left =
+      CreateWindowExW(0, win32_test::kClassName, L"", WS_OVERLAPPEDWINDOW, 100,
+                      100, 400, 300, nullptr, nullptr, nullptr, nullptr);
+  HWND right =
+      CreateWindowExW(0, win32_test::kClassName, L"", WS_OVERLAPPEDWINDOW, 2000,
+                      100, 400, 300, nullptr, nullptr, nullptr, nullptr);
   created_ = {left, right};
   EXPECT_EQ(GetDpiForWindow(left), 96u);
   EXPECT_EQ(GetDpiForWindow(right), 144u);
@@ -111,8 +119,8 @@ TEST_F(StandinEnvironment, ObservesAttributesScalingVisibilityAndParent) {
     if (message == WM_NCCREATE) {
       HMODULE user32 = LoadLibraryA("User32.dll");
       using Enable = BOOL(WINAPI*)(HWND);
-      auto enable = reinterpret_cast<Enable>(
-          reinterpret_cast<void*>(GetProcAddress(user32, "EnableNonClientDpiScaling")));
+      auto enable = reinterpret_cast<Enable>(reinterpret_cast<void*>(
+          GetProcAddress(user32, "EnableNonClientDpiScaling")));
       if (enable != nullptr) enable(hwnd);
       FreeLibrary(user32);
     }
@@ -120,9 +128,12 @@ TEST_F(StandinEnvironment, ObservesAttributesScalingVisibilityAndParent) {
   };
   HWND hwnd = CreateTopLevel();
   const BOOL dark = TRUE;
-  EXPECT_EQ(DwmSetWindowAttribute(hwnd, DWMWA_USE_IMMERSIVE_DARK_MODE, &dark, sizeof dark), S_OK);
+  EXPECT_EQ(DwmSetWindowAttribute(hwnd, DWMWA_USE_IMMERSIVE_DARK_MODE, &dark,
+                                  sizeof dark),
+            S_OK);
   std::vector<BYTE> value;
-  ASSERT_TRUE(win32_standin::DwmAttribute(hwnd, DWMWA_USE_IMMERSIVE_DARK_MODE, &value));
+  ASSERT_TRUE(
+      win32_standin::DwmAttribute(hwnd, DWMWA_USE_IMMERSIVE_DARK_MODE, &value));
   ASSERT_EQ(value.size(), 4u);
   EXPECT_EQ(value[0], 1);
   EXPECT_FALSE(win32_standin::DwmAttribute(hwnd, 2, nullptr));
@@ -146,7 +157,8 @@ TEST_F(StandinEnvironment, ObservesAttributesScalingVisibilityAndParent) {
   EXPECT_FALSE(win32_standin::DescribeWindow(hwnd).exists);
 }
 
-TEST_F(StandinEnvironment, MissingNonClientScalingAndIconsAreReportedAsWindowsWould) {
+TEST_F(StandinEnvironment,
+       MissingNonClientScalingAndIconsAreReportedAsWindowsWould) {
   win32_standin::SetNonClientDpiScalingAvailable(false);
   HMODULE user32 = LoadLibraryA("User32.dll");
   EXPECT_EQ(GetProcAddress(user32, "EnableNonClientDpiScaling"), nullptr);

@@ -16,10 +16,11 @@ struct Wide {
 Wide ToWide(const std::string& bytes, DWORD flags) {
   WCHAR out[64];
   SetLastError(0);
-  const int result = MultiByteToWideChar(CP_UTF8, flags, bytes.data(),
-                                         static_cast<int>(bytes.size()), out, 64);
+  const int result = MultiByteToWideChar(
+      CP_UTF8, flags, bytes.data(), static_cast<int>(bytes.size()), out, 64);
   Wide wide{result, GetLastError(), {}};
-  for (int i = 0; i < result; ++i) wide.units.push_back(static_cast<unsigned>(out[i]) & 0xFFFF);
+  for (int i = 0; i < result; ++i)
+    wide.units.push_back(static_cast<unsigned>(out[i]) & 0xFFFF);
   return wide;
 }
 
@@ -34,9 +35,9 @@ Narrow ToUtf8(const std::vector<unsigned>& units, DWORD flags) {
   for (unsigned unit : units) text.push_back(static_cast<wchar_t>(unit));
   char out[64];
   SetLastError(0);
-  const int result =
-      WideCharToMultiByte(CP_UTF8, flags, text.data(), static_cast<int>(text.size()),
-                          out, 64, nullptr, nullptr);
+  const int result = WideCharToMultiByte(CP_UTF8, flags, text.data(),
+                                         static_cast<int>(text.size()), out, 64,
+                                         nullptr, nullptr);
   return {result, GetLastError(), std::string(out, result > 0 ? result : 0)};
 }
 
@@ -77,7 +78,8 @@ TEST(Utf8ToUtf16, IllFormedInputIsReplacedSequenceBySequence) {
     EXPECT_EQ(lenient.units, c.units) << c.name;
     const Wide strict = ToWide(c.bytes, MB_ERR_INVALID_CHARS);
     EXPECT_EQ(strict.result, 0) << c.name;
-    EXPECT_EQ(strict.error, static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION)) << c.name;
+    EXPECT_EQ(strict.error, static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION))
+        << c.name;
   }
 }
 
@@ -101,13 +103,17 @@ TEST(Utf8ToUtf16, MeasuresConvertsAndRefusesShortBuffers) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 0, out, 4), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\x80", 2, nullptr, 0), 0);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\x80", 2,
+                                nullptr, 0),
+            0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }
 
 TEST(Utf16ToUtf8, PairsJoinAndUnpairedSurrogatesAreReplacedOrRefused) {
-  EXPECT_EQ(ToUtf8({0xD83D, 0xDE00}, WC_ERR_INVALID_CHARS).bytes, "\xF0\x9F\x98\x80");
-  EXPECT_EQ(ToUtf8({0xFFFF, 0xE9}, WC_ERR_INVALID_CHARS).bytes, "\xEF\xBF\xBF\xC3\xA9");
+  EXPECT_EQ(ToUtf8({0xD83D, 0xDE00}, WC_ERR_INVALID_CHARS).bytes,
+            "\xF0\x9F\x98\x80");
+  EXPECT_EQ(ToUtf8({0xFFFF, 0xE9}, WC_ERR_INVALID_CHARS).bytes,
+            "\xEF\xBF\xBF\xC3\xA9");
   struct Case {
     const char* name;
     std::vector<unsigned> units;
@@ -122,23 +128,31 @@ TEST(Utf16ToUtf8, PairsJoinAndUnpairedSurrogatesAreReplacedOrRefused) {
     EXPECT_EQ(ToUtf8(c.units, 0).bytes, c.bytes) << c.name;
     const Narrow strict = ToUtf8(c.units, WC_ERR_INVALID_CHARS);
     EXPECT_EQ(strict.result, 0) << c.name;
-    EXPECT_EQ(strict.error, static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION)) << c.name;
+    EXPECT_EQ(strict.error, static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION))
+        << c.name;
   }
 }
 
 TEST(Utf16ToUtf8, MeasuresAndRefusesAPartialCharacter) {
   const WCHAR text[] = {L'a', 0x20AC, 0};
   SetLastError(0);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 2, nullptr, 0, nullptr, nullptr), 4);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr), 5);
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_UTF8, 0, text, 2, nullptr, 0, nullptr, nullptr),
+      4);
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr),
+      5);
   char out[8];
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text + 1, 1, out, 2, nullptr, nullptr), 0);
+  EXPECT_EQ(
+      WideCharToMultiByte(CP_UTF8, 0, text + 1, 1, out, 2, nullptr, nullptr),
+      0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 0, out, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 0, out, 8, nullptr, nullptr),
+            0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   const WCHAR lone[] = {0xD800};
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 1, nullptr, 0,
-                                nullptr, nullptr),
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 1, nullptr,
+                                0, nullptr, nullptr),
             0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }

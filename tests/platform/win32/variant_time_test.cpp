@@ -16,8 +16,8 @@ std::string Convert(double date) {
   SYSTEMTIME st = {};
   if (!VariantTimeToSystemTime(date, &st)) return "refused";
   char text[64];
-  snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u %u",
-           st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
+  snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u %u", st.wYear,
+           st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
            st.wMilliseconds, st.wDayOfWeek);
   return text;
 }
@@ -53,8 +53,10 @@ TEST(VariantTime, RoundingPastMidnightMovesToTheNextDayButNotTheWeekday) {
   EXPECT_EQ(Convert(36525.0 + 86399.7 * kSecond), "2000-01-01 00:00:00.000 5");
   EXPECT_EQ(Convert(36525.0 + 86399.4 * kSecond), "1999-12-31 23:59:59.000 5");
   EXPECT_EQ(Convert(-1.0 - 86399.7 * kSecond), "1899-12-30 00:00:00.000 5");
-  EXPECT_EQ(Convert(-657434.0 - 86399.7 * kSecond), "0100-01-02 00:00:00.000 5");
-  EXPECT_EQ(Convert(2958465.0 + 86399.7 * kSecond), "10000-01-01 00:00:00.000 5");
+  EXPECT_EQ(Convert(-657434.0 - 86399.7 * kSecond),
+            "0100-01-02 00:00:00.000 5");
+  EXPECT_EQ(Convert(2958465.0 + 86399.7 * kSecond),
+            "10000-01-01 00:00:00.000 5");
 }
 
 TEST(VariantTime, LeapDaysFollowTheGregorianCalendar) {
@@ -66,7 +68,8 @@ TEST(VariantTime, ValidFromYear100ToYear9999) {
   EXPECT_EQ(Convert(-657434.0), "0100-01-01 00:00:00.000 5");
   EXPECT_EQ(Convert(-657434.5), "0100-01-01 12:00:00.000 5");
   EXPECT_EQ(Convert(2958465.0), "9999-12-31 00:00:00.000 5");
-  EXPECT_EQ(Convert(2958465.0 + 86398.0 * kSecond), "9999-12-31 23:59:58.000 5");
+  EXPECT_EQ(Convert(2958465.0 + 86398.0 * kSecond),
+            "9999-12-31 23:59:58.000 5");
   EXPECT_EQ(Convert(2958466.0), "refused");
   EXPECT_EQ(Convert(-657435.0), "refused");
   EXPECT_EQ(Convert(1e12), "refused");
@@ -98,15 +101,15 @@ TEST(VariantTime, SystemTimeTakesTwoDigitYearsAndCarriesOverflowingFields) {
     SYSTEMTIME in;
     double expected;
   } cases[] = {
-      {{99, 1, 0, 1, 0, 0, 0, 0}, 36161.0},      // 1999-01-01
-      {{29, 1, 0, 1, 0, 0, 0, 0}, 47119.0},      // 2029-01-01
-      {{49, 1, 0, 1, 0, 0, 0, 0}, 54424.0},      // 2049-01-01
-      {{50, 1, 0, 1, 0, 0, 0, 0}, 18264.0},      // 1950-01-01
-      {{100, 1, 0, 1, 0, 0, 0, 0}, -657434.0},   // year 100 stays
-      {{2023, 2, 0, 31, 0, 0, 0, 0}, 44988.0},   // 3 March
-      {{2023, 1, 0, 0, 0, 0, 0, 0}, 44926.0},    // 31 December 2022
-      {{2023, 0, 0, 1, 0, 0, 0, 0}, 44896.0},    // 1 December 2022
-      {{2023, 1, 0, 1, 24, 0, 0, 0}, 44928.0},   // 2 January, midnight
+      {{99, 1, 0, 1, 0, 0, 0, 0}, 36161.0},     // 1999-01-01
+      {{29, 1, 0, 1, 0, 0, 0, 0}, 47119.0},     // 2029-01-01
+      {{49, 1, 0, 1, 0, 0, 0, 0}, 54424.0},     // 2049-01-01
+      {{50, 1, 0, 1, 0, 0, 0, 0}, 18264.0},     // 1950-01-01
+      {{100, 1, 0, 1, 0, 0, 0, 0}, -657434.0},  // year 100 stays
+      {{2023, 2, 0, 31, 0, 0, 0, 0}, 44988.0},  // 3 March
+      {{2023, 1, 0, 0, 0, 0, 0, 0}, 44926.0},   // 31 December 2022
+      {{2023, 0, 0, 1, 0, 0, 0, 0}, 44896.0},   // 1 December 2022
+      {{2023, 1, 0, 1, 24, 0, 0, 0}, 44928.0},  // 2 January, midnight
       {{2023, 1, 0, 1, 0, 60, 0, 0}, 44927.0 + 1.0 / 24},
   };
   for (auto& c : cases) {

@@ -23,7 +23,8 @@ TEST_F(WindowMessages, CreationSendsNcCreateWithTheParameterBeforeCreate) {
   void* seen_in_create = nullptr;
   Handler() = [&](HWND, UINT message, WPARAM, LPARAM lparam) {
     if (message == WM_NCCREATE) {
-      seen_in_nc_create = reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams;
+      seen_in_nc_create =
+          reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams;
     } else if (message == WM_CREATE) {
       seen_in_create = reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams;
     }
@@ -36,7 +37,8 @@ TEST_F(WindowMessages, CreationSendsNcCreateWithTheParameterBeforeCreate) {
   // Only WM_GETMINMAXINFO may come before WM_NCCREATE.
   ASSERT_FALSE(Log().empty());
   size_t first = 0;
-  while (first < Log().size() && Log()[first].message == WM_GETMINMAXINFO) ++first;
+  while (first < Log().size() && Log()[first].message == WM_GETMINMAXINFO)
+    ++first;
   ASSERT_LT(first, Log().size());
   EXPECT_EQ(Log()[first].message, static_cast<UINT>(WM_NCCREATE));
   EXPECT_EQ(Messages(hwnd, {WM_NCCREATE, WM_CREATE}),
@@ -44,7 +46,8 @@ TEST_F(WindowMessages, CreationSendsNcCreateWithTheParameterBeforeCreate) {
   EXPECT_FALSE(IsWindowVisible(hwnd));
 }
 
-TEST_F(WindowMessages, DestroyingAParentDestroysParentFirstAndFreesChildrenFirst) {
+TEST_F(WindowMessages,
+       DestroyingAParentDestroysParentFirstAndFreesChildrenFirst) {
   HWND parent = CreateTopLevel();
   HWND child = CreateChild(parent);
   ASSERT_NE(child, nullptr);
@@ -53,10 +56,13 @@ TEST_F(WindowMessages, DestroyingAParentDestroysParentFirstAndFreesChildrenFirst
   ASSERT_TRUE(DestroyWindow(parent));
   std::vector<std::pair<HWND, UINT>> order;
   for (const Received& r : Log()) {
-    if (r.message == WM_DESTROY || r.message == WM_NCDESTROY) order.push_back({r.hwnd, r.message});
+    if (r.message == WM_DESTROY || r.message == WM_NCDESTROY)
+      order.push_back({r.hwnd, r.message});
   }
-  const std::vector<std::pair<HWND, UINT>> expected = {
-      {parent, WM_DESTROY}, {child, WM_DESTROY}, {child, WM_NCDESTROY}, {parent, WM_NCDESTROY}};
+  const std::vector<std::pair<HWND, UINT>> expected = {{parent, WM_DESTROY},
+                                                       {child, WM_DESTROY},
+                                                       {child, WM_NCDESTROY},
+                                                       {parent, WM_NCDESTROY}};
   EXPECT_EQ(order, expected);
   EXPECT_FALSE(IsWindow(parent));
   EXPECT_FALSE(IsWindow(child));
@@ -187,7 +193,8 @@ TEST_F(WindowMessages, TimerMessagesArriveUntilKilled) {
 TEST_F(WindowMessages, MessagesWaitingForADestroyedWindowAreDropped) {
   BOOL posted_while_destroying = FALSE;
   Handler() = [&](HWND hwnd, UINT message, WPARAM, LPARAM) {
-    if (message == WM_DESTROY) posted_while_destroying = PostMessageW(hwnd, WM_APP + 3, 0, 0);
+    if (message == WM_DESTROY)
+      posted_while_destroying = PostMessageW(hwnd, WM_APP + 3, 0, 0);
     return false;
   };
   HWND hwnd = CreateTopLevel();
@@ -208,10 +215,14 @@ TEST_F(WindowMessages, UserDataKeepsAPointerAndAnswersThePreviousValue) {
   HWND hwnd = CreateTopLevel();
   int object = 0;
   SetLastError(0);
-  EXPECT_EQ(SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&object)), 0);
+  EXPECT_EQ(SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(&object)),
+            0);
   EXPECT_EQ(GetLastError(), 0u);
-  EXPECT_EQ(GetWindowLongPtrW(hwnd, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&object));
-  EXPECT_EQ(SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0), reinterpret_cast<LONG_PTR>(&object));
+  EXPECT_EQ(GetWindowLongPtrW(hwnd, GWLP_USERDATA),
+            reinterpret_cast<LONG_PTR>(&object));
+  EXPECT_EQ(SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0),
+            reinterpret_cast<LONG_PTR>(&object));
 }
 
 TEST_F(WindowMessages, ClassesAreRegisteredOnceAndOutliveNoWindow) {
@@ -222,23 +233,29 @@ TEST_F(WindowMessages, ClassesAreRegisteredOnceAndOutliveNoWindow) {
   EXPECT_EQ(RegisterClassW(&again), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
   HWND hwnd = CreateTopLevel();
-  EXPECT_FALSE(UnregisterClassW(win32_test::kClassName, GetModuleHandleW(nullptr)));
+  EXPECT_FALSE(
+      UnregisterClassW(win32_test::kClassName, GetModuleHandleW(nullptr)));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
   DestroyWindow(hwnd);
-  EXPECT_EQ(CreateWindowExW(0, L"SNAPFERRY_NO_SUCH_CLASS", L"", WS_OVERLAPPEDWINDOW, 0, 0,
-                            10, 10, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr),
+  EXPECT_EQ(CreateWindowExW(0, L"SNAPFERRY_NO_SUCH_CLASS", L"",
+                            WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
+                            GetModuleHandleW(nullptr), nullptr),
             nullptr);
 }
 
-TEST_F(WindowMessages, CreateAnsweringMinusOneFreesTheWindowWithoutDestroyMessage) {
-  Handler() = [](HWND, UINT message, WPARAM, LPARAM) { return message == WM_CREATE; };
+TEST_F(WindowMessages,
+       CreateAnsweringMinusOneFreesTheWindowWithoutDestroyMessage) {
+  Handler() = [](HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_CREATE;
+  };
   // Handled WM_CREATE answers 0: creation succeeds.
   HWND created = CreateTopLevel();
   EXPECT_NE(created, nullptr);
   Handler() = nullptr;
   Log().clear();
   WNDCLASSW failing = {};
-  failing.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
+  failing.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wparam,
+                           LPARAM lparam) -> LRESULT {
     Log().push_back({hwnd, message, wparam, lparam});
     if (message == WM_CREATE) return -1;
     return DefWindowProcW(hwnd, message, wparam, lparam);
@@ -246,8 +263,9 @@ TEST_F(WindowMessages, CreateAnsweringMinusOneFreesTheWindowWithoutDestroyMessag
   failing.hInstance = GetModuleHandleW(nullptr);
   failing.lpszClassName = L"SNAPFERRY_WIN32_FAILING_WINDOW";
   ASSERT_NE(RegisterClassW(&failing), 0);
-  EXPECT_EQ(CreateWindowExW(0, failing.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                            100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr),
+  EXPECT_EQ(CreateWindowExW(0, failing.lpszClassName, L"", WS_OVERLAPPEDWINDOW,
+                            0, 0, 100, 100, nullptr, nullptr,
+                            GetModuleHandleW(nullptr), nullptr),
             nullptr);
   EXPECT_EQ(Messages(nullptr, {WM_CREATE, WM_DESTROY, WM_NCDESTROY}),
             (std::vector<UINT>{WM_CREATE, WM_NCDESTROY}));

@@ -65,7 +65,8 @@ TEST_F(WindowPlacement, SizingATopLevelWindowHonoursItsMinimumTrackingSize) {
     return true;
   };
   HWND hwnd = CreateTopLevel();
-  ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 0, 0, 200, 100, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
+  ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 0, 0, 200, 100,
+                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
   RECT rect;
   GetWindowRect(hwnd, &rect);
   EXPECT_EQ(rect.right - rect.left, 520);
@@ -76,7 +77,8 @@ TEST_F(WindowPlacement, SetWindowPosMovesExactlyWithoutActivating) {
   HWND hwnd = CreateTopLevel();
   ShowWindow(hwnd, SW_SHOWNOACTIVATE);
   Log().clear();
-  ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 100, 120, 700, 600, SWP_NOZORDER | SWP_NOACTIVATE));
+  ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 100, 120, 700, 600,
+                           SWP_NOZORDER | SWP_NOACTIVATE));
   RECT rect;
   GetWindowRect(hwnd, &rect);
   EXPECT_EQ(rect.left, 100);
@@ -86,7 +88,8 @@ TEST_F(WindowPlacement, SetWindowPosMovesExactlyWithoutActivating) {
   EXPECT_TRUE(Messages(hwnd, {WM_ACTIVATE}).empty());
 }
 
-TEST_F(WindowPlacement, ShowAnswersThePreviousVisibilityAndChildrenFollowTheirParent) {
+TEST_F(WindowPlacement,
+       ShowAnswersThePreviousVisibilityAndChildrenFollowTheirParent) {
   HWND parent = CreateTopLevel();
   HWND child = CreateChild(parent);
   EXPECT_FALSE(IsWindowVisible(child));  // WS_VISIBLE, but its parent is hidden
@@ -100,7 +103,8 @@ TEST_F(WindowPlacement, ShowAnswersThePreviousVisibilityAndChildrenFollowTheirPa
             (std::vector<UINT>{WM_SHOWWINDOW, WM_SHOWWINDOW}));
 }
 
-TEST_F(WindowPlacement, ShowingNormallyActivatesAndDefaultActivationFocusesTheWindow) {
+TEST_F(WindowPlacement,
+       ShowingNormallyActivatesAndDefaultActivationFocusesTheWindow) {
   HWND hwnd = CreateTopLevel();
   ShowWindow(hwnd, SW_SHOWNORMAL);
   EXPECT_EQ(GetActiveWindow(), hwnd);
@@ -119,7 +123,8 @@ TEST_F(WindowPlacement, FocusMovesWithKillFocusThenSetFocus) {
   EXPECT_EQ(GetFocus(), child);
   std::vector<Received> focus;
   for (const Received& r : Log()) {
-    if (r.message == WM_KILLFOCUS || r.message == WM_SETFOCUS) focus.push_back(r);
+    if (r.message == WM_KILLFOCUS || r.message == WM_SETFOCUS)
+      focus.push_back(r);
   }
   ASSERT_EQ(focus.size(), 2u);
   EXPECT_EQ(focus[0].hwnd, parent);
@@ -141,7 +146,8 @@ TEST_F(WindowPlacement, SetParentMovesAChildBetweenParents) {
   EXPECT_TRUE(IsWindow(first));
 }
 
-TEST_F(WindowPlacement, InvalidatedVisibleWindowIsPaintedOnceWhenTheQueueIsIdle) {
+TEST_F(WindowPlacement,
+       InvalidatedVisibleWindowIsPaintedOnceWhenTheQueueIsIdle) {
   HWND hwnd = CreateTopLevel();
   ShowWindow(hwnd, SW_SHOWNOACTIVATE);
   UpdateWindow(hwnd);
@@ -153,7 +159,8 @@ TEST_F(WindowPlacement, InvalidatedVisibleWindowIsPaintedOnceWhenTheQueueIsIdle)
   while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
   // The posted message comes first; the quit message ends the loop before the
   // low-priority paint.
-  EXPECT_EQ(Messages(hwnd, {WM_APP + 4, WM_PAINT}), (std::vector<UINT>{WM_APP + 4}));
+  EXPECT_EQ(Messages(hwnd, {WM_APP + 4, WM_PAINT}),
+            (std::vector<UINT>{WM_APP + 4}));
   EXPECT_TRUE(PeekMessageW(&msg, hwnd, WM_PAINT, WM_PAINT, PM_REMOVE));
   DispatchMessageW(&msg);
   EXPECT_FALSE(PeekMessageW(&msg, hwnd, WM_PAINT, WM_PAINT, PM_REMOVE));

@@ -66,16 +66,16 @@ class WindowTest : public ::testing::Test {
   }
 
   HWND CreateTopLevel(void* param = nullptr) {
-    HWND hwnd = CreateWindowExW(0, kClassName, L"Test", WS_OVERLAPPEDWINDOW, 10, 20,
-                                400, 300, nullptr, nullptr,
+    HWND hwnd = CreateWindowExW(0, kClassName, L"Test", WS_OVERLAPPEDWINDOW, 10,
+                                20, 400, 300, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), param);
     created_.push_back(hwnd);
     return hwnd;
   }
   HWND CreateChild(HWND parent) {
-    HWND hwnd = CreateWindowExW(0, kClassName, L"Child", WS_CHILD | WS_VISIBLE, 0, 0,
-                                100, 50, parent, nullptr, GetModuleHandleW(nullptr),
-                                nullptr);
+    HWND hwnd = CreateWindowExW(0, kClassName, L"Child", WS_CHILD | WS_VISIBLE,
+                                0, 0, 100, 50, parent, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
     created_.push_back(hwnd);
     return hwnd;
   }
