@@ -2,11 +2,12 @@
 # Installs, from Debian's packages, whatever the build and the tests need and
 # the machine lacks. Safe to run again: installed packages are left alone.
 set -euo pipefail
-packages=(
-  cmake ninja-build g++ clang
-  libgtest-dev googletest libbenchmark-dev nlohmann-json3-dev
-  mingw-w64 wine wine64 xvfb xauth
-)
+#   tools/install-deps.sh          everything: Linux builds, benchmarks, Windows build and Wine
+#   tools/install-deps.sh linux    only what the Linux build of the program and its tests need
+packages=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev)
+if [ "${1:-all}" != linux ]; then
+  packages+=(libbenchmark-dev mingw-w64 wine wine64 xvfb xauth)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -27,6 +27,7 @@ build() {
   rm -f "$log"
 }
 
+tools/install-deps.sh linux
 echo "Building snapferry (linux preset)..."
 build linux
 echo "Importing into $folder"
