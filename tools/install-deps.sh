@@ -17,5 +17,7 @@ if ((${#missing[@]})); then
   sudo_cmd=()
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # With recommends: Wine's X11 driver loads the X extension libraries (RandR,
+  # Render, Xinerama...) it recommends, and the Windows tests were made with them.
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
