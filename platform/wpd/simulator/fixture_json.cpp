@@ -168,10 +168,34 @@ class Parser {
         const char* after = *call == Call::kRead   ? "afterBytes"
                             : *call == Call::kNext ? "afterItems"
                                                    : "afterCalls";
-        if (!Keys(setup, at, {"hresult", after})) return false;
-        if (!setup.contains("hresult")) return Fail(at, "needs \"hresult\"");
-        if (!Hresult(setup["hresult"], Join(at, "hresult"), &fault.hresult)) {
+        if (!Keys(setup, at, {"hresult", after, "hang", "unplug"})) {
           return false;
+        }
+        for (auto [key, action] :
+             {std::pair{"hang", Fault::Action::kHang},
+              std::pair{"unplug", Fault::Action::kUnplug}}) {
+          if (!setup.contains(key)) continue;
+          if (setup[key] != true) return Fail(Join(at, key), "must be true");
+          if (fault.action != Fault::Action::kFail ||
+              setup.contains("hresult")) {
+            return Fail(at, "takes one of \"hresult\", \"hang\", \"unplug\"");
+          }
+          if (action == Fault::Action::kHang && *call != Call::kRead) {
+            return Fail(Join(at, key), "only a Read can hang");
+          }
+          if (action == Fault::Action::kUnplug &&
+              call_scope == CallScope::kProcess) {
+            return Fail(Join(at, key), "a process-wide call cannot unplug");
+          }
+          fault.action = action;
+        }
+        if (fault.action == Fault::Action::kFail) {
+          if (!setup.contains("hresult")) {
+            return Fail(at, "needs \"hresult\"");
+          }
+          if (!Hresult(setup["hresult"], Join(at, "hresult"), &fault.hresult)) {
+            return false;
+          }
         }
         if (setup.contains(after) &&
             !Unsigned(setup[after], Join(at, after),

@@ -54,6 +54,13 @@ bool CheckFaults(const FaultList& faults, CallScope lowest,
                "\" cannot be made to fail there";
       return false;
     }
+    if ((fault.action == Fault::Action::kHang && call != Call::kRead) ||
+        (fault.action == Fault::Action::kUnplug &&
+         scope == CallScope::kProcess)) {
+      *error = where + ".fail: \"" + CallName(call) + "\" cannot " +
+               (fault.action == Fault::Action::kHang ? "hang" : "unplug");
+      return false;
+    }
   }
   return true;
 }
@@ -167,6 +174,11 @@ ObjectSpec& ObjectSpec::Fail(Call call, HRESULT hresult, uint64_t after) {
   return *this;
 }
 
+ObjectSpec& ObjectSpec::Fail(Call call, Fault fault) {
+  faults.emplace_back(call, fault);
+  return *this;
+}
+
 uint64_t ObjectSpec::DataSize() const {
   switch (data_kind) {
     case DataKind::kBytes:
@@ -229,6 +241,20 @@ DeviceSpec& DeviceSpec::OptimalTransferSize(DWORD value) {
 }
 DeviceSpec& DeviceSpec::Fail(Call call, HRESULT hresult, uint64_t after) {
   faults.emplace_back(call, Fault{hresult, after});
+  return *this;
+}
+
+DeviceSpec& DeviceSpec::Fail(Call call, Fault fault) {
+  faults.emplace_back(call, fault);
+  return *this;
+}
+DeviceSpec& DeviceSpec::Locked(std::optional<uint32_t> after_ms) {
+  locked = true;
+  unlock_after_ms = after_ms;
+  return *this;
+}
+DeviceSpec& DeviceSpec::GoneResult(HRESULT hresult) {
+  gone_hresult = hresult;
   return *this;
 }
 
