@@ -61,6 +61,8 @@ const GUID* ContentTypeGuid(ContentType type) {
       return &WPD_CONTENT_TYPE_VIDEO;
     case ContentType::kGeneric:
       return &WPD_CONTENT_TYPE_GENERIC_FILE;
+    case ContentType::kUnspecified:
+      return &WPD_CONTENT_TYPE_UNSPECIFIED;
     case ContentType::kNone:
       break;
   }
@@ -99,12 +101,38 @@ PROPVARIANT DateValue(const DateProperty& date) {
 }
 
 const PROPERTYKEY* const kObjectKeys[] = {
-    &WPD_OBJECT_ID,           &WPD_OBJECT_PARENT_ID,
-    &WPD_OBJECT_NAME,         &WPD_OBJECT_CONTENT_TYPE,
-    &WPD_OBJECT_SIZE,         &WPD_OBJECT_ORIGINAL_FILE_NAME,
-    &WPD_OBJECT_DATE_CREATED, &WPD_OBJECT_DATE_MODIFIED,
+    &WPD_OBJECT_ID,
+    &WPD_OBJECT_PARENT_ID,
+    &WPD_OBJECT_NAME,
+    &WPD_OBJECT_PERSISTENT_UNIQUE_ID,
+    &WPD_OBJECT_FORMAT,
+    &WPD_OBJECT_CONTENT_TYPE,
+    &WPD_OBJECT_SIZE,
+    &WPD_OBJECT_ORIGINAL_FILE_NAME,
+    &WPD_OBJECT_DATE_CREATED,
+    &WPD_OBJECT_DATE_MODIFIED,
+    &WPD_OBJECT_CONTAINER_FUNCTIONAL_OBJECT_ID,
     &WPD_OBJECT_CAN_DELETE,
+    &WPD_STORAGE_FILE_SYSTEM_TYPE,
+    &WPD_STORAGE_ACCESS_CAPABILITY,
 };
+
+PROPVARIANT GuidValue(const GUID& guid) {
+  PROPVARIANT value = EmptyValue();
+  value.puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
+  if (value.puuid != nullptr) {
+    value.vt = VT_CLSID;
+    *value.puuid = guid;
+  }
+  return value;
+}
+
+// WPD_OBJECT_FORMAT's value for an MTP object format code.
+GUID FormatGuid(uint16_t code) {
+  GUID format = WPD_OBJECT_FORMAT_UNSPECIFIED;
+  format.Data1 = static_cast<uint32_t>(code) << 16;
+  return format;
+}
 
 // Under the device's lock: the object's value for `key`, if it has one.
 bool ObjectProperty(const DeviceState& device, uint32_t node,
@@ -127,13 +155,27 @@ bool ObjectProperty(const DeviceState& device, uint32_t node,
   } else if (SameKey(key, WPD_OBJECT_CONTENT_TYPE)) {
     const GUID* type = ContentTypeGuid(setup.content_type);
     if (type == nullptr) return false;
-    out->vt = VT_CLSID;
-    out->puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
-    if (out->puuid == nullptr) {
-      out->vt = VT_EMPTY;
-      return false;
-    }
-    *out->puuid = *type;
+    *out = GuidValue(*type);
+  } else if (SameKey(key, WPD_OBJECT_FORMAT)) {
+    if (!setup.format) return false;
+    *out = GuidValue(FormatGuid(*setup.format));
+  } else if (SameKey(key, WPD_OBJECT_PERSISTENT_UNIQUE_ID)) {
+    if (!setup.persistent_unique_id) return false;
+    // Changes with every connection, as the object ids do.
+    *out = StringValue(device.connections == 1
+                           ? *setup.persistent_unique_id
+                           : *setup.persistent_unique_id + L"~" +
+                                 std::to_wstring(device.connections));
+  } else if (SameKey(key, WPD_OBJECT_CONTAINER_FUNCTIONAL_OBJECT_ID)) {
+    if (object.container == kNoNode) return false;
+    *out = StringValue(device.nodes[object.container].setup.id);
+  } else if (SameKey(key, WPD_STORAGE_ACCESS_CAPABILITY)) {
+    if (!setup.storage_access) return false;
+    out->vt = VT_UI4;
+    out->ulVal = *setup.storage_access;
+  } else if (SameKey(key, WPD_STORAGE_FILE_SYSTEM_TYPE)) {
+    if (!setup.file_system_type) return false;
+    *out = StringValue(*setup.file_system_type);
   } else if (SameKey(key, WPD_OBJECT_SIZE)) {
     if (!setup.size) return false;
     out->vt = VT_UI8;
@@ -763,6 +805,7 @@ class Content final
     if (node == kNoNode) return kErrorNotFound;
     if (node == kRootNode) return E_ACCESSDENIED;
     if ((session_->access & kGenericWrite) == 0) return E_ACCESSDENIED;
+    if (device.InReadOnlyStorage(node)) return E_ACCESSDENIED;
     ObjectNode& object = device.nodes[node];
     if (object.setup.can_delete && *object.setup.can_delete == 0) {
       return E_ACCESSDENIED;

@@ -117,7 +117,8 @@ enum class ContentType {
   kImage,
   kVideo,
   kGeneric,
-  kNone,  // the object has no WPD_OBJECT_CONTENT_TYPE
+  kUnspecified,  // an iPhone's Live Photo motion (.MOV) and edit (.AAE)
+  kNone,         // the object has no WPD_OBJECT_CONTENT_TYPE
 };
 
 // A date property as the device reports it: missing, a VT_DATE, or (to
@@ -157,6 +158,19 @@ struct ObjectSpec {
   // Stored as a VT_BOOL whose VARIANT_BOOL is this value (true is -1);
   // GetBoolValue hands it back widened with its sign.
   std::optional<int32_t> can_delete;
+  // WPD_OBJECT_FORMAT, as the MTP object format code (0x3801 EXIF).
+  std::optional<uint16_t> format;
+  // WPD_OBJECT_PERSISTENT_UNIQUE_ID; on later connections followed by "~"
+  // and the connection number, as the object ids.
+  std::optional<std::wstring> persistent_unique_id;
+  // WPD_OBJECT_CONTAINER_FUNCTIONAL_OBJECT_ID: the id of an earlier object
+  // (the storage), which follows that object's id on later connections.
+  std::optional<std::wstring> container;
+  // Storage properties: WPD_STORAGE_ACCESS_CAPABILITY (1: read-only without
+  // object deletion, which refuses Delete of everything below it with
+  // E_ACCESSDENIED) and WPD_STORAGE_FILE_SYSTEM_TYPE.
+  std::optional<uint32_t> storage_access;
+  std::optional<std::wstring> file_system_type;
   // The default resource: no bytes, the given bytes, or a generated
   // pattern of pattern_size bytes in which byte i is i mod 251.
   DataKind data_kind = DataKind::kNone;
@@ -172,6 +186,14 @@ struct ObjectSpec {
   ObjectSpec& Modified(DateProperty value);
   ObjectSpec& CanDelete(bool value);
   ObjectSpec& CanDeleteValue(int32_t value);
+  ObjectSpec& Format(uint16_t code);
+  ObjectSpec& PersistentUniqueId(std::wstring value);
+  ObjectSpec& Container(std::wstring storage_id);
+  ObjectSpec& StorageAccess(uint32_t capability);
+  ObjectSpec& FileSystemType(std::wstring value);
+  // The stream serves `bytes` bytes and then ends (Read: S_OK, 0 bytes),
+  // whatever the size property says.
+  ObjectSpec& EndsAfter(uint64_t bytes);
   // Data and Pattern leave the size property alone; File sets both.
   ObjectSpec& Data(std::string data);
   ObjectSpec& Pattern(uint64_t size);
@@ -238,6 +260,19 @@ struct DeviceSpec {
   ObjectSpec& AddPatternFile(std::wstring id, std::wstring parent,
                              std::wstring file_name, ContentType type,
                              uint64_t size);
+
+  // Objects as a current iPhone lists them. The storage is "DCF" and
+  // read-only without object deletion. Folders and files carry a format, a
+  // persistent unique id and their storage; files have pattern data of
+  // `size` bytes, an original file name but no WPD_OBJECT_NAME, no
+  // WPD_OBJECT_CAN_DELETE, and `taken` as both dates. The format follows the
+  // extension (HEIC, JPG: EXIF; PNG; MOV: QuickTime 0x300D; others 0x3000).
+  ObjectSpec& AddPhoneStorage(std::wstring id, std::wstring name);
+  ObjectSpec& AddPhoneFolder(std::wstring id, std::wstring parent,
+                             std::wstring name);
+  ObjectSpec& AddPhoneFile(std::wstring id, std::wstring parent,
+                           std::wstring file_name, ContentType type,
+                           uint64_t size, DateProperty taken);
 };
 
 // What the simulated WPD components offer the process.
@@ -263,8 +298,9 @@ bool ParseFixtureJson(const std::string& text, Fixture* fixture,
 bool LoadFixtureFile(const std::string& path, Fixture* fixture,
                      std::string* error);
 
-// The built-in devices: an iPhone with a camera roll of HEIC, JPG, PNG, MOV
-// and AAE files, and a camera of another maker.
+// The built-in devices: an iPhone as a current one lists its camera roll
+// (month folders right below its storage), a camera of another maker, and
+// an iPhone of an older iOS (DCIM/100APPLE), in that order.
 Fixture DemoFixture();
 
 // The fixture for a whole-process run: the file named by SNAPFERRY_DEVICES,

@@ -75,6 +75,10 @@ DeviceState::DeviceState(DeviceSpec device) : setup(std::move(device)) {
     added.setup = std::move(object);
     added.fixture_id = added.setup.id;
     added.parent = parent->second;
+    if (added.setup.container) {
+      auto container = index.find(*added.setup.container);
+      if (container != index.end()) added.container = container->second;
+    }
     if (!added.setup.faults.empty()) {
       added.faults = std::make_unique<FaultTable>();
       for (const auto& [call, fault] : added.setup.faults) {
@@ -115,6 +119,18 @@ bool DeviceState::IsStorage(uint32_t node) const {
   return node != kRootNode && node != kNoNode &&
          nodes[node].parent == kRootNode &&
          nodes[node].setup.content_type == ContentType::kFunctional;
+}
+
+bool DeviceState::InReadOnlyStorage(uint32_t node) const {
+  for (; node != kRootNode && node != kNoNode; node = nodes[node].parent) {
+    if (IsStorage(node)) {
+      const std::optional<uint32_t>& access = nodes[node].setup.storage_access;
+      return access &&
+             *access ==
+                 WPD_STORAGE_ACCESS_CAPABILITY_READ_ONLY_WITHOUT_OBJECT_DELETION;
+    }
+  }
+  return false;
 }
 
 bool DeviceState::HidesContent() const {

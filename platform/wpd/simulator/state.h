@@ -46,6 +46,7 @@ struct ObjectNode {
   ObjectSpec setup;         // setup.faults is moved into `faults`
   std::wstring fixture_id;  // setup.id on the first connection
   uint32_t parent = kNoNode;
+  uint32_t container = kNoNode;  // setup.container's node
   std::vector<uint32_t> children;
   std::unique_ptr<FaultTable> faults;  // only for objects that have faults
   bool deleted = false;
@@ -90,6 +91,9 @@ struct DeviceState {
   // while the device is locked or reset.
   bool HidesContent() const;
   bool IsStorage(uint32_t node) const;
+  // Under mu: whether the storage the object lies in (or is) refuses
+  // deletion (WPD_STORAGE_ACCESS_CAPABILITY 1).
+  bool InReadOnlyStorage(uint32_t node) const;
   // Under mu: ends the connection, or starts a new one in which every
   // object has a new id (the fixture's id followed by "~" and the
   // connection number).
