@@ -83,6 +83,22 @@ TEST(ListDevicesTest, NoDeviceIsAnEmptyListNotAnError) {
   ExpectNothingLeft(sim);
 }
 
+TEST(ListDevicesTest, TakesNoMoreIdsThanTheArrayItHandedIn) {
+  // The fill reports more devices than the count did (as if some arrived in
+  // between) but wrote only as many as the array holds.
+  Fixture fixture;
+  fixture.get_devices_overcount = 3;
+  fixture.AddDevice(kPhone).FriendlyName(L"iPhone");
+  fixture.AddDevice(kCamera).FriendlyName(L"EOS R6");
+  Simulator sim(std::move(fixture));
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  DeviceList list = OnWorker(ListDevices);
+  EXPECT_EQ(list.message, "");
+  ASSERT_EQ(list.devices.size(), 2u);
+  EXPECT_EQ(list.devices[1].friendlyName, "EOS R6");
+  ExpectNothingLeft(sim);
+}
+
 TEST(ListDevicesTest, WholeListingFailuresGiveTheirTextAndNoList) {
   struct Case {
     Call call;

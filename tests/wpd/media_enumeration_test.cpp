@@ -140,6 +140,25 @@ TEST(EnumerateMediaTest, WithoutDcimListsFilesInStoragesUnderTheirName) {
   ExpectNothingLeft(sim);
 }
 
+TEST(EnumerateMediaTest, TakesNoMoreIdsFromABatchThanItHolds) {
+  // Next reports more ids than the 64 asked for, but wrote only 64.
+  Fixture fixture;
+  DeviceSpec& phone = fixture.AddDevice(kPhone);
+  phone.next_overcount = 5;
+  phone.AddStorage(L"s1", L"Internal Storage");
+  for (int i = 0; i < 70; ++i) {
+    File(phone, L"o" + std::to_wstring(i), L"s1",
+         L"IMG_" + std::to_wstring(1000 + i) + L".JPG");
+  }
+  Simulator sim(std::move(fixture));
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  EnumerationResult result = Enumerate();
+  ASSERT_EQ(result.entries.size(), 70u);
+  EXPECT_EQ(result.entries[63].objectId, "o63");
+  EXPECT_EQ(result.entries[64].objectId, "o64");
+  ExpectNothingLeft(sim);
+}
+
 TEST(EnumerateMediaTest, NamesSizesAndDatesFallBack) {
   Fixture fixture;
   DeviceSpec& phone = fixture.AddDevice(kPhone);

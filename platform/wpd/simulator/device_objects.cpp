@@ -242,7 +242,13 @@ class Enumerator final
       ++count;
     }
     delivered_ += count;
-    if (fetched != nullptr) *fetched = count + device.setup.next_overcount;
+    // The misbehaving enumerator overstates full batches only, so that the
+    // listing still ends.
+    if (fetched != nullptr) {
+      *fetched = count == wanted && count > 0
+                     ? count + device.setup.next_overcount
+                     : count;
+    }
     return count == wanted ? S_OK : S_FALSE;
   }
 

@@ -231,8 +231,8 @@ struct DeviceSpec {
   // What calls through the device's objects answer once it was unplugged;
   // one of kDeviceGoneHresults.
   HRESULT gone_hresult = kDeviceNotConnected;
-  // A misbehaving enumerator: Next reports this many more ids fetched than
-  // it wrote into the caller's array.
+  // A misbehaving enumerator: a Next that fills the caller's array reports
+  // this many more ids fetched than it asked for.
   uint32_t next_overcount = 0;
   FaultList faults;  // device-wide
   // In enumeration order; a parent stands before its children.

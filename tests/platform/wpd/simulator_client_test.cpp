@@ -2,6 +2,7 @@
 // client drives them, on the Linux stand-in and on Windows (under Wine).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -1039,5 +1040,297 @@ TEST(WpdSimulatorClient, HungReadWaitsForCancelCloseUnplugOrTheSimulatorsEnd) {
       EXPECT_EQ(sim->BlockedReads(), 0);
       EXPECT_EQ(sim->LiveObjects(), 0) << sim->LiveObjectsText();
     }
+  }
+}
+
+namespace {
+
+// The ids a fresh device manager lists.
+std::vector<std::wstring> ListedDevices() {
+  std::vector<std::wstring> listed;
+  Ref<IPortableDeviceManager> manager;
+  DWORD count = 0;
+  if (Create(CLSID_PortableDeviceManager, IID_IPortableDeviceManager,
+             &manager) != S_OK ||
+      manager->GetDevices(nullptr, &count) != S_OK) {
+    return listed;
+  }
+  std::vector<LPWSTR> ids(count, nullptr);
+  if (SUCCEEDED(manager->GetDevices(ids.data(), &count))) {
+    for (DWORD i = 0; i < count; ++i) listed.push_back(Take(ids[i]));
+  }
+  return listed;
+}
+
+// The children of `parent`, each as "id puid".
+HRESULT ListChildren(IPortableDeviceContent* content,
+                     const std::wstring& parent,
+                     std::vector<std::wstring>* out) {
+  Ref<IEnumPortableDeviceObjectIDs> children;
+  Ref<IPortableDeviceProperties> properties;
+  HRESULT hr = content->EnumObjects(0, parent.c_str(), nullptr, children.Out());
+  if (FAILED(hr)) return hr;
+  hr = content->Properties(properties.Out());
+  if (FAILED(hr)) return hr;
+  LPWSTR batch[8] = {};
+  ULONG fetched = 0;
+  while (SUCCEEDED(hr = children->Next(8, batch, &fetched)) && fetched > 0) {
+    for (ULONG i = 0; i < fetched; ++i) {
+      std::wstring id = Take(batch[i]);
+      Ref<IPortableDeviceValues> values;
+      LPWSTR puid = nullptr;
+      if (SUCCEEDED(properties->GetValues(id.c_str(), nullptr, values.Out()))) {
+        values->GetStringValue(WPD_OBJECT_PERSISTENT_UNIQUE_ID, &puid);
+      }
+      out->push_back(id + L" " + Take(puid));
+    }
+  }
+  return FAILED(hr) ? hr : S_OK;
+}
+
+}  // namespace
+
+TEST(WpdSimulatorClient, ConnectionModelDecidesListingIdsAndContent) {
+  Fixture fixture;
+  auto& phone = fixture.AddDevice(kPhone).Manufacturer(L"Apple Inc.");
+  phone.AddPhoneStorage(L"s", L"Internal Storage");
+  phone.AddPhoneFolder(L"m", L"s", L"202610_a");
+  phone.AddPhoneFile(L"f", L"m", L"IMG_1234.HEIC", ContentType::kImage, 10,
+                     DateProperty::At(2026, 10, 3, 7, 5, 3));
+  // A delay in the fixture unlocks a device by itself.
+  auto& later = fixture.AddDevice(L"later").Locked(300);
+  later.AddStorage(L"s", L"Internal Storage");
+  later.Add(L"f", L"s", ContentType::kImage);
+  auto plugged_in = std::chrono::steady_clock::now();
+  Simulator sim(std::move(fixture));
+  ASSERT_TRUE(sim.ok()) << sim.error();
+
+  // Each step, then what a new session sees: listed or not, and the
+  // storage's child as "id puid"; ids and persistent ids stay for a
+  // connection and change with the next one (the storage's own too).
+  const struct {
+    const char* step;
+    bool (Simulator::*act)(const std::wstring&);
+    bool listed;
+    const wchar_t* suffix;  // of the ids of this connection
+    size_t children;
+  } steps[] = {
+      {"plugged in", nullptr, true, L"", 1},
+      {"another session", nullptr, true, L"", 1},
+      {"locked", &Simulator::Lock, true, L"", 0},
+      {"unlocked", &Simulator::Unlock, true, L"", 1},
+      {"reset", &Simulator::Reset, true, L"", 0},
+      {"unplugged", &Simulator::Unplug, false, L"", 0},
+      {"plugged again", &Simulator::Plug, true, L"~2", 1},
+      {"locked again", &Simulator::Lock, true, L"~2", 0},
+      {"replugged locked", &Simulator::Replug, true, L"~3", 0},
+      {"unlocked again", &Simulator::Unlock, true, L"~3", 1},
+  };
+  std::wstring first_puid;
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.step);
+    if (s.act != nullptr) {
+      ASSERT_TRUE((sim.*s.act)(kPhone));
+    }
+    EXPECT_EQ(sim.IsPlugged(kPhone), s.listed);
+    InMta([&] {
+      std::vector<std::wstring> listed = ListedDevices();
+      EXPECT_EQ(std::count(listed.begin(), listed.end(), kPhone),
+                s.listed ? 1 : 0);
+      Ref<IPortableDevice> device;
+      HRESULT opened = OpenDevice(kPhone, kRead, &device);
+      if (!s.listed) {
+        EXPECT_EQ(opened, kFileNotFound);
+        return;
+      }
+      ASSERT_EQ(opened, S_OK);
+      Ref<IPortableDeviceContent> content;
+      ASSERT_EQ(device->Content(content.Out()), S_OK);
+      std::vector<std::wstring> roots;
+      ASSERT_EQ(ListChildren(content.get(), WPD_DEVICE_OBJECT_ID, &roots),
+                S_OK);
+      ASSERT_EQ(roots.size(), 1u);
+      const std::wstring storage = std::wstring(L"s") + s.suffix;
+      EXPECT_EQ(roots[0].substr(0, roots[0].find(L' ')), storage);
+      std::vector<std::wstring> children;
+      ASSERT_EQ(ListChildren(content.get(), storage, &children), S_OK);
+      ASSERT_EQ(children.size(), s.children);
+      if (s.children > 0) {
+        size_t space = children[0].find(L' ');
+        EXPECT_EQ(children[0].substr(0, space), std::wstring(L"m") + s.suffix);
+        std::wstring puid = children[0].substr(space + 1);
+        if (first_puid.empty()) first_puid = puid;
+        EXPECT_EQ(puid, first_puid + s.suffix);
+      }
+      device->Close();
+    });
+  }
+  EXPECT_FALSE(first_puid.empty());
+  EXPECT_EQ(sim.Connections(kPhone), 3u);
+  EXPECT_EQ(sim.ObjectId(kPhone, L"f"), L"f~3");
+  EXPECT_FALSE(sim.Plug(kPhone));  // already plugged in
+
+  InMta([&] {
+    auto children = [] {
+      std::vector<std::wstring> seen;
+      Ref<IPortableDevice> device;
+      Ref<IPortableDeviceContent> content;
+      if (OpenDevice(L"later", kRead, &device) == S_OK &&
+          device->Content(content.Out()) == S_OK) {
+        ListChildren(content.get(), L"s", &seen);
+        device->Close();
+      }
+      return seen.size();
+    };
+    size_t before = children();
+    if (std::chrono::steady_clock::now() - plugged_in <
+        std::chrono::milliseconds(300)) {
+      EXPECT_EQ(before, 0u);
+    }
+    EXPECT_TRUE(AwaitTrue([&] { return children() == 1; }));
+  });
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+  EXPECT_EQ(sim.OpenWithoutClose(), 0);
+}
+
+TEST(WpdSimulatorClient, UnpluggedDeviceObjectsAnswerTheGoneCodeUntilReleased) {
+  for (HRESULT gone : wpd_sim::kDeviceGoneHresults) {
+    SCOPED_TRACE(std::to_string(static_cast<uint32_t>(gone)));
+    Fixture fixture;
+    auto& phone = fixture.AddDevice(kPhone).FriendlyName(L"iPhone");
+    phone.GoneResult(gone).AddStorage(L"s", L"Internal Storage");
+    phone.AddFile(L"f", L"s", L"IMG_1.JPG", ContentType::kImage, "jpeg");
+    Simulator sim(std::move(fixture));
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    InMta([&] {
+      Ref<IPortableDeviceManager> manager;
+      ASSERT_EQ(Create(CLSID_PortableDeviceManager, IID_IPortableDeviceManager,
+                       &manager),
+                S_OK);
+      Ref<IPortableDevice> device;
+      Ref<IPortableDeviceContent> content;
+      Ref<IPortableDeviceProperties> properties;
+      Ref<IPortableDeviceResources> resources;
+      Ref<IEnumPortableDeviceObjectIDs> children;
+      Ref<IStream> stream;
+      ASSERT_EQ(OpenDevice(kPhone, kReadWrite, &device), S_OK);
+      ASSERT_EQ(device->Content(content.Out()), S_OK);
+      ASSERT_EQ(content->Properties(properties.Out()), S_OK);
+      ASSERT_EQ(content->Transfer(resources.Out()), S_OK);
+      ASSERT_EQ(content->EnumObjects(0, L"s", nullptr, children.Out()), S_OK);
+      ASSERT_EQ(resources->GetStream(L"f", WPD_RESOURCE_DEFAULT, STGM_READ,
+                                     nullptr, stream.Out()),
+                S_OK);
+
+      // Every call answers the gone code, also after the device is back:
+      // these objects belong to the connection that ended.
+      for (bool back : {false, true}) {
+        SCOPED_TRACE(back ? "plugged in again" : "unplugged");
+        ASSERT_TRUE(back ? sim.Plug(kPhone) : sim.Unplug(kPhone));
+        DWORD length = 0;
+        EXPECT_EQ(
+            manager->GetDeviceFriendlyName(kPhone.c_str(), nullptr, &length),
+            back ? S_OK : gone);
+        Ref<IPortableDeviceContent> late;
+        EXPECT_EQ(device->Content(late.Out()), gone);
+        Ref<IEnumPortableDeviceObjectIDs> listing;
+        EXPECT_EQ(content->EnumObjects(0, L"s", nullptr, listing.Out()), gone);
+        LPWSTR ids[4] = {};
+        ULONG fetched = 9;
+        EXPECT_EQ(children->Next(4, ids, &fetched), gone);
+        EXPECT_EQ(fetched, 0u);
+        Ref<IPortableDeviceValues> values;
+        EXPECT_EQ(properties->GetValues(L"f", nullptr, values.Out()), gone);
+        Ref<IStream> other;
+        EXPECT_EQ(resources->GetStream(L"f", WPD_RESOURCE_DEFAULT, STGM_READ,
+                                       nullptr, other.Out()),
+                  gone);
+        char buffer[8];
+        ULONG read = 9;
+        EXPECT_EQ(stream->Read(buffer, sizeof(buffer), &read), gone);
+        EXPECT_EQ(read, 0u);
+        EXPECT_EQ(DeleteOne(content.get(), L"f"), gone);
+      }
+      // Closed, the object opens again, on the new connection.
+      EXPECT_EQ(device->Close(), S_OK);
+      char buffer[8];
+      ULONG read = 0;
+      EXPECT_EQ(stream->Read(buffer, sizeof(buffer), &read),
+                E_WPD_DEVICE_NOT_OPEN);
+      Ref<IPortableDeviceValues> client;
+      ASSERT_EQ(wpd_test::MakeClientInfo(kRead, &client), S_OK);
+      ASSERT_EQ(device->Open(kPhone.c_str(), client.get()), S_OK);
+      ASSERT_EQ(device->Content(content.Out()), S_OK);
+      std::vector<std::wstring> listed;
+      EXPECT_EQ(ListChildren(content.get(), L"s~2", &listed), S_OK);
+      EXPECT_EQ(listed, std::vector<std::wstring>{L"f~2 "});
+      device->Close();
+    });
+    EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+    EXPECT_EQ(sim.OpenWithoutClose(), 0);
+    EXPECT_EQ(sim.OpenSessions(kPhone), 0);
+  }
+}
+
+TEST(WpdSimulatorClient, StreamsEndEarlyFailOrUnplugAtAChosenByte) {
+  const HRESULT kReadFault = static_cast<HRESULT>(0x8007001E);
+  const HRESULT kIncomplete = static_cast<HRESULT>(0x80042007);
+  const struct {
+    const char* what;
+    Fault fault;
+    uint64_t bytes;  // served before the end or the failure
+    HRESULT last;    // the answer of the last Read
+    bool plugged;    // afterwards
+  } cases[] = {
+      {"ends early", Fault::EndAfter(12), 12, S_OK, true},
+      {"ends early with S_FALSE", Fault{S_FALSE, 12}, 12, S_FALSE, true},
+      {"read fault", Fault{kReadFault, 70000}, 70000, kReadFault, true},
+      {"incomplete transfer", Fault{kIncomplete, 0}, 0, kIncomplete, true},
+      {"unplugged", Fault::Unplug(100000), 100000, wpd_sim::kDeviceNotConnected,
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fixture fixture;
+    fixture.AddDevice(L"dev")
+        .AddPatternFile(L"p", L"DEVICE", L"IMG_1234.HEIC", ContentType::kImage,
+                        222033)
+        .Fail(Call::kRead, c.fault);
+    Simulator sim(std::move(fixture));
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    InMta([&] {
+      Ref<IPortableDevice> device;
+      Ref<IPortableDeviceContent> content;
+      Ref<IPortableDeviceProperties> properties;
+      Ref<IPortableDeviceResources> resources;
+      Ref<IPortableDeviceValues> values;
+      Ref<IStream> stream;
+      ASSERT_EQ(OpenDevice(L"dev", kRead, &device), S_OK);
+      ASSERT_EQ(device->Content(content.Out()), S_OK);
+      ASSERT_EQ(content->Properties(properties.Out()), S_OK);
+      ASSERT_EQ(content->Transfer(resources.Out()), S_OK);
+      // The listed size stays the full one.
+      ASSERT_EQ(properties->GetValues(L"p", nullptr, values.Out()), S_OK);
+      ULONGLONG size = 0;
+      EXPECT_EQ(values->GetUnsignedLargeIntegerValue(WPD_OBJECT_SIZE, &size),
+                S_OK);
+      EXPECT_EQ(size, 222033u);
+      ASSERT_EQ(resources->GetStream(L"p", WPD_RESOURCE_DEFAULT, STGM_READ,
+                                     nullptr, stream.Out()),
+                S_OK);
+      std::string data;
+      std::string buffer(4096, '\0');
+      HRESULT hr;
+      ULONG read = 0;
+      do {
+        hr = stream->Read(&buffer[0], 4096, &read);
+        data.append(buffer, 0, read);
+      } while (SUCCEEDED(hr) && read > 0);
+      EXPECT_EQ(hr, c.last);
+      EXPECT_EQ(data, Pattern(0, c.bytes));
+      device->Close();
+    });
+    EXPECT_EQ(sim.IsPlugged(L"dev"), c.plugged);
+    EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
   }
 }
