@@ -478,52 +478,54 @@ bool Simulator::RemoveDevice(const std::wstring& device_id) {
   return Unplug(device_id);
 }
 
-bool Simulator::Unplug(const std::wstring& device_id) {
-  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
-  if (device == nullptr) return false;
-  std::lock_guard<std::mutex> lock(device->mu);
-  if (device->live_connection.load() == 0) return false;
-  device->UnplugLocked();
-  return true;
-}
-
-bool Simulator::Plug(const std::wstring& device_id) {
-  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
-  if (device == nullptr) return false;
-  std::lock_guard<std::mutex> lock(device->mu);
-  if (device->live_connection.load() != 0) return false;
-  device->PlugLocked();
-  return true;
-}
-
-bool Simulator::Replug(const std::wstring& device_id) {
-  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
-  if (device == nullptr) return false;
-  std::lock_guard<std::mutex> lock(device->mu);
-  if (device->live_connection.load() != 0) device->UnplugLocked();
-  device->PlugLocked();
-  return true;
-}
-
 namespace {
 
-// Runs `change` on the device under its lock; false for an unknown device.
+// Runs `change` on the device under its lock: false for an unknown device,
+// else what `change` says.
 template <class Change>
 bool ChangeDevice(SimState& state, const std::wstring& device_id,
                   Change change) {
   std::shared_ptr<DeviceState> device = state.FindDevice(device_id);
   if (device == nullptr) return false;
   std::lock_guard<std::mutex> lock(device->mu);
-  change(*device);
-  return true;
+  return change(*device);
+}
+
+bool Plugged(const DeviceState& device) {
+  return device.live_connection.load() != 0;
 }
 
 }  // namespace
+
+bool Simulator::Unplug(const std::wstring& device_id) {
+  return ChangeDevice(*state_, device_id, [](DeviceState& device) {
+    if (!Plugged(device)) return false;
+    device.UnplugLocked();
+    return true;
+  });
+}
+
+bool Simulator::Plug(const std::wstring& device_id) {
+  return ChangeDevice(*state_, device_id, [](DeviceState& device) {
+    if (Plugged(device)) return false;
+    device.PlugLocked();
+    return true;
+  });
+}
+
+bool Simulator::Replug(const std::wstring& device_id) {
+  return ChangeDevice(*state_, device_id, [](DeviceState& device) {
+    if (Plugged(device)) device.UnplugLocked();
+    device.PlugLocked();
+    return true;
+  });
+}
 
 bool Simulator::Lock(const std::wstring& device_id) {
   return ChangeDevice(*state_, device_id, [](DeviceState& device) {
     device.locked = true;
     device.unlock_at.reset();
+    return true;
   });
 }
 
@@ -531,17 +533,20 @@ bool Simulator::Unlock(const std::wstring& device_id) {
   return ChangeDevice(*state_, device_id, [](DeviceState& device) {
     device.locked = false;
     device.unlock_at.reset();
+    return true;
   });
 }
 
 bool Simulator::Reset(const std::wstring& device_id) {
-  return ChangeDevice(*state_, device_id,
-                      [](DeviceState& device) { device.reset = true; });
+  return ChangeDevice(*state_, device_id, [](DeviceState& device) {
+    device.reset = true;
+    return true;
+  });
 }
 
 bool Simulator::IsPlugged(const std::wstring& device_id) const {
   std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
-  return device != nullptr && device->live_connection.load() != 0;
+  return device != nullptr && Plugged(*device);
 }
 
 uint32_t Simulator::Connections(const std::wstring& device_id) const {
