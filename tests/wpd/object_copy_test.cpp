@@ -169,9 +169,7 @@ TEST_F(ObjectCopyTest, KeepsOtherOpenersOutWhileTheCopyRuns) {
   });
   EXPECT_EQ(run.result.status, kOk);
   ASSERT_EQ(errors.size(), 1u);
-  // The file is marked for deletion until it is complete, and Windows
-  // refuses every opener of such a file, whatever it would share.
-  EXPECT_EQ(errors[0], static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(errors[0], static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   // Once complete, the file is anybody's.
   HANDLE after =
       CreateFileW(wide_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

@@ -74,17 +74,19 @@ EXTERN_C DWORD WINAPI GetFileType(HANDLE hFile);
 // component, and a last component that is a DOS device name (CON, NUL,
 // COM1, "nul.txt"...) gives "\\.\NAME". The stand-in has one root and no
 // drive letters, so its full paths start with '\'. "\\?\" paths are
-// returned as they are. Returns the length written (without the NUL), or the
-// size needed (with it) when the buffer is too small.
+// returned as they are; a device has no file part. Returns the length written
+// (without the NUL), or the size needed (with it) when the buffer is too small.
 EXTERN_C DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength,
                                        LPWSTR lpBuffer, LPWSTR* lpFilePart);
 
 // Only FileDispositionInfo, on a regular file opened with DELETE access.
 // While the mark is set the file has no name in its folder (the stand-in
 // keeps it as an unnamed file there, so it vanishes with the process however
-// that ends) and this process's opens and deletions of its path fail with
-// ERROR_ACCESS_DENIED, as Windows answers for a file whose deletion is
-// pending. Clearing the mark gives the file its name back. A file held by
+// that ends), and this process's opens and deletions of its path fail: with
+// ERROR_SHARING_VIOLATION when the holder's share mode refuses them (sharing
+// is checked first), else with ERROR_ACCESS_DENIED, Windows's answer for
+// a file whose deletion is pending. Clearing the mark gives the file its
+// name back. A file held by
 // more than one handle cannot be marked here (ERROR_NOT_SUPPORTED).
 typedef enum _FILE_INFO_BY_HANDLE_CLASS {
   FileBasicInfo = 0,

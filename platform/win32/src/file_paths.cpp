@@ -35,15 +35,28 @@ std::wstring CurrentDirectory() {
   return wide;
 }
 
+}  // namespace
+
+namespace internal {
+std::wstring DosDeviceName(const std::wstring& name) {
+  if (name.rfind(L"\\\\?\\", 0) == 0) return std::wstring();
+  if (name.rfind(L"\\\\.\\", 0) == 0) return name.substr(4);
+  const size_t last = name.find_last_of(L"\\/");
+  const std::wstring leaf =
+      last == std::wstring::npos ? name : name.substr(last + 1);
+  if (!IsDosDeviceName(leaf)) return std::wstring();
+  return leaf.substr(0, leaf.find_first_of(L".: "));
+}
+}  // namespace internal
+
+namespace {
+
 std::wstring FullPath(std::wstring path) {
   std::replace(path.begin(), path.end(), L'/', L'\\');
   const size_t last = path.find_last_of(L'\\');
   const std::wstring leaf =
       last == std::wstring::npos ? path : path.substr(last + 1);
-  if (IsDosDeviceName(leaf)) {
-    std::wstring name = leaf.substr(0, leaf.find_first_of(L".: "));
-    return L"\\\\.\\" + name;
-  }
+  if (IsDosDeviceName(leaf)) return L"\\\\.\\" + internal::DosDeviceName(path);
   if (path.empty() || path[0] != L'\\')
     path = CurrentDirectory() + L"\\" + path;
   const bool trailing_separator = path.back() == L'\\';
@@ -96,8 +109,10 @@ DWORD WINAPI GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer,
   if (buffer == nullptr || size <= length) return length + 1;
   std::copy(full.begin(), full.end(), buffer);
   buffer[length] = L'\0';
+  // A device has no file part.
   const size_t last = full.find_last_of(L'\\');
-  if (file_part != nullptr && last + 1 < full.size()) {
+  if (file_part != nullptr && last + 1 < full.size() &&
+      full.rfind(L"\\\\.\\", 0) != 0) {
     *file_part = buffer + last + 1;
   }
   return length;

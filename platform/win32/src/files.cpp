@@ -2,12 +2,12 @@
 // error codes.
 #include <errno.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <winbase.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,6 +17,11 @@
 #include "win32_standin/control.h"
 
 namespace win32_standin {
+namespace internal {
+// The device a path names ("NUL" for "nul.txt"), or empty for a file.
+std::wstring DosDeviceName(const std::wstring& name);
+}  // namespace internal
+
 namespace {
 
 struct FileObject {
@@ -62,12 +67,9 @@ std::string PosixPath(LPCWSTR name) {
   return path;
 }
 
-// "\\.\NAME": the device namespace, of which only NUL exists here.
-bool IsDevicePath(const std::string& path) {
-  return path.rfind("\\\\.\\", 0) == 0 || path.rfind("//./", 0) == 0;
-}
-bool IsNullDevice(const std::string& path) {
-  return path.size() == 7 && strcasecmp(path.c_str() + 4, "NUL") == 0;
+bool IsNullDevice(const std::wstring& device) {
+  return device.size() == 3 && std::towupper(device[0]) == L'N' &&
+         std::towupper(device[1]) == L'U' && std::towupper(device[2]) == L'L';
 }
 
 std::string FolderOf(const std::string& path) {
@@ -79,20 +81,6 @@ std::string FolderOf(const std::string& path) {
 std::string LeafOf(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Whether `path` names a file of this process whose deletion is pending.
-bool DeletionPending(const std::string& path) {
-  struct stat folder;
-  if (stat(FolderOf(path).c_str(), &folder) != 0) return false;
-  const std::string leaf = LeafOf(path);
-  for (const FileObject* open : OpenFiles()) {
-    if (open->delete_pending && open->folder_device == folder.st_dev &&
-        open->folder_inode == folder.st_ino && open->leaf == leaf) {
-      return true;
-    }
-  }
-  return false;
 }
 
 bool ParentExists(const std::string& path) {
@@ -154,6 +142,27 @@ bool SharingBlocks(const struct stat& info, bool reads, bool writes,
     }
   }
   return false;
+}
+
+// The error for opening `path` with the given access when it names a file
+// of this process whose deletion is pending: a sharing violation when the
+// holder's share mode refuses the opener (sharing is checked first, as Wine
+// does), else access denied (STATUS_DELETE_PENDING). ERROR_SUCCESS when no
+// deletion is pending there.
+DWORD DeletionPendingError(const std::string& path, bool reads, bool writes,
+                           bool deletes, DWORD share) {
+  struct stat folder;
+  if (stat(FolderOf(path).c_str(), &folder) != 0) return ERROR_SUCCESS;
+  const std::string leaf = LeafOf(path);
+  for (const FileObject* open : OpenFiles()) {
+    if (open->delete_pending && open->folder_device == folder.st_dev &&
+        open->folder_inode == folder.st_ino && open->leaf == leaf) {
+      return Conflicts(*open, reads, writes, deletes, share)
+                 ? static_cast<DWORD>(ERROR_SHARING_VIOLATION)
+                 : static_cast<DWORD>(ERROR_ACCESS_DENIED);
+    }
+  }
+  return ERROR_SUCCESS;
 }
 
 FileObject* FindFile(HANDLE handle) {
@@ -220,8 +229,11 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  if (win32_standin::IsDevicePath(path)) {
-    if (!win32_standin::IsNullDevice(path)) {
+  // "NUL", "dir\\nul.txt" and "\\\\.\\NUL" name the null device; no other
+  // device exists here.
+  const std::wstring device = win32_standin::internal::DosDeviceName(name);
+  if (!device.empty()) {
+    if (!win32_standin::IsNullDevice(device)) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
@@ -234,8 +246,9 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
   const bool deletes = (access & (DELETE | GENERIC_ALL)) != 0;
 
   std::lock_guard<std::mutex> lock(win32_standin::files_mutex);
-  if (win32_standin::DeletionPending(path)) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (const DWORD pending = win32_standin::DeletionPendingError(
+          path, reads, writes, deletes, share)) {
+    SetLastError(pending);
     return INVALID_HANDLE_VALUE;
   }
   struct stat info;
@@ -389,8 +402,12 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
     return FALSE;
   }
   std::lock_guard<std::mutex> lock(win32_standin::files_mutex);
-  if (win32_standin::DeletionPending(path)) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  // Deleting opens the file for DELETE access, sharing everything.
+  const DWORD every_share =
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  if (const DWORD pending = win32_standin::DeletionPendingError(
+          path, false, false, true, every_share)) {
+    SetLastError(pending);
     return FALSE;
   }
   struct stat info;
@@ -402,10 +419,7 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  // Deleting opens the file for DELETE access, sharing everything.
-  if (win32_standin::SharingBlocks(
-          info, false, false, true,
-          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+  if (win32_standin::SharingBlocks(info, false, false, true, every_share)) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }
