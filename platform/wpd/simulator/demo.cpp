@@ -1,7 +1,9 @@
-// The built-in devices, offered when no fixture file is named: an iPhone
-// with a camera roll in two folders, and a camera of another maker. The data
-// is generated deterministically (a few MB in all, since a demo import
-// copies it), each file starting with its format's signature.
+// The built-in devices, offered when no fixture file is named: an iPhone as
+// a current one shows itself (month folders right below its read-only
+// storage, no object names, Live Photo motion and edits as "unspecified"), a
+// camera of another maker, and an iPhone of an older iOS with DCIM/100APPLE.
+// The data is generated deterministically (a few MB in all, since a demo
+// import copies it), each file starting with its format's signature.
 #include <iterator>
 #include <string>
 
@@ -60,21 +62,35 @@ struct DemoFile {
   const wchar_t* name;
   ContentType type;
   uint64_t size;
-  int day, hour, minute, second;  // June 2024
+  int month, day, hour, minute, second;
 };
 
+// The older layout's files, with names and deletion allowed, in June 2024.
 void AddFiles(DeviceSpec* device, const DemoFile* files, size_t count,
               uint32_t seed) {
   for (size_t i = 0; i < count; ++i) {
     const DemoFile& f = files[i];
     DateProperty taken =
-        DateProperty::At(2024, 6, f.day, f.hour, f.minute, f.second);
+        DateProperty::At(2024, f.month, f.day, f.hour, f.minute, f.second);
     device
         ->AddFile(f.id, f.folder, f.name, f.type,
                   Bytes(f.name, f.size, seed + static_cast<uint32_t>(i)))
         .Created(taken)
         .Modified(taken)
         .CanDelete(true);
+  }
+}
+
+// A current iPhone's files, in 2026.
+void AddPhoneFiles(DeviceSpec* device, const DemoFile* files, size_t count,
+                   uint32_t seed) {
+  for (size_t i = 0; i < count; ++i) {
+    const DemoFile& f = files[i];
+    device
+        ->AddPhoneFile(
+            f.id, f.folder, f.name, f.type, f.size,
+            DateProperty::At(2026, f.month, f.day, f.hour, f.minute, f.second))
+        .Data(Bytes(f.name, f.size, seed + static_cast<uint32_t>(i)));
   }
 }
 
@@ -90,24 +106,26 @@ Fixture DemoFixture() {
   phone.FriendlyName(L"Apple iPhone")
       .Manufacturer(L"Apple Inc.")
       .Description(L"Apple iPhone");
-  phone.AddStorage(L"s10001", L"Internal Storage");
-  phone.AddFolder(L"o1", L"s10001", L"DCIM");
-  phone.AddFolder(L"o2", L"o1", L"100APPLE");
-  phone.AddFolder(L"o3", L"o1", L"101APPLE");
+  phone.AddPhoneStorage(L"s10001", L"Internal Storage");
+  phone.AddPhoneFolder(L"o1", L"s10001", L"202609_a");
+  phone.AddPhoneFolder(L"o2", L"s10001", L"202610_a");
+  phone.AddPhoneFolder(L"o3", L"s10001", L"202610__");
   static const DemoFile kPhoneFiles[] = {
-      {L"o10", L"o2", L"IMG_0001.HEIC", T::kImage, 412311, 1, 10, 15, 30},
-      {L"o11", L"o2", L"IMG_0001.AAE", T::kGeneric, 1184, 1, 10, 16, 2},
-      {L"o12", L"o2", L"IMG_0002.JPG", T::kImage, 389120, 1, 10, 17, 45},
-      {L"o13", L"o2", L"IMG_0003.PNG", T::kImage, 263407, 2, 8, 2, 11},
-      {L"o14", L"o2", L"IMG_0004.MOV", T::kVideo, 1206742, 2, 18, 40, 9},
-      {L"o15", L"o2", L"IMG_0005.HEIC", T::kImage, 398004, 3, 12, 0, 0},
-      {L"o20", L"o3", L"IMG_0101.HEIC", T::kImage, 436877, 9, 7, 5, 3},
-      {L"o21", L"o3", L"IMG_0102.MOV", T::kVideo, 918330, 9, 7, 6, 40},
-      {L"o22", L"o3", L"IMG_0103.PNG", T::kImage, 187552, 10, 21, 33, 19},
-      {L"o23", L"o3", L"IMG_E0104.HEIC", T::kImage, 455219, 11, 16, 12, 58},
-      {L"o24", L"o3", L"IMG_0104.AAE", T::kGeneric, 1402, 11, 16, 13, 20},
+      {L"o10", L"o1", L"IMG_1201.HEIC", T::kImage, 412311, 9, 14, 10, 15, 30},
+      {L"o11", L"o1", L"IMG_1201.MOV", T::kUnspecified, 604118, 9, 14, 10, 15,
+       30},
+      {L"o12", L"o1", L"IMG_1202.JPG", T::kImage, 389120, 9, 20, 17, 45, 2},
+      {L"o13", L"o1", L"IMG_1203.PNG", T::kImage, 263407, 9, 28, 8, 2, 11},
+      {L"o20", L"o2", L"IMG_1234.HEIC", T::kImage, 436877, 10, 3, 7, 5, 3},
+      {L"o21", L"o2", L"IMG_1234.MOV", T::kUnspecified, 518330, 10, 3, 7, 5, 3},
+      {L"o22", L"o2", L"IMG_E1234.HEIC", T::kImage, 455219, 10, 3, 16, 12, 58},
+      {L"o23", L"o2", L"IMG_1234.AAE", T::kUnspecified, 1402, 10, 3, 16, 12,
+       58},
+      {L"o24", L"o2", L"IMG_1235.MOV", T::kVideo, 918330, 10, 5, 18, 40, 9},
+      {L"o30", L"o3", L"IMG_1236.PNG", T::kImage, 187552, 10, 9, 21, 33, 19},
+      {L"o31", L"o3", L"IMG_1237.HEIC", T::kImage, 398004, 10, 11, 12, 0, 0},
   };
-  AddFiles(&phone, kPhoneFiles, std::size(kPhoneFiles), 100);
+  AddPhoneFiles(&phone, kPhoneFiles, std::size(kPhoneFiles), 300);
 
   DeviceSpec& camera = fixture.AddDevice(
       L"\\\\?\\usb#vid_04a9&pid_32d4#5&1c2d3e4f&0&2"
@@ -120,11 +138,37 @@ Fixture DemoFixture() {
   camera.AddFolder(L"f2", L"f1", L"100CANON");
   camera.AddFolder(L"f3", L"s1", L"MISC");
   static const DemoFile kCameraFiles[] = {
-      {L"c1", L"f2", L"IMG_1001.JPG", T::kImage, 302114, 15, 14, 2, 7},
-      {L"c2", L"f2", L"IMG_1002.JPG", T::kImage, 297650, 15, 14, 2, 9},
-      {L"c3", L"f2", L"MVI_1003.MP4", T::kVideo, 655360, 15, 14, 5, 51},
+      {L"c1", L"f2", L"IMG_1001.JPG", T::kImage, 302114, 6, 15, 14, 2, 7},
+      {L"c2", L"f2", L"IMG_1002.JPG", T::kImage, 297650, 6, 15, 14, 2, 9},
+      {L"c3", L"f2", L"MVI_1003.MP4", T::kVideo, 655360, 6, 15, 14, 5, 51},
   };
   AddFiles(&camera, kCameraFiles, std::size(kCameraFiles), 200);
+
+  // Last, so that the current iPhone is the first Apple device.
+  DeviceSpec& old_phone = fixture.AddDevice(
+      L"\\\\?\\usb#vid_05ac&pid_12a8&mi_00#00008030000a1b2c3d4e5f60"
+      L"#{6ac27878-a6fa-4155-ba85-f98f491d4f33}");
+  old_phone.FriendlyName(L"iPhone 8")
+      .Manufacturer(L"Apple Inc.")
+      .Description(L"Apple iPhone");
+  old_phone.AddStorage(L"s10001", L"Internal Storage");
+  old_phone.AddFolder(L"o1", L"s10001", L"DCIM");
+  old_phone.AddFolder(L"o2", L"o1", L"100APPLE");
+  old_phone.AddFolder(L"o3", L"o1", L"101APPLE");
+  static const DemoFile kOldPhoneFiles[] = {
+      {L"o10", L"o2", L"IMG_0001.HEIC", T::kImage, 412311, 6, 1, 10, 15, 30},
+      {L"o11", L"o2", L"IMG_0001.AAE", T::kGeneric, 1184, 6, 1, 10, 16, 2},
+      {L"o12", L"o2", L"IMG_0002.JPG", T::kImage, 389120, 6, 1, 10, 17, 45},
+      {L"o13", L"o2", L"IMG_0003.PNG", T::kImage, 263407, 6, 2, 8, 2, 11},
+      {L"o14", L"o2", L"IMG_0004.MOV", T::kVideo, 1206742, 6, 2, 18, 40, 9},
+      {L"o15", L"o2", L"IMG_0005.HEIC", T::kImage, 398004, 6, 3, 12, 0, 0},
+      {L"o20", L"o3", L"IMG_0101.HEIC", T::kImage, 436877, 6, 9, 7, 5, 3},
+      {L"o21", L"o3", L"IMG_0102.MOV", T::kVideo, 918330, 6, 9, 7, 6, 40},
+      {L"o22", L"o3", L"IMG_0103.PNG", T::kImage, 187552, 6, 10, 21, 33, 19},
+      {L"o23", L"o3", L"IMG_E0104.HEIC", T::kImage, 455219, 6, 11, 16, 12, 58},
+      {L"o24", L"o3", L"IMG_0104.AAE", T::kGeneric, 1402, 6, 11, 16, 13, 20},
+  };
+  AddFiles(&old_phone, kOldPhoneFiles, std::size(kOldPhoneFiles), 100);
   return fixture;
 }
 

@@ -17,11 +17,13 @@ namespace {
 constexpr DWORD kGenericRead = 0x80000000;
 constexpr DWORD kGenericWrite = 0x40000000;
 
-// One successful Open of one device object. Objects obtained from the
-// device share it and stop working once it is closed, as WPD's do.
+// One successful Open of one device object, on one connection of its
+// device. Objects obtained from the device share it and stop working once it
+// is closed, as WPD's do, or once the device is unplugged.
 struct Session {
-  Session(std::shared_ptr<DeviceState> device, DWORD access)
-      : device(std::move(device)), access(access) {}
+  Session(std::shared_ptr<DeviceState> device, DWORD access,
+          uint32_t connection)
+      : device(std::move(device)), access(access), connection(connection) {}
   ~Session() {
     if (open.load()) {
       std::lock_guard<std::mutex> lock(device->mu);
@@ -30,11 +32,19 @@ struct Session {
   }
   const std::shared_ptr<DeviceState> device;
   const DWORD access;
+  const uint32_t connection;
   std::atomic<bool> open{true};
+  std::atomic<uint64_t> cancels{0};  // IPortableDevice::Cancel calls
 };
 
-bool Closed(const std::shared_ptr<Session>& session) {
-  return !session->open.load();
+// What a call through the session answers before doing any work: S_OK while
+// the device object is open and its connection lasts.
+HRESULT Usable(const Session& session) {
+  if (!session.open.load()) return E_WPD_DEVICE_NOT_OPEN;
+  if (session.device->live_connection.load() != session.connection) {
+    return session.device->setup.gone_hresult;
+  }
+  return S_OK;
 }
 
 // --- properties of a model object -------------------------------------------
@@ -51,6 +61,8 @@ const GUID* ContentTypeGuid(ContentType type) {
       return &WPD_CONTENT_TYPE_VIDEO;
     case ContentType::kGeneric:
       return &WPD_CONTENT_TYPE_GENERIC_FILE;
+    case ContentType::kUnspecified:
+      return &WPD_CONTENT_TYPE_UNSPECIFIED;
     case ContentType::kNone:
       break;
   }
@@ -89,12 +101,38 @@ PROPVARIANT DateValue(const DateProperty& date) {
 }
 
 const PROPERTYKEY* const kObjectKeys[] = {
-    &WPD_OBJECT_ID,           &WPD_OBJECT_PARENT_ID,
-    &WPD_OBJECT_NAME,         &WPD_OBJECT_CONTENT_TYPE,
-    &WPD_OBJECT_SIZE,         &WPD_OBJECT_ORIGINAL_FILE_NAME,
-    &WPD_OBJECT_DATE_CREATED, &WPD_OBJECT_DATE_MODIFIED,
+    &WPD_OBJECT_ID,
+    &WPD_OBJECT_PARENT_ID,
+    &WPD_OBJECT_NAME,
+    &WPD_OBJECT_PERSISTENT_UNIQUE_ID,
+    &WPD_OBJECT_FORMAT,
+    &WPD_OBJECT_CONTENT_TYPE,
+    &WPD_OBJECT_SIZE,
+    &WPD_OBJECT_ORIGINAL_FILE_NAME,
+    &WPD_OBJECT_DATE_CREATED,
+    &WPD_OBJECT_DATE_MODIFIED,
+    &WPD_OBJECT_CONTAINER_FUNCTIONAL_OBJECT_ID,
     &WPD_OBJECT_CAN_DELETE,
+    &WPD_STORAGE_FILE_SYSTEM_TYPE,
+    &WPD_STORAGE_ACCESS_CAPABILITY,
 };
+
+PROPVARIANT GuidValue(const GUID& guid) {
+  PROPVARIANT value = EmptyValue();
+  value.puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
+  if (value.puuid != nullptr) {
+    value.vt = VT_CLSID;
+    *value.puuid = guid;
+  }
+  return value;
+}
+
+// WPD_OBJECT_FORMAT's value for an MTP object format code.
+GUID FormatGuid(uint16_t code) {
+  GUID format = WPD_OBJECT_FORMAT_UNSPECIFIED;
+  format.Data1 = static_cast<uint32_t>(code) << 16;
+  return format;
+}
 
 // Under the device's lock: the object's value for `key`, if it has one.
 bool ObjectProperty(const DeviceState& device, uint32_t node,
@@ -117,13 +155,27 @@ bool ObjectProperty(const DeviceState& device, uint32_t node,
   } else if (SameKey(key, WPD_OBJECT_CONTENT_TYPE)) {
     const GUID* type = ContentTypeGuid(setup.content_type);
     if (type == nullptr) return false;
-    out->vt = VT_CLSID;
-    out->puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
-    if (out->puuid == nullptr) {
-      out->vt = VT_EMPTY;
-      return false;
-    }
-    *out->puuid = *type;
+    *out = GuidValue(*type);
+  } else if (SameKey(key, WPD_OBJECT_FORMAT)) {
+    if (!setup.format) return false;
+    *out = GuidValue(FormatGuid(*setup.format));
+  } else if (SameKey(key, WPD_OBJECT_PERSISTENT_UNIQUE_ID)) {
+    if (!setup.persistent_unique_id) return false;
+    // Changes with every connection, as the object ids do.
+    *out = StringValue(device.connections == 1
+                           ? *setup.persistent_unique_id
+                           : *setup.persistent_unique_id + L"~" +
+                                 std::to_wstring(device.connections));
+  } else if (SameKey(key, WPD_OBJECT_CONTAINER_FUNCTIONAL_OBJECT_ID)) {
+    if (object.container == kNoNode) return false;
+    *out = StringValue(device.nodes[object.container].setup.id);
+  } else if (SameKey(key, WPD_STORAGE_ACCESS_CAPABILITY)) {
+    if (!setup.storage_access) return false;
+    out->vt = VT_UI4;
+    out->ulVal = *setup.storage_access;
+  } else if (SameKey(key, WPD_STORAGE_FILE_SYSTEM_TYPE)) {
+    if (!setup.file_system_type) return false;
+    *out = StringValue(*setup.file_system_type);
   } else if (SameKey(key, WPD_OBJECT_SIZE)) {
     if (!setup.size) return false;
     out->vt = VT_UI8;
@@ -168,11 +220,15 @@ class Enumerator final
     if (fetched != nullptr) *fetched = 0;
     if (ids == nullptr) return E_POINTER;
     if (fetched == nullptr && wanted != 1) return E_POINTER;
-    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     DeviceState& device = *session_->device;
     std::lock_guard<std::mutex> lock(device.mu);
     if (const Fault* fault = device.FindFault(parent_, Call::kNext)) {
-      if (delivered_ >= fault->after) return fault->hresult;
+      if (delivered_ >= fault->after) {
+        if (fault->action != Fault::Action::kUnplug) return fault->hresult;
+        device.UnplugLocked();
+        return device.setup.gone_hresult;
+      }
     }
     ULONG count = 0;
     while (count < wanted && position_ < children_.size()) {
@@ -186,12 +242,12 @@ class Enumerator final
       ++count;
     }
     delivered_ += count;
-    if (fetched != nullptr) *fetched = count;
+    if (fetched != nullptr) *fetched = count + device.setup.next_overcount;
     return count == wanted ? S_OK : S_FALSE;
   }
 
   HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     size_t left = children_.size() - position_;
     position_ += std::min<size_t>(count, left);
     return count <= left ? S_OK : S_FALSE;
@@ -243,19 +299,29 @@ class ObjectStream final
     sim_->Count(Call::kRead);
     if (read != nullptr) *read = 0;
     if (buffer == nullptr && wanted > 0) return STG_E_INVALIDPOINTER;
-    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     DeviceState& device = *session_->device;
     uint64_t limit = wanted;
+    bool hang = false;
     {
       std::lock_guard<std::mutex> lock(device.mu);
       if (device.setup.max_read_size > 0) {
         limit = std::min<uint64_t>(limit, device.setup.max_read_size);
       }
       if (const Fault* fault = device.FindFault(node_, Call::kRead)) {
-        if (delivered_ >= fault->after) return fault->hresult;
-        limit = std::min(limit, fault->after - delivered_);
+        if (delivered_ < fault->after) {
+          limit = std::min(limit, fault->after - delivered_);
+        } else if (fault->action == Fault::Action::kUnplug) {
+          device.UnplugLocked();
+          return device.setup.gone_hresult;
+        } else if (fault->action == Fault::Action::kHang) {
+          hang = true;
+        } else {
+          return fault->hresult;  // a success code: the data ends here
+        }
       }
     }
+    if (hang) return Hang();
     uint64_t count = position_ < size_ ? std::min(limit, size_ - position_) : 0;
     data_.ReadData(position_, count, static_cast<uint8_t*>(buffer));
     position_ += count;
@@ -332,10 +398,45 @@ class ObjectStream final
     return *id != nullptr ? S_OK : E_OUTOFMEMORY;
   }
 
-  HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Cancel() override {
+    cancels_.fetch_add(1);
+    sim_->Wake();
+    return S_OK;
+  }
 
  private:
+  // Blocks, holding no lock of the model, until something ends the wait.
+  // A Cancel counts from the stream's creation (or the previous wait), so
+  // one that races the start of the wait is not lost.
+  HRESULT Hang() {
+    sim_->blocked_reads.fetch_add(1);
+    HRESULT answer = S_OK;
+    {
+      std::unique_lock<std::mutex> lock(sim_->wake_mu);
+      sim_->wake_cv.wait(lock, [&] {
+        answer = WhyWoken();
+        return answer != S_OK;
+      });
+    }
+    session_cancels_seen_ = session_->cancels.load();
+    cancels_seen_ = cancels_.load();
+    sim_->blocked_reads.fetch_sub(1);
+    return answer;
+  }
+
+  HRESULT WhyWoken() const {
+    if (sim_->stopping.load() ||
+        session_->cancels.load() != session_cancels_seen_ ||
+        cancels_.load() != cancels_seen_) {
+      return kCancelledHresult;
+    }
+    return Usable(*session_);  // closed, gone, or still waiting (S_OK)
+  }
+
   std::shared_ptr<Session> session_;
+  uint64_t session_cancels_seen_ = session_->cancels.load();
+  std::atomic<uint64_t> cancels_{0};  // IPortableDeviceDataStream::Cancel
+  uint64_t cancels_seen_ = 0;
   uint32_t node_;
   ObjectSpec data_;  // id, names and the (shared) data of the object
   uint64_t size_;
@@ -367,7 +468,7 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
       LPCWSTR object_id, IPortableDeviceKeyCollection** keys) override {
     if (object_id == nullptr || keys == nullptr) return E_POINTER;
     *keys = nullptr;
-    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     DeviceState& device = *session_->device;
     std::vector<PROPERTYKEY> supported;
     {
@@ -396,7 +497,7 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
     sim_->Count(Call::kGetValues);
     if (object_id == nullptr || out == nullptr) return E_POINTER;
     *out = nullptr;
-    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     // The caller's key collection is read before taking the device's lock.
     std::vector<PROPERTYKEY> wanted;
     bool all = keys == nullptr;
@@ -473,7 +574,7 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
       LPCWSTR object_id, IPortableDeviceKeyCollection** keys) override {
     if (object_id == nullptr || keys == nullptr) return E_POINTER;
     *keys = nullptr;
-    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     DeviceState& device = *session_->device;
     std::vector<PROPERTYKEY> supported;
     {
@@ -499,7 +600,7 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
     sim_->Count(Call::kGetStream);
     if (object_id == nullptr || stream == nullptr) return E_POINTER;
     *stream = nullptr;
-    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     DeviceState& device = *session_->device;
     std::lock_guard<std::mutex> lock(device.mu);
     uint32_t node = device.Find(object_id);
@@ -567,7 +668,7 @@ class Content final
     sim_->Count(Call::kEnumObjects);
     if (parent_id == nullptr || out == nullptr) return E_POINTER;
     *out = nullptr;
-    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     DeviceState& device = *session_->device;
     std::vector<uint32_t> children;
     uint32_t node;
@@ -577,7 +678,9 @@ class Content final
       HRESULT hr;
       if (device.Strike(node, Call::kEnumObjects, &hr)) return hr;
       if (node == kNoNode) return kErrorNotFound;
-      children = device.nodes[node].children;
+      if (!device.IsStorage(node) || !device.HidesContent()) {
+        children = device.nodes[node].children;
+      }
     }
     *out = new Enumerator(sim_, session_, node, std::move(children));
     return S_OK;
@@ -609,7 +712,7 @@ class Content final
     sim_->Count(Call::kDelete);
     if (object_ids == nullptr) return E_POINTER;
     if (results != nullptr) *results = nullptr;
-    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     // Read the caller's collection before taking the device's lock.
     DWORD count = 0;
     HRESULT hr = object_ids->GetCount(&count);
@@ -682,7 +785,7 @@ class Content final
     sim_->Count(call);
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
-    if (Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     {
       DeviceState& device = *session_->device;
       std::lock_guard<std::mutex> lock(device.mu);
@@ -702,6 +805,7 @@ class Content final
     if (node == kNoNode) return kErrorNotFound;
     if (node == kRootNode) return E_ACCESSDENIED;
     if ((session_->access & kGenericWrite) == 0) return E_ACCESSDENIED;
+    if (device.InReadOnlyStorage(node)) return E_ACCESSDENIED;
     ObjectNode& object = device.nodes[node];
     if (object.setup.can_delete && *object.setup.can_delete == 0) {
       return E_ACCESSDENIED;
@@ -769,15 +873,19 @@ class Device final
                                  IPortableDeviceValues* client) override {
     sim_->Count(Call::kOpen);
     if (device_id == nullptr || client == nullptr) return E_POINTER;
-    if (session_ != nullptr && !Closed(session_)) {
+    if (session_ != nullptr && session_->open.load()) {
       return E_WPD_DEVICE_ALREADY_OPENED;
     }
     std::shared_ptr<DeviceState> device = sim_->FindDevice(device_id);
-    if (device == nullptr) return kErrorFileNotFound;
+    // An unplugged device's path no longer exists, as an unknown one.
+    if (device == nullptr || device->live_connection.load() == 0) {
+      return kErrorFileNotFound;
+    }
     ClientInfo info = ReadClientInfo(client);
     // Unset, WPD asks for reading and writing.
     DWORD access = info.desired_access.value_or(kGenericRead | kGenericWrite);
     HRESULT hr;
+    uint32_t connection = 0;
     {
       std::lock_guard<std::mutex> lock(device->mu);
       device->last_client = std::move(info);
@@ -785,9 +893,12 @@ class Device final
         hr = device->setup.open_hresult;
       }
       if (FAILED(hr)) return hr;
+      connection = device->live_connection.load();
+      if (connection == 0)
+        return kErrorFileNotFound;  // an Open fault unplugged it
       ++device->open_sessions;
     }
-    session_ = std::make_shared<Session>(std::move(device), access);
+    session_ = std::make_shared<Session>(std::move(device), access, connection);
     sim_->open_without_close.fetch_add(1);
     return hr;
   }
@@ -803,7 +914,8 @@ class Device final
     sim_->Count(Call::kContent);
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
-    if (session_ == nullptr || Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    if (session_ == nullptr) return E_WPD_DEVICE_NOT_OPEN;
+    if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     {
       std::lock_guard<std::mutex> lock(session_->device->mu);
       HRESULT hr;
@@ -819,7 +931,15 @@ class Device final
     return E_NOTIMPL;
   }
 
-  HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }
+  // Callable from any thread: a Read blocked on a stream of this device
+  // object answers kCancelledHresult.
+  HRESULT STDMETHODCALLTYPE Cancel() override {
+    if (session_ != nullptr) {
+      session_->cancels.fetch_add(1);
+      sim_->Wake();
+    }
+    return S_OK;
+  }
 
   HRESULT STDMETHODCALLTYPE Close() override {
     if (session_ != nullptr && session_->open.exchange(false)) {
@@ -828,6 +948,7 @@ class Device final
         --session_->device->open_sessions;
       }
       sim_->open_without_close.fetch_sub(1);
+      sim_->Wake();
     }
     return S_OK;
   }
@@ -843,7 +964,9 @@ class Device final
   HRESULT STDMETHODCALLTYPE GetPnPDeviceID(LPWSTR* id) override {
     if (id == nullptr) return E_POINTER;
     *id = nullptr;
-    if (session_ == nullptr || Closed(session_)) return E_WPD_DEVICE_NOT_OPEN;
+    if (session_ == nullptr || !session_->open.load()) {
+      return E_WPD_DEVICE_NOT_OPEN;
+    }
     *id = DupString(session_->device->setup.id);
     return *id != nullptr ? S_OK : E_OUTOFMEMORY;
   }
@@ -879,8 +1002,9 @@ class Manager final
         return E_OUTOFMEMORY;
       }
     }
-    *count = filled;
-    return filled < devices_.size() ? S_FALSE : S_OK;
+    *count = filled + sim_->get_devices_overcount;
+    return filled < devices_.size() || sim_->get_devices_overcount > 0 ? S_FALSE
+                                                                       : S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE RefreshDeviceList() override {
@@ -930,6 +1054,7 @@ class Manager final
       }
     }
     if (device == nullptr) return kErrorNotFound;
+    if (device->live_connection.load() == 0) return device->setup.gone_hresult;
     std::wstring value;
     {
       std::lock_guard<std::mutex> lock(device->mu);

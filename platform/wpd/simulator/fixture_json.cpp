@@ -56,7 +56,17 @@ class Parser {
 
   bool Top(const Json& root, Fixture* fixture) {
     if (!root.is_object()) return Fail("", "the top level must be an object");
-    if (!Keys(root, "", {"devices", "fail"})) return false;
+    if (!Keys(root, "", {"devices", "fail", "getDevicesOvercount"})) {
+      return false;
+    }
+    if (root.contains("getDevicesOvercount")) {
+      uint64_t count;
+      if (!Unsigned(root["getDevicesOvercount"], "getDevicesOvercount", 1000,
+                    &count)) {
+        return false;
+      }
+      fixture->get_devices_overcount = static_cast<uint32_t>(count);
+    }
     if (root.contains("fail") &&
         !Faults(root["fail"], "fail", CallScope::kProcess, &fixture->faults)) {
       return false;
@@ -168,10 +178,34 @@ class Parser {
         const char* after = *call == Call::kRead   ? "afterBytes"
                             : *call == Call::kNext ? "afterItems"
                                                    : "afterCalls";
-        if (!Keys(setup, at, {"hresult", after})) return false;
-        if (!setup.contains("hresult")) return Fail(at, "needs \"hresult\"");
-        if (!Hresult(setup["hresult"], Join(at, "hresult"), &fault.hresult)) {
+        if (!Keys(setup, at, {"hresult", after, "hang", "unplug"})) {
           return false;
+        }
+        for (auto [key, action] :
+             {std::pair{"hang", Fault::Action::kHang},
+              std::pair{"unplug", Fault::Action::kUnplug}}) {
+          if (!setup.contains(key)) continue;
+          if (setup[key] != true) return Fail(Join(at, key), "must be true");
+          if (fault.action != Fault::Action::kFail ||
+              setup.contains("hresult")) {
+            return Fail(at, "takes one of \"hresult\", \"hang\", \"unplug\"");
+          }
+          if (action == Fault::Action::kHang && *call != Call::kRead) {
+            return Fail(Join(at, key), "only a Read can hang");
+          }
+          if (action == Fault::Action::kUnplug &&
+              call_scope == CallScope::kProcess) {
+            return Fail(Join(at, key), "a process-wide call cannot unplug");
+          }
+          fault.action = action;
+        }
+        if (fault.action == Fault::Action::kFail) {
+          if (!setup.contains("hresult")) {
+            return Fail(at, "needs \"hresult\"");
+          }
+          if (!Hresult(setup["hresult"], Join(at, "hresult"), &fault.hresult)) {
+            return false;
+          }
         }
         if (setup.contains(after) &&
             !Unsigned(setup[after], Join(at, after),
@@ -267,6 +301,29 @@ class Parser {
     return Fail(path, "must be a string, {\"hex\": ...} or {\"pattern\": ...}");
   }
 
+  // An MTP object format code: a number, or "0x" and four hex digits.
+  bool Format(const Json& value, const std::string& path,
+              std::optional<uint16_t>* out) {
+    if (value.is_string()) {
+      const std::string text = value.get<std::string>();
+      int code = 0;
+      bool ok = text.size() == 6 && text[0] == '0' && text[1] == 'x';
+      for (size_t i = 2; ok && i < text.size(); ++i) {
+        int digit = Digit(text[i]);
+        ok = digit >= 0;
+        code = code * 16 + digit;
+      }
+      if (ok) {
+        *out = static_cast<uint16_t>(code);
+        return true;
+      }
+    } else if (value.is_number_unsigned() && value.get<uint64_t>() <= 0xFFFF) {
+      *out = static_cast<uint16_t>(value.get<uint64_t>());
+      return true;
+    }
+    return Fail(path, "must be a format code: 0 to 65535, or \"0x3801\"");
+  }
+
   static int Digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -276,10 +333,11 @@ class Parser {
 
   bool Object(const Json& value, const std::string& path, ObjectSpec* object) {
     if (!value.is_object()) return Fail(path, "must be an object");
-    if (!Keys(
-            value, path,
-            {"id", "parent", "contentType", "name", "originalFileName", "size",
-             "dateCreated", "dateModified", "canDelete", "data", "fail"})) {
+    if (!Keys(value, path,
+              {"id", "parent", "contentType", "name", "originalFileName",
+               "size", "dateCreated", "dateModified", "canDelete", "format",
+               "persistentUniqueId", "containerFunctionalObjectId",
+               "storageAccessCapability", "fileSystemType", "data", "fail"})) {
       return false;
     }
     if (!value.contains("id")) return Fail(path, "needs an \"id\"");
@@ -296,6 +354,7 @@ class Parser {
           {"image", ContentType::kImage},
           {"video", ContentType::kVideo},
           {"generic", ContentType::kGeneric},
+          {"unspecified", ContentType::kUnspecified},
           {"none", ContentType::kNone}};
       bool found = false;
       for (const auto& [name, content_type] : kTypes) {
@@ -307,13 +366,32 @@ class Parser {
       if (!found) {
         return Fail(Join(path, "contentType"),
                     "must be one of \"functional\", \"folder\", \"image\", "
-                    "\"video\", \"generic\", \"none\"");
+                    "\"video\", \"generic\", \"unspecified\", \"none\"");
       }
     }
     if (!OptionalText(value, "name", path, &object->name) ||
         !OptionalText(value, "originalFileName", path,
-                      &object->original_file_name)) {
+                      &object->original_file_name) ||
+        !OptionalText(value, "persistentUniqueId", path,
+                      &object->persistent_unique_id) ||
+        !OptionalText(value, "containerFunctionalObjectId", path,
+                      &object->container) ||
+        !OptionalText(value, "fileSystemType", path,
+                      &object->file_system_type)) {
       return false;
+    }
+    if (value.contains("format") &&
+        !Format(value["format"], Join(path, "format"), &object->format)) {
+      return false;
+    }
+    if (value.contains("storageAccessCapability")) {
+      uint64_t access;
+      if (!Unsigned(value["storageAccessCapability"],
+                    Join(path, "storageAccessCapability"),
+                    std::numeric_limits<uint32_t>::max(), &access)) {
+        return false;
+      }
+      object->storage_access = static_cast<uint32_t>(access);
     }
     if (value.contains("size")) {
       uint64_t size;
@@ -367,7 +445,8 @@ class Parser {
     if (!Keys(value, path,
               {"id", "friendlyName", "manufacturer", "description",
                "openHresult", "optimalTransferSize", "maxReadSize",
-               "shortReadResult", "fail", "objects"})) {
+               "shortReadResult", "locked", "unlockAfterMs", "reset",
+               "goneHresult", "nextOvercount", "fail", "objects"})) {
       return false;
     }
     if (!value.contains("id")) return Fail(path, "needs an \"id\"");
@@ -377,10 +456,37 @@ class Parser {
         !OptionalText(value, "description", path, &device->description)) {
       return false;
     }
-    if (value.contains("openHresult") &&
-        !Hresult(value["openHresult"], Join(path, "openHresult"),
-                 &device->open_hresult)) {
+    if ((value.contains("openHresult") &&
+         !Hresult(value["openHresult"], Join(path, "openHresult"),
+                  &device->open_hresult)) ||
+        (value.contains("goneHresult") &&
+         !Hresult(value["goneHresult"], Join(path, "goneHresult"),
+                  &device->gone_hresult))) {
       return false;
+    }
+    for (auto [key, field] : {std::pair{"locked", &device->locked},
+                              std::pair{"reset", &device->reset}}) {
+      if (!value.contains(key)) continue;
+      if (!value[key].is_boolean()) {
+        return Fail(Join(path, key), "must be true or false");
+      }
+      *field = value[key].get<bool>();
+    }
+    if (value.contains("unlockAfterMs")) {
+      uint64_t delay;
+      if (!Unsigned(value["unlockAfterMs"], Join(path, "unlockAfterMs"),
+                    std::numeric_limits<uint32_t>::max(), &delay)) {
+        return false;
+      }
+      device->unlock_after_ms = static_cast<uint32_t>(delay);
+    }
+    if (value.contains("nextOvercount")) {
+      uint64_t count;
+      if (!Unsigned(value["nextOvercount"], Join(path, "nextOvercount"), 1000,
+                    &count)) {
+        return false;
+      }
+      device->next_overcount = static_cast<uint32_t>(count);
     }
     for (auto [key, field] :
          {std::pair{"optimalTransferSize", &device->optimal_transfer_size},

@@ -1,7 +1,9 @@
 #include "platform/wpd/simulator/model.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <set>
 #include <vector>
 
@@ -52,6 +54,13 @@ bool CheckFaults(const FaultList& faults, CallScope lowest,
     if (!fits) {
       *error = where + ".fail: \"" + CallName(call) +
                "\" cannot be made to fail there";
+      return false;
+    }
+    if ((fault.action == Fault::Action::kHang && call != Call::kRead) ||
+        (fault.action == Fault::Action::kUnplug &&
+         scope == CallScope::kProcess)) {
+      *error = where + ".fail: \"" + CallName(call) + "\" cannot " +
+               (fault.action == Fault::Action::kHang ? "hang" : "unplug");
       return false;
     }
   }
@@ -150,6 +159,29 @@ ObjectSpec& ObjectSpec::CanDeleteValue(int32_t value) {
   can_delete = value;
   return *this;
 }
+ObjectSpec& ObjectSpec::Format(uint16_t code) {
+  format = code;
+  return *this;
+}
+ObjectSpec& ObjectSpec::PersistentUniqueId(std::wstring value) {
+  persistent_unique_id = std::move(value);
+  return *this;
+}
+ObjectSpec& ObjectSpec::Container(std::wstring storage_id) {
+  container = std::move(storage_id);
+  return *this;
+}
+ObjectSpec& ObjectSpec::StorageAccess(uint32_t capability) {
+  storage_access = capability;
+  return *this;
+}
+ObjectSpec& ObjectSpec::FileSystemType(std::wstring value) {
+  file_system_type = std::move(value);
+  return *this;
+}
+ObjectSpec& ObjectSpec::EndsAfter(uint64_t bytes) {
+  return Fail(Call::kRead, Fault::EndAfter(bytes));
+}
 ObjectSpec& ObjectSpec::Data(std::string data) {
   data_kind = DataKind::kBytes;
   bytes = std::make_shared<const std::string>(std::move(data));
@@ -164,6 +196,11 @@ ObjectSpec& ObjectSpec::Pattern(uint64_t count) {
 }
 ObjectSpec& ObjectSpec::Fail(Call call, HRESULT hresult, uint64_t after) {
   faults.emplace_back(call, Fault{hresult, after});
+  return *this;
+}
+
+ObjectSpec& ObjectSpec::Fail(Call call, Fault fault) {
+  faults.emplace_back(call, fault);
   return *this;
 }
 
@@ -232,6 +269,20 @@ DeviceSpec& DeviceSpec::Fail(Call call, HRESULT hresult, uint64_t after) {
   return *this;
 }
 
+DeviceSpec& DeviceSpec::Fail(Call call, Fault fault) {
+  faults.emplace_back(call, fault);
+  return *this;
+}
+DeviceSpec& DeviceSpec::Locked(std::optional<uint32_t> after_ms) {
+  locked = true;
+  unlock_after_ms = after_ms;
+  return *this;
+}
+DeviceSpec& DeviceSpec::GoneResult(HRESULT hresult) {
+  gone_hresult = hresult;
+  return *this;
+}
+
 ObjectSpec& DeviceSpec::Add(std::wstring object_id, std::wstring parent,
                             ContentType type) {
   ObjectSpec& object = objects.emplace_back();
@@ -273,6 +324,81 @@ ObjectSpec& DeviceSpec::AddPatternFile(std::wstring object_id,
   return file.Name(std::move(file_name)).Size(size).Pattern(size);
 }
 
+namespace {
+
+// A persistent unique id in the form devices use, derived from the object
+// id (FNV-1a), so the same fixture gives the same ids.
+std::wstring MakePersistentId(const std::wstring& id) {
+  uint64_t a = 14695981039346656037ull;
+  uint64_t b = a ^ 0x5bd1e995u;
+  for (wchar_t c : id) {
+    a = (a ^ static_cast<uint64_t>(c)) * 1099511628211ull;
+    b = (b ^ static_cast<uint64_t>(c)) * 1099511628211ull;
+  }
+  char text[40];
+  std::snprintf(
+      text, sizeof(text), "{%08X-%04X-%04X-%04X-%012llX}",
+      static_cast<unsigned>(a >> 32), static_cast<unsigned>((a >> 16) & 0xFFFF),
+      static_cast<unsigned>(a & 0xFFFF), static_cast<unsigned>(b >> 48),
+      static_cast<unsigned long long>(b & 0xFFFFFFFFFFFFull));
+  return std::wstring(text, text + std::strlen(text));
+}
+
+// The storage an object added below `parent` lies in, if any.
+std::optional<std::wstring> StorageOf(const std::deque<ObjectSpec>& objects,
+                                      std::wstring parent) {
+  for (auto it = objects.rbegin(); it != objects.rend(); ++it) {
+    if (it->id != parent) continue;
+    if (it->content_type == ContentType::kFunctional) return it->id;
+    if (it->container) return it->container;
+    parent = it->parent;
+  }
+  return std::nullopt;
+}
+
+uint16_t PhoneFormat(const std::wstring& file_name) {
+  std::wstring ext = file_name.substr(file_name.rfind(L'.') + 1);
+  for (wchar_t& c : ext) c = static_cast<wchar_t>(std::towupper(c));
+  if (ext == L"HEIC" || ext == L"JPG" || ext == L"JPEG") return 0x3801;
+  if (ext == L"PNG") return 0x380B;
+  if (ext == L"MOV") return 0x300D;
+  return 0x3000;
+}
+
+}  // namespace
+
+ObjectSpec& DeviceSpec::AddPhoneStorage(std::wstring object_id,
+                                        std::wstring name) {
+  ObjectSpec& storage = AddStorage(object_id, std::move(name));
+  return storage.PersistentUniqueId(MakePersistentId(object_id))
+      .StorageAccess(1)
+      .FileSystemType(L"DCF");
+}
+
+ObjectSpec& DeviceSpec::AddPhoneFolder(std::wstring object_id,
+                                       std::wstring parent, std::wstring name) {
+  std::optional<std::wstring> storage = StorageOf(objects, parent);
+  ObjectSpec& folder = AddFolder(object_id, std::move(parent), std::move(name));
+  folder.container = std::move(storage);
+  return folder.PersistentUniqueId(MakePersistentId(object_id)).Format(0x3001);
+}
+
+ObjectSpec& DeviceSpec::AddPhoneFile(std::wstring object_id,
+                                     std::wstring parent,
+                                     std::wstring file_name, ContentType type,
+                                     uint64_t size, DateProperty taken) {
+  std::optional<std::wstring> storage = StorageOf(objects, parent);
+  ObjectSpec& file = Add(object_id, std::move(parent), type);
+  file.container = std::move(storage);
+  file.format = PhoneFormat(file_name);
+  file.original_file_name = std::move(file_name);
+  return file.PersistentUniqueId(MakePersistentId(object_id))
+      .Size(size)
+      .Pattern(size)
+      .Created(taken)
+      .Modified(taken);
+}
+
 DeviceSpec& Fixture::AddDevice(std::wstring device_id) {
   DeviceSpec& device = devices.emplace_back();
   device.id = std::move(device_id);
@@ -309,6 +435,11 @@ bool ValidateFixture(const Fixture& fixture, std::string* error) {
       if (seen.count(object.parent) == 0) {
         *error = at + ".parent: \"" + Narrow(object.parent) +
                  "\" is neither \"DEVICE\" nor an earlier object";
+        return false;
+      }
+      if (object.container && seen.count(*object.container) == 0) {
+        *error = at + ".containerFunctionalObjectId: \"" +
+                 Narrow(*object.container) + "\" is not an earlier object";
         return false;
       }
       if (!seen.insert(object.id).second) {

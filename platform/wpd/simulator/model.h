@@ -59,14 +59,55 @@ CallScope ScopeOf(Call call);
 const char* CallName(Call call);
 std::optional<Call> CallFromName(std::string_view name);
 
+// HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED): what a hung Read answers once
+// it is cancelled.
+inline constexpr HRESULT kCancelledHresult = static_cast<HRESULT>(0x800703E3);
+
+// "The device went away": the codes Windows answers, on calls through
+// objects of a device that was unplugged, in the WPD documentation and in
+// reports. A device answers one of them (DeviceSpec::gone_hresult); clients
+// must treat all alike.
+inline constexpr HRESULT kDeviceNotConnected =  // ERROR_DEVICE_NOT_CONNECTED
+    static_cast<HRESULT>(0x8007048F);
+inline constexpr HRESULT kDeviceGoneHresults[] = {
+    kDeviceNotConnected,
+    static_cast<HRESULT>(0x8007001F),  // ERROR_GEN_FAILURE
+    static_cast<HRESULT>(0x800701B1),  // ERROR_NO_SUCH_DEVICE
+    static_cast<HRESULT>(0x802A0002),  // E_WPD_DEVICE_NOT_OPEN, seen after
+                                       // a camera was unplugged
+};
+
 // A fault makes a call answer `hresult` instead of doing its work, once
 // `after` units have gone through: calls at that site (all callers
 // together), or for Read the bytes given by one stream, for Next the ids
 // given by one enumerator (checked when Next is called, so a batch that
 // crosses the limit still comes whole).
+//
+// A Read fault with a success code ends the stream there: Read answers that
+// code with 0 bytes while WPD_OBJECT_SIZE still lists the full size (a phone
+// whose transfer setting changed mid-connection served 12 bytes of a
+// 222,033-byte photo). Two other actions:
+//   kHang (Read only): the Read blocks until IPortableDevice::Cancel is
+//     called on the device object the stream came from (or
+//     IPortableDeviceDataStream::Cancel on the stream), and then answers
+//     kCancelledHresult; if the device goes away meanwhile, the device's
+//     gone code; if the device object is closed, E_WPD_DEVICE_NOT_OPEN; if
+//     the Simulator is destroyed, kCancelledHresult.
+//   kUnplug (device and object calls): the device is unplugged at that
+//     moment (as Simulator::Unplug) and the call answers its gone code.
 struct Fault {
+  enum class Action : uint8_t { kFail, kHang, kUnplug };
   HRESULT hresult = E_FAIL;
   uint64_t after = 0;
+  Action action = Action::kFail;
+
+  static Fault EndAfter(uint64_t bytes) { return Fault{S_OK, bytes}; }
+  static Fault Hang(uint64_t after_bytes) {
+    return Fault{S_OK, after_bytes, Action::kHang};
+  }
+  static Fault Unplug(uint64_t after) {
+    return Fault{S_OK, after, Action::kUnplug};
+  }
 };
 using FaultList = std::vector<std::pair<Call, Fault>>;
 
@@ -76,7 +117,8 @@ enum class ContentType {
   kImage,
   kVideo,
   kGeneric,
-  kNone,  // the object has no WPD_OBJECT_CONTENT_TYPE
+  kUnspecified,  // an iPhone's Live Photo motion (.MOV) and edit (.AAE)
+  kNone,         // the object has no WPD_OBJECT_CONTENT_TYPE
 };
 
 // A date property as the device reports it: missing, a VT_DATE, or (to
@@ -116,6 +158,19 @@ struct ObjectSpec {
   // Stored as a VT_BOOL whose VARIANT_BOOL is this value (true is -1);
   // GetBoolValue hands it back widened with its sign.
   std::optional<int32_t> can_delete;
+  // WPD_OBJECT_FORMAT, as the MTP object format code (0x3801 EXIF).
+  std::optional<uint16_t> format;
+  // WPD_OBJECT_PERSISTENT_UNIQUE_ID; on later connections followed by "~"
+  // and the connection number, as the object ids.
+  std::optional<std::wstring> persistent_unique_id;
+  // WPD_OBJECT_CONTAINER_FUNCTIONAL_OBJECT_ID: the id of an earlier object
+  // (the storage), which follows that object's id on later connections.
+  std::optional<std::wstring> container;
+  // Storage properties: WPD_STORAGE_ACCESS_CAPABILITY (1: read-only without
+  // object deletion, which refuses Delete of everything below it with
+  // E_ACCESSDENIED) and WPD_STORAGE_FILE_SYSTEM_TYPE.
+  std::optional<uint32_t> storage_access;
+  std::optional<std::wstring> file_system_type;
   // The default resource: no bytes, the given bytes, or a generated
   // pattern of pattern_size bytes in which byte i is i mod 251.
   DataKind data_kind = DataKind::kNone;
@@ -131,10 +186,19 @@ struct ObjectSpec {
   ObjectSpec& Modified(DateProperty value);
   ObjectSpec& CanDelete(bool value);
   ObjectSpec& CanDeleteValue(int32_t value);
+  ObjectSpec& Format(uint16_t code);
+  ObjectSpec& PersistentUniqueId(std::wstring value);
+  ObjectSpec& Container(std::wstring storage_id);
+  ObjectSpec& StorageAccess(uint32_t capability);
+  ObjectSpec& FileSystemType(std::wstring value);
+  // The stream serves `bytes` bytes and then ends (Read: S_OK, 0 bytes),
+  // whatever the size property says.
+  ObjectSpec& EndsAfter(uint64_t bytes);
   // Data and Pattern leave the size property alone; File sets both.
   ObjectSpec& Data(std::string data);
   ObjectSpec& Pattern(uint64_t size);
   ObjectSpec& Fail(Call call, HRESULT hresult, uint64_t after = 0);
+  ObjectSpec& Fail(Call call, Fault fault);
 
   uint64_t DataSize() const;
   // Copies the default resource's bytes [offset, offset + count) into out.
@@ -156,6 +220,20 @@ struct DeviceSpec {
   // Whether a Read that gives fewer bytes than asked answers S_FALSE rather
   // than S_OK (both are seen from real streams, the end included).
   bool short_read_is_s_false = false;
+  // The connection model's starting point (Simulator::Lock and the rest
+  // change it at run time). Locked: every storage lists no children, as a
+  // locked or untrusted iPhone's; unlock_after_ms unlocks it that long after
+  // it was plugged in. Reset: storages list nothing until the device is
+  // plugged in again, as after WPD_EVENT_DEVICE_RESET.
+  bool locked = false;
+  std::optional<uint32_t> unlock_after_ms;
+  bool reset = false;
+  // What calls through the device's objects answer once it was unplugged;
+  // one of kDeviceGoneHresults.
+  HRESULT gone_hresult = kDeviceNotConnected;
+  // A misbehaving enumerator: Next reports this many more ids fetched than
+  // it wrote into the caller's array.
+  uint32_t next_overcount = 0;
   FaultList faults;  // device-wide
   // In enumeration order; a parent stands before its children.
   std::deque<ObjectSpec> objects;
@@ -166,6 +244,9 @@ struct DeviceSpec {
   DeviceSpec& OpenResult(HRESULT hresult);
   DeviceSpec& OptimalTransferSize(DWORD size);
   DeviceSpec& Fail(Call call, HRESULT hresult, uint64_t after = 0);
+  DeviceSpec& Fail(Call call, Fault fault);
+  DeviceSpec& Locked(std::optional<uint32_t> unlock_after_ms = std::nullopt);
+  DeviceSpec& GoneResult(HRESULT hresult);
 
   // Adds an object; the reference stays valid while the setup lives.
   ObjectSpec& Add(std::wstring id, std::wstring parent, ContentType type);
@@ -179,12 +260,28 @@ struct DeviceSpec {
   ObjectSpec& AddPatternFile(std::wstring id, std::wstring parent,
                              std::wstring file_name, ContentType type,
                              uint64_t size);
+
+  // Objects as a current iPhone lists them. The storage is "DCF" and
+  // read-only without object deletion. Folders and files carry a format, a
+  // persistent unique id and their storage; files have pattern data of
+  // `size` bytes, an original file name but no WPD_OBJECT_NAME, no
+  // WPD_OBJECT_CAN_DELETE, and `taken` as both dates. The format follows the
+  // extension (HEIC, JPG: EXIF; PNG; MOV: QuickTime 0x300D; others 0x3000).
+  ObjectSpec& AddPhoneStorage(std::wstring id, std::wstring name);
+  ObjectSpec& AddPhoneFolder(std::wstring id, std::wstring parent,
+                             std::wstring name);
+  ObjectSpec& AddPhoneFile(std::wstring id, std::wstring parent,
+                           std::wstring file_name, ContentType type,
+                           uint64_t size, DateProperty taken);
 };
 
 // What the simulated WPD components offer the process.
 struct Fixture {
   std::deque<DeviceSpec> devices;
   FaultList faults;  // process-wide
+  // A misbehaving device manager: GetDevices with an array reports this many
+  // more devices than it wrote into it.
+  uint32_t get_devices_overcount = 0;
 
   DeviceSpec& AddDevice(std::wstring id);
   Fixture& Fail(Call call, HRESULT hresult, uint64_t after = 0);
@@ -201,8 +298,9 @@ bool ParseFixtureJson(const std::string& text, Fixture* fixture,
 bool LoadFixtureFile(const std::string& path, Fixture* fixture,
                      std::string* error);
 
-// The built-in devices: an iPhone with a camera roll of HEIC, JPG, PNG, MOV
-// and AAE files, and a camera of another maker.
+// The built-in devices: an iPhone as a current one lists its camera roll
+// (month folders right below its storage), a camera of another maker, and
+// an iPhone of an older iOS (DCIM/100APPLE), in that order.
 Fixture DemoFixture();
 
 // The fixture for a whole-process run: the file named by SNAPFERRY_DEVICES,

@@ -33,14 +33,13 @@ bool FaultTable::Clear(Call call) {
   return false;
 }
 
-bool FaultTable::Strike(Call call, HRESULT* hresult) {
+const Fault* FaultTable::Strike(Call call) {
   for (Slot& slot : slots_) {
     if (slot.call != call) continue;
-    if (++slot.calls <= slot.fault.after) return false;
-    *hresult = slot.fault.hresult;
-    return true;
+    if (++slot.calls <= slot.fault.after) return nullptr;
+    return &slot.fault;
   }
-  return false;
+  return nullptr;
 }
 
 const Fault* FaultTable::Find(Call call) const {
@@ -53,11 +52,18 @@ const Fault* FaultTable::Find(Call call) const {
 DeviceState::DeviceState(DeviceSpec device) : setup(std::move(device)) {
   for (const auto& [call, fault] : setup.faults) faults.Set(call, fault);
   setup.faults.clear();
+  locked = setup.locked || setup.unlock_after_ms.has_value();
+  if (setup.unlock_after_ms) {
+    unlock_at = std::chrono::steady_clock::now() +
+                std::chrono::milliseconds(*setup.unlock_after_ms);
+  }
+  reset = setup.reset;
   ObjectNode& root = nodes.emplace_back();
   root.setup.id = WPD_DEVICE_OBJECT_ID;
   root.setup.parent.clear();
   root.setup.content_type = ContentType::kFunctional;
   root.setup.name = setup.friendly_name.value_or(WPD_DEVICE_OBJECT_ID);
+  root.fixture_id = root.setup.id;
   index.emplace(root.setup.id, kRootNode);
   std::deque<ObjectSpec> objects = std::move(setup.objects);
   setup.objects.clear();
@@ -67,7 +73,12 @@ DeviceState::DeviceState(DeviceSpec device) : setup(std::move(device)) {
     auto node = static_cast<uint32_t>(nodes.size());
     ObjectNode& added = nodes.emplace_back();
     added.setup = std::move(object);
+    added.fixture_id = added.setup.id;
     added.parent = parent->second;
+    if (added.setup.container) {
+      auto container = index.find(*added.setup.container);
+      if (container != index.end()) added.container = container->second;
+    }
     if (!added.setup.faults.empty()) {
       added.faults = std::make_unique<FaultTable>();
       for (const auto& [call, fault] : added.setup.faults) {
@@ -88,11 +99,66 @@ uint32_t DeviceState::Find(std::wstring_view id) const {
 }
 
 bool DeviceState::Strike(uint32_t node, Call call, HRESULT* hresult) {
+  FaultTable* table = &faults;
   if (node != kNoNode && nodes[node].faults != nullptr &&
       nodes[node].faults->Find(call) != nullptr) {
-    return nodes[node].faults->Strike(call, hresult);
+    table = nodes[node].faults.get();
   }
-  return faults.Strike(call, hresult);
+  const Fault* fault = table->Strike(call);
+  if (fault == nullptr) return false;
+  if (fault->action == Fault::Action::kUnplug) {
+    UnplugLocked();
+    *hresult = setup.gone_hresult;
+  } else {
+    *hresult = fault->hresult;
+  }
+  return true;
+}
+
+bool DeviceState::IsStorage(uint32_t node) const {
+  return node != kRootNode && node != kNoNode &&
+         nodes[node].parent == kRootNode &&
+         nodes[node].setup.content_type == ContentType::kFunctional;
+}
+
+bool DeviceState::InReadOnlyStorage(uint32_t node) const {
+  for (; node != kRootNode && node != kNoNode; node = nodes[node].parent) {
+    if (IsStorage(node)) {
+      const std::optional<uint32_t>& access = nodes[node].setup.storage_access;
+      return access &&
+             *access ==
+                 WPD_STORAGE_ACCESS_CAPABILITY_READ_ONLY_WITHOUT_OBJECT_DELETION;
+    }
+  }
+  return false;
+}
+
+bool DeviceState::HidesContent() const {
+  if (reset) return true;
+  if (!locked) return false;
+  return !unlock_at || std::chrono::steady_clock::now() < *unlock_at;
+}
+
+void DeviceState::UnplugLocked() {
+  live_connection.store(0);
+  if (owner != nullptr) owner->Wake();
+}
+
+void DeviceState::PlugLocked() {
+  ++connections;
+  reset = false;
+  // Every object gets an id it never had; the device's own stays.
+  const std::wstring suffix = L"~" + std::to_wstring(connections);
+  index.clear();
+  index.emplace(nodes[kRootNode].setup.id, kRootNode);
+  for (uint32_t node = 1; node < nodes.size(); ++node) {
+    ObjectNode& object = nodes[node];
+    object.setup.id = object.fixture_id + suffix;
+  }
+  for (uint32_t node = 1; node < nodes.size(); ++node) {
+    if (!nodes[node].deleted) index.emplace(nodes[node].setup.id, node);
+  }
+  live_connection.store(connections);
 }
 
 const Fault* DeviceState::FindFault(uint32_t node, Call call) const {
@@ -110,7 +176,10 @@ SimState::SimState() {
 bool SimState::StrikeProcess(Call call, HRESULT* hresult) {
   Count(call);
   std::lock_guard<std::mutex> lock(mu);
-  return process_faults.Strike(call, hresult);
+  const Fault* fault = process_faults.Strike(call);
+  if (fault == nullptr) return false;
+  *hresult = fault->hresult;
+  return true;
 }
 
 std::shared_ptr<DeviceState> SimState::FindDevice(std::wstring_view id) const {
@@ -123,7 +192,11 @@ std::shared_ptr<DeviceState> SimState::FindDevice(std::wstring_view id) const {
 
 std::vector<std::shared_ptr<DeviceState>> SimState::Snapshot() const {
   std::lock_guard<std::mutex> lock(mu);
-  return devices;
+  std::vector<std::shared_ptr<DeviceState>> plugged;
+  for (const auto& device : devices) {
+    if (device->live_connection.load() != 0) plugged.push_back(device);
+  }
+  return plugged;
 }
 
 // --- registration ----------------------------------------------------------
@@ -239,7 +312,9 @@ Simulator::Simulator(Fixture fixture) : state_(std::make_shared<SimState>()) {
   owns_registration_ = true;
   for (DeviceSpec& device : fixture.devices) {
     state_->devices.push_back(std::make_shared<DeviceState>(std::move(device)));
+    state_->devices.back()->owner = state_.get();
   }
+  state_->get_devices_overcount = fixture.get_devices_overcount;
   // Registered first: the registration joins COM itself, which an injected
   // CoInitializeEx failure would refuse.
   registration_ = std::make_unique<Registration>(MakeClassFactories(state_));
@@ -252,6 +327,9 @@ Simulator::Simulator(Fixture fixture) : state_(std::make_shared<SimState>()) {
 }
 
 Simulator::~Simulator() {
+  // Reads still hung wake up; the objects keep the state alive.
+  state_->stopping.store(true);
+  state_->Wake();
   registration_.reset();
   if (owns_registration_) {
     ClearCoInitializeFault();
@@ -387,21 +465,106 @@ bool Simulator::AddDevice(DeviceSpec device) {
   std::string why;
   if (!ValidateFixture(check, &why)) return false;
   auto state = std::make_shared<DeviceState>(std::move(device));
+  state->owner = state_.get();
   std::lock_guard<std::mutex> lock(state_->mu);
+  for (const auto& known : state_->devices) {
+    if (known->setup.id == state->setup.id) return false;
+  }
   state_->devices.push_back(std::move(state));
   return true;
 }
 
 bool Simulator::RemoveDevice(const std::wstring& device_id) {
-  std::lock_guard<std::mutex> lock(state_->mu);
-  for (auto it = state_->devices.begin(); it != state_->devices.end(); ++it) {
-    if ((*it)->setup.id == device_id) {
-      state_->devices.erase(it);
-      return true;
+  return Unplug(device_id);
+}
+
+bool Simulator::Unplug(const std::wstring& device_id) {
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return false;
+  std::lock_guard<std::mutex> lock(device->mu);
+  if (device->live_connection.load() == 0) return false;
+  device->UnplugLocked();
+  return true;
+}
+
+bool Simulator::Plug(const std::wstring& device_id) {
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return false;
+  std::lock_guard<std::mutex> lock(device->mu);
+  if (device->live_connection.load() != 0) return false;
+  device->PlugLocked();
+  return true;
+}
+
+bool Simulator::Replug(const std::wstring& device_id) {
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return false;
+  std::lock_guard<std::mutex> lock(device->mu);
+  if (device->live_connection.load() != 0) device->UnplugLocked();
+  device->PlugLocked();
+  return true;
+}
+
+namespace {
+
+// Runs `change` on the device under its lock; false for an unknown device.
+template <class Change>
+bool ChangeDevice(SimState& state, const std::wstring& device_id,
+                  Change change) {
+  std::shared_ptr<DeviceState> device = state.FindDevice(device_id);
+  if (device == nullptr) return false;
+  std::lock_guard<std::mutex> lock(device->mu);
+  change(*device);
+  return true;
+}
+
+}  // namespace
+
+bool Simulator::Lock(const std::wstring& device_id) {
+  return ChangeDevice(*state_, device_id, [](DeviceState& device) {
+    device.locked = true;
+    device.unlock_at.reset();
+  });
+}
+
+bool Simulator::Unlock(const std::wstring& device_id) {
+  return ChangeDevice(*state_, device_id, [](DeviceState& device) {
+    device.locked = false;
+    device.unlock_at.reset();
+  });
+}
+
+bool Simulator::Reset(const std::wstring& device_id) {
+  return ChangeDevice(*state_, device_id,
+                      [](DeviceState& device) { device.reset = true; });
+}
+
+bool Simulator::IsPlugged(const std::wstring& device_id) const {
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  return device != nullptr && device->live_connection.load() != 0;
+}
+
+uint32_t Simulator::Connections(const std::wstring& device_id) const {
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return 0;
+  std::lock_guard<std::mutex> lock(device->mu);
+  return device->connections;
+}
+
+std::wstring Simulator::ObjectId(const std::wstring& device_id,
+                                 const std::wstring& fixture_id) const {
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return std::wstring();
+  std::lock_guard<std::mutex> lock(device->mu);
+  for (const ObjectNode& node : device->nodes) {
+    if (node.fixture_id == fixture_id) {
+      return node.deleted ? std::wstring() : node.setup.id;
     }
   }
-  return false;
+  return std::wstring();
 }
+
+int Simulator::BlockedReads() const { return state_->blocked_reads.load(); }
 
 std::unique_ptr<ApartmentRegistration> Simulator::RegisterInCurrentApartment()
     const {

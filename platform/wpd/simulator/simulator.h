@@ -108,7 +108,8 @@ class Simulator {
   uint64_t Calls(Call call) const;
   std::optional<ClientInfo> LastClientInfo(const std::wstring& device_id) const;
 
-  // The model as it stands (deletions included).
+  // The model as it stands (deletions included), by the ids of the current
+  // connection.
   bool HasObject(const std::wstring& device_id,
                  const std::wstring& object_id) const;
   std::vector<std::wstring> Children(const std::wstring& device_id,
@@ -130,8 +131,42 @@ class Simulator {
   // Call on that thread after it joined COM; destroy there, before it leaves.
   std::unique_ptr<ApartmentRegistration> RegisterInCurrentApartment() const;
 
-  // Plugging: a device added or removed shows in device managers created
-  // (or refreshed) afterwards, as with real WPD.
+  // The connection model, the one place plugging is decided. The setters
+  // return false for an unknown device (or one already in that state, for
+  // Plug and Unplug).
+  //
+  // Unplug: device managers created or refreshed afterwards no longer list
+  // the device, Open of its id answers
+  // HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), and every call through a device
+  // object opened before, and through what came from it, answers the device's
+  // gone code (DeviceSpec::gone_hresult); a hung Read wakes with it. Close and
+  // Release still work. Plug: a new connection under the same device id, in
+  // which every object has a new id (and persistent unique id), as an iPhone's
+  // all change when it is plugged in again; the first connection's ids are the
+  // fixture's. Reset ends with it; the lock does not. Replug: Unplug (if
+  // plugged), Plug.
+  bool Unplug(const std::wstring& device_id);
+  bool Plug(const std::wstring& device_id);
+  bool Replug(const std::wstring& device_id);
+  // Locked: storages list no children until unlocked, on the same
+  // connection (a locked or untrusted iPhone).
+  bool Lock(const std::wstring& device_id);
+  bool Unlock(const std::wstring& device_id);
+  // As after WPD_EVENT_DEVICE_RESET: storages list no children until the
+  // device is plugged in again.
+  bool Reset(const std::wstring& device_id);
+  bool IsPlugged(const std::wstring& device_id) const;
+  // Connections so far (1 until the first replug); 0 for an unknown device.
+  uint32_t Connections(const std::wstring& device_id) const;
+  // The id a fixture object has on the device's current connection; empty
+  // when unknown or deleted.
+  std::wstring ObjectId(const std::wstring& device_id,
+                        const std::wstring& fixture_id) const;
+  // Reads blocked right now by a hang fault.
+  int BlockedReads() const;
+
+  // A device never seen before arrives (false if the id is known: use
+  // Plug). RemoveDevice is Unplug.
   bool AddDevice(DeviceSpec device);
   bool RemoveDevice(const std::wstring& device_id);
 

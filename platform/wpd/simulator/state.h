@@ -4,6 +4,8 @@
 #define SNAPFERRY_PLATFORM_WPD_SIMULATOR_STATE_H_
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -22,8 +24,9 @@ class FaultTable {
   void Set(Call call, Fault fault);
   bool Clear(Call call);
   bool empty() const { return slots_.empty(); }
-  // For call-counted sites: counts the call and tells whether it fails.
-  bool Strike(Call call, HRESULT* hresult);
+  // For call-counted sites: counts the call and returns the fault that
+  // strikes, if any.
+  const Fault* Strike(Call call);
   // For Read and Next, whose limit is counted by the stream or enumerator.
   const Fault* Find(Call call) const;
 
@@ -40,15 +43,20 @@ constexpr uint32_t kRootNode = 0;
 constexpr uint32_t kNoNode = UINT32_MAX;
 
 struct ObjectNode {
-  ObjectSpec setup;  // setup.faults is moved into `faults`
+  ObjectSpec setup;         // setup.faults is moved into `faults`
+  std::wstring fixture_id;  // setup.id on the first connection
   uint32_t parent = kNoNode;
+  uint32_t container = kNoNode;  // setup.container's node
   std::vector<uint32_t> children;
   std::unique_ptr<FaultTable> faults;  // only for objects that have faults
   bool deleted = false;
 };
 
-// One device's model. `mu` guards everything below it; object data is
-// immutable and shared with streams, which read it without the lock.
+// One device's model. `mu` guards everything below it but the atomics;
+// object data is immutable and shared with streams, which read it without
+// the lock.
+struct SimState;
+
 struct DeviceState {
   explicit DeviceState(DeviceSpec setup);
 
@@ -60,11 +68,37 @@ struct DeviceState {
   std::optional<ClientInfo> last_client;
   int open_sessions = 0;
 
+  // The connection model. Each plug-in starts a connection, numbered from
+  // 1; `live_connection` is its number while plugged in, 0 while not.
+  // Sessions remember the connection they were opened on and answer the
+  // gone code once it has ended.
+  std::atomic<uint32_t> live_connection{1};
+  uint32_t connections = 1;
+  bool locked = false;
+  std::optional<std::chrono::steady_clock::time_point> unlock_at;
+  bool reset = false;
+  SimState* owner = nullptr;  // told when a connection ends
+
   // Under mu. kNoNode for unknown or deleted ids; "" names the root too.
   uint32_t Find(std::wstring_view id) const;
-  // Under mu: the object's fault for `call`, else the device's.
+  // Under mu: the fault that strikes `call` on the object (its own, else
+  // the device's), counting the call. A kUnplug fault unplugs the device and
+  // answers the gone code.
   bool Strike(uint32_t node, Call call, HRESULT* hresult);
   const Fault* FindFault(uint32_t node, Call call) const;
+
+  // Under mu. Storages (functional objects below the root) list nothing
+  // while the device is locked or reset.
+  bool HidesContent() const;
+  bool IsStorage(uint32_t node) const;
+  // Under mu: whether the storage the object lies in (or is) refuses
+  // deletion (WPD_STORAGE_ACCESS_CAPABILITY 1).
+  bool InReadOnlyStorage(uint32_t node) const;
+  // Under mu: ends the connection, or starts a new one in which every
+  // object has a new id (the fixture's id followed by "~" and the
+  // connection number).
+  void UnplugLocked();
+  void PlugLocked();
 };
 
 struct SimState {
@@ -73,17 +107,32 @@ struct SimState {
   mutable std::mutex mu;  // guards devices and process_faults
   std::vector<std::shared_ptr<DeviceState>> devices;
   FaultTable process_faults;
+  uint32_t get_devices_overcount = 0;  // set before registration
 
   std::atomic<int64_t> live[kObjectKindCount];
   std::atomic<int64_t> open_without_close{0};
   std::atomic<uint64_t> calls[kCallCount];
+
+  // Blocked calls (a hung Read) wait on wake_cv and look again whenever a
+  // Cancel, Close, unplug or the Simulator's end is announced by Wake().
+  // Nothing else is held while waiting.
+  std::mutex wake_mu;
+  std::condition_variable wake_cv;
+  std::atomic<bool> stopping{false};
+  std::atomic<int> blocked_reads{0};
+  void Wake() {
+    { std::lock_guard<std::mutex> lock(wake_mu); }
+    wake_cv.notify_all();
+  }
 
   void Count(Call call) {
     calls[static_cast<int>(call)].fetch_add(1, std::memory_order_relaxed);
   }
   // Counts the call and tells whether a process-wide fault strikes.
   bool StrikeProcess(Call call, HRESULT* hresult);
+  // Any device the model knows, plugged in or not.
   std::shared_ptr<DeviceState> FindDevice(std::wstring_view id) const;
+  // The devices plugged in now, as a device manager lists them.
   std::vector<std::shared_ptr<DeviceState>> Snapshot() const;
 };
 

@@ -195,6 +195,13 @@ TEST(WpdDeclarations, IdentifiersAreTheSdks) {
       {&WPD_CONTENT_TYPE_VIDEO, "{9261B03C-3D78-4519-85E3-02C5E1F50BB9}"},
       {&WPD_CONTENT_TYPE_GENERIC_FILE,
        "{0085E0A6-8D34-45D7-BC5C-447E59C73D48}"},
+      {&WPD_CONTENT_TYPE_UNSPECIFIED, "{28D8D31E-249C-454E-AABC-34883168E634}"},
+      {&WPD_OBJECT_FORMAT_UNSPECIFIED,
+       "{30000000-AE6C-4804-98BA-C57B46965FE7}"},
+      {&WPD_OBJECT_FORMAT_PROPERTIES_ONLY,
+       "{30010000-AE6C-4804-98BA-C57B46965FE7}"},
+      {&WPD_OBJECT_FORMAT_EXIF, "{38010000-AE6C-4804-98BA-C57B46965FE7}"},
+      {&WPD_OBJECT_FORMAT_PNG, "{380B0000-AE6C-4804-98BA-C57B46965FE7}"},
   };
   for (const auto& expected : guids) {
     EXPECT_EQ(Text(*expected.guid), expected.text);
@@ -202,6 +209,7 @@ TEST(WpdDeclarations, IdentifiersAreTheSdks) {
 
   const char* kObject = "{EF6B490D-5CD8-437A-AFFC-DA8B60EE4A3C}";
   const char* kClient = "{204D9F0C-2292-4080-9F42-40664E70F859}";
+  const char* kStorage = "{01A3057A-74D6-4E80-BEA7-DC4C212CE50A}";
   const struct {
     const PROPERTYKEY* key;
     const char* fmtid;
@@ -215,7 +223,12 @@ TEST(WpdDeclarations, IdentifiersAreTheSdks) {
       {&WPD_OBJECT_ORIGINAL_FILE_NAME, kObject, 12},
       {&WPD_OBJECT_DATE_CREATED, kObject, 18},
       {&WPD_OBJECT_DATE_MODIFIED, kObject, 19},
+      {&WPD_OBJECT_PERSISTENT_UNIQUE_ID, kObject, 5},
+      {&WPD_OBJECT_FORMAT, kObject, 6},
+      {&WPD_OBJECT_CONTAINER_FUNCTIONAL_OBJECT_ID, kObject, 23},
       {&WPD_OBJECT_CAN_DELETE, kObject, 26},
+      {&WPD_STORAGE_FILE_SYSTEM_TYPE, kStorage, 3},
+      {&WPD_STORAGE_ACCESS_CAPABILITY, kStorage, 11},
       {&WPD_CLIENT_NAME, kClient, 2},
       {&WPD_CLIENT_MAJOR_VERSION, kClient, 3},
       {&WPD_CLIENT_MINOR_VERSION, kClient, 4},

@@ -3,6 +3,7 @@
 // or the built-in demo devices.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -26,10 +27,13 @@ const char kEveryKey[] = R"({
     "openHresult": 2147942405,
     "optimalTransferSize": 4096,
     "maxReadSize": 100, "shortReadResult": "S_FALSE",
+    "locked": true, "unlockAfterMs": 1500, "reset": true,
+    "goneHresult": 2147942431, "nextOvercount": 3,
     "fail": { "Content": -2147467259, "Transfer": 2147500037,
               "GetDeviceManufacturer": 5, "GetValues": {"hresult": -1, "afterCalls": 3} },
     "objects": [
-      { "id": "s1", "parent": "DEVICE", "contentType": "functional", "name": "Internal Storage" },
+      { "id": "s1", "parent": "DEVICE", "contentType": "functional", "name": "Internal Storage",
+        "storageAccessCapability": 1, "fileSystemType": "DCF" },
       { "id": "d1", "parent": "s1", "contentType": "folder", "name": "DCIM" },
       { "id": "f1", "parent": "d1", "contentType": "image", "name": "IMG_0001",
         "originalFileName": "IMG_0001.HEIC", "size": 5000000000,
@@ -41,9 +45,14 @@ const char kEveryKey[] = R"({
       { "id": "f2", "parent": "d1", "contentType": "video", "dateCreated": {"uint": 7},
         "canDelete": 2, "data": {"hex": "00ffA1"} },
       { "id": "f3", "parent": "s1", "contentType": "none", "canDelete": false, "data": "héllo" },
-      { "id": "f4" }
+      { "id": "f4" },
+      { "id": "f5", "parent": "d1", "contentType": "unspecified", "format": "0x300D",
+        "persistentUniqueId": "{P5}", "containerFunctionalObjectId": "s1",
+        "fail": { "Read": {"hang": true, "afterBytes": 9}, "GetStream": {"unplug": true, "afterCalls": 2} } },
+      { "id": "f6", "format": 14337, "fail": { "Read": {"hresult": 0, "afterBytes": 12} } }
     ]
   }, { "id": "bare" } ],
+  "getDevicesOvercount": 2,
   "fail": { "CoInitializeEx": -2147418113, "CreateManager": 1, "GetDevices": 2, "CreateDevice": 3,
             "CreateValues": 4, "CreateKeyCollection": 5, "CreatePropVariantCollection": 6 }
 })";
@@ -69,6 +78,12 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(phone.optimal_transfer_size, 4096u);
   EXPECT_EQ(phone.max_read_size, 100u);
   EXPECT_TRUE(phone.short_read_is_s_false);
+  EXPECT_TRUE(phone.locked);
+  EXPECT_EQ(phone.unlock_after_ms, 1500u);
+  EXPECT_TRUE(phone.reset);
+  EXPECT_EQ(phone.gone_hresult, H(0x8007001F));
+  EXPECT_EQ(phone.next_overcount, 3u);
+  EXPECT_EQ(fixture.get_devices_overcount, 2u);
   ASSERT_EQ(phone.faults.size(), 4u);
   EXPECT_EQ(phone.faults[0].first, Call::kContent);
   EXPECT_EQ(phone.faults[0].second.hresult, E_FAIL);  // written signed
@@ -76,7 +91,9 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(phone.faults[3].first, Call::kGetValues);
   EXPECT_EQ(phone.faults[3].second.after, 3u);
 
-  ASSERT_EQ(phone.objects.size(), 6u);
+  ASSERT_EQ(phone.objects.size(), 8u);
+  EXPECT_EQ(phone.objects[0].storage_access, 1u);
+  EXPECT_EQ(phone.objects[0].file_system_type, std::wstring(L"DCF"));
   const ObjectSpec& f1 = phone.objects[2];
   EXPECT_EQ(f1.parent, L"d1");
   EXPECT_EQ(f1.content_type, ContentType::kImage);
@@ -116,10 +133,27 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(f4.content_type, ContentType::kGeneric);
   EXPECT_EQ(f4.data_kind, ObjectSpec::DataKind::kNone);
 
+  const ObjectSpec& f5 = phone.objects[6];
+  EXPECT_EQ(f5.content_type, ContentType::kUnspecified);
+  EXPECT_EQ(f5.format, 0x300D);
+  EXPECT_EQ(f5.persistent_unique_id, std::wstring(L"{P5}"));
+  EXPECT_EQ(f5.container, std::wstring(L"s1"));
+  ASSERT_EQ(f5.faults.size(), 2u);
+  EXPECT_EQ(f5.faults[0].second.action, wpd_sim::Fault::Action::kHang);
+  EXPECT_EQ(f5.faults[0].second.after, 9u);
+  EXPECT_EQ(f5.faults[1].second.action, wpd_sim::Fault::Action::kUnplug);
+  EXPECT_EQ(f5.faults[1].second.after, 2u);
+  const ObjectSpec& f6 = phone.objects[7];
+  EXPECT_EQ(f6.format, 0x3801);
+  EXPECT_EQ(f6.faults[0].second.action, wpd_sim::Fault::Action::kFail);
+  EXPECT_EQ(f6.faults[0].second.hresult, S_OK);  // the data ends there
+
   const wpd_sim::DeviceSpec& bare = fixture.devices[1];
   EXPECT_FALSE(bare.friendly_name.has_value());
   EXPECT_EQ(bare.open_hresult, S_OK);
   EXPECT_EQ(bare.optimal_transfer_size, 262144u);
+  EXPECT_FALSE(bare.locked);
+  EXPECT_EQ(bare.gone_hresult, wpd_sim::kDeviceNotConnected);
   EXPECT_TRUE(bare.objects.empty());
 }
 
@@ -186,6 +220,21 @@ TEST(WpdFixtureJson, MalformedFilesSayWhereAndWhat) {
        "devices[0].objects[0].data: must be a string"},
       {R"({"devices": [ {"id": "a", "shortReadResult": "S_MAYBE"} ]})",
        "devices[0].shortReadResult: must be \"S_OK\" or \"S_FALSE\""},
+      {R"({"devices": [ {"id": "a", "locked": 1} ]})",
+       "devices[0].locked: must be true or false"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "fail": {"Next": {"hang": true}}} ]} ]})",
+       "devices[0].objects[0].fail.Next.hang: only a Read can hang"},
+      {R"({"devices": [ {"id": "a", "fail": {"Read": {"hang": true, "hresult": 5}}} ]})",
+       "devices[0].fail.Read: takes one of \"hresult\", \"hang\", \"unplug\""},
+      {R"({"fail": {"GetDevices": {"unplug": true}}})",
+       "fail.GetDevices.unplug: a process-wide call cannot unplug"},
+      {R"({"devices": [ {"id": "a", "fail": {"Open": {"unplug": 1}}} ]})",
+       "devices[0].fail.Open.unplug: must be true"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "format": "3801"} ]} ]})",
+       "devices[0].objects[0].format: must be a format code"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "containerFunctionalObjectId": "s"} ]} ]})",
+       "devices[0].objects[0].containerFunctionalObjectId: \"s\" is not an "
+       "earlier object"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.json);
@@ -247,38 +296,73 @@ TEST(WpdFixtureJson, EnvironmentNamesTheFileAndAMalformedOneOffersNoDevice) {
   std::remove(path.c_str());
 }
 
-TEST(WpdFixtureJson, WithoutTheVariableTheDemoOffersAnIphoneAndACamera) {
+TEST(WpdFixtureJson, WithoutTheVariableTheDemoOffersACurrentIphoneFirst) {
   SetDevicesVariable(nullptr);
   Fixture fixture = wpd_sim::FixtureFromEnvironment();
   std::string error;
   ASSERT_TRUE(wpd_sim::ValidateFixture(fixture, &error)) << error;
-  ASSERT_EQ(fixture.devices.size(), 2u);
+  ASSERT_EQ(fixture.devices.size(), 3u);
   const wpd_sim::DeviceSpec& phone = fixture.devices[0];
   EXPECT_EQ(phone.manufacturer, std::wstring(L"Apple Inc."));
   EXPECT_EQ(fixture.devices[1].manufacturer, std::wstring(L"Canon Inc."));
+  EXPECT_EQ(fixture.devices[2].manufacturer, std::wstring(L"Apple Inc."));
 
+  // The current layout: month folders right below a read-only storage, and
+  // media as the phone lists them.
   std::set<std::wstring> folders;
+  std::set<std::wstring> unspecified;
   std::set<std::wstring> extensions;
   uint64_t total = 0;
   for (const ObjectSpec& object : phone.objects) {
-    if (object.content_type == ContentType::kFolder)
-      folders.insert(*object.name);
-    if (!object.original_file_name ||
-        object.content_type == ContentType::kFolder) {
-      continue;
+    switch (object.content_type) {
+      case ContentType::kFunctional:
+        EXPECT_EQ(object.name, std::wstring(L"Internal Storage"));
+        EXPECT_EQ(object.storage_access, 1u);
+        continue;
+      case ContentType::kFolder:
+        EXPECT_EQ(object.parent, L"s10001");
+        folders.insert(*object.name);
+        continue;
+      case ContentType::kUnspecified:
+        unspecified.insert(*object.original_file_name);
+        break;
+      default:
+        break;
     }
     const std::wstring& name = *object.original_file_name;
+    SCOPED_TRACE(std::string(name.begin(), name.end()));
     extensions.insert(name.substr(name.rfind(L'.') + 1));
-    EXPECT_EQ(object.size, object.DataSize()) << name.c_str();
-    EXPECT_EQ(object.date_created.kind, DateProperty::Kind::kDate);
+    EXPECT_FALSE(object.name.has_value());
+    EXPECT_FALSE(object.can_delete.has_value());
+    EXPECT_TRUE(object.format.has_value());
+    EXPECT_TRUE(object.persistent_unique_id.has_value());
+    EXPECT_EQ(object.container, std::wstring(L"s10001"));
+    EXPECT_EQ(object.size, object.DataSize());
+    ASSERT_EQ(object.date_created.kind, DateProperty::Kind::kDate);
+    EXPECT_EQ(object.date_modified.date, object.date_created.date);
+    double seconds = object.date_created.date * 86400.0;
+    EXPECT_DOUBLE_EQ(seconds, std::round(seconds));
     total += object.DataSize();
   }
   EXPECT_EQ(folders,
-            (std::set<std::wstring>{L"DCIM", L"100APPLE", L"101APPLE"}));
+            (std::set<std::wstring>{L"202609_a", L"202610_a", L"202610__"}));
+  EXPECT_EQ(unspecified,
+            (std::set<std::wstring>{L"IMG_1201.MOV", L"IMG_1234.MOV",
+                                    L"IMG_1234.AAE"}));
   EXPECT_EQ(extensions,
             (std::set<std::wstring>{L"HEIC", L"JPG", L"PNG", L"MOV", L"AAE"}));
   EXPECT_GT(total, 1u << 20);
   EXPECT_LT(total, 8u << 20);
+
+  // The older layout stays on the second iPhone.
+  std::set<std::wstring> old_folders;
+  for (const ObjectSpec& object : fixture.devices[2].objects) {
+    if (object.content_type == ContentType::kFolder) {
+      old_folders.insert(*object.name);
+    }
+  }
+  EXPECT_EQ(old_folders,
+            (std::set<std::wstring>{L"DCIM", L"100APPLE", L"101APPLE"}));
 
   // Generated the same way every time.
   Fixture again = wpd_sim::DemoFixture();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -931,3 +932,112 @@ TEST(WpdSimulatorClient, CoInitializeFaultsNeedTheStandIn) {
 }
 
 }  // namespace
+
+namespace {
+
+// Waits up to ten seconds for `done`; false if it never came.
+template <class Done>
+bool AwaitTrue(Done done) {
+  for (int i = 0; i < 1000 && !done(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+}  // namespace
+
+TEST(WpdSimulatorClient, HungReadWaitsForCancelCloseUnplugOrTheSimulatorsEnd) {
+  enum class Wake {
+    kCancelFirst,
+    kCancel,
+    kStreamCancel,
+    kClose,
+    kUnplug,
+    kEnd
+  };
+  const HRESULT kGenFailure = static_cast<HRESULT>(0x8007001F);
+  const struct {
+    Wake wake;
+    HRESULT answer;
+  } cases[] = {
+      {Wake::kCancelFirst, wpd_sim::kCancelledHresult},
+      {Wake::kCancel, wpd_sim::kCancelledHresult},
+      {Wake::kStreamCancel, wpd_sim::kCancelledHresult},
+      {Wake::kClose, E_WPD_DEVICE_NOT_OPEN},
+      {Wake::kUnplug, kGenFailure},
+      {Wake::kEnd, wpd_sim::kCancelledHresult},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.wake));
+    Fixture fixture;
+    fixture.AddDevice(L"dev")
+        .GoneResult(kGenFailure)
+        .AddPatternFile(L"f", L"DEVICE", L"IMG_0001.MOV", ContentType::kVideo,
+                        1000)
+        .Fail(Call::kRead, Fault::Hang(100));
+    auto sim = std::make_unique<Simulator>(std::move(fixture));
+    ASSERT_TRUE(sim->ok()) << sim->error();
+    std::atomic<IPortableDevice*> opened{nullptr};
+    std::atomic<IStream*> reading{nullptr};
+    ULONG first = 0;
+    HRESULT second = S_OK;
+    std::thread reader([&] {
+      InMta([&] {
+        Ref<IPortableDevice> phone;
+        Ref<IPortableDeviceContent> content;
+        Ref<IPortableDeviceResources> resources;
+        Ref<IStream> stream;
+        if (OpenDevice(L"dev", kRead, &phone) != S_OK ||
+            phone->Content(content.Out()) != S_OK ||
+            content->Transfer(resources.Out()) != S_OK ||
+            resources->GetStream(L"f", WPD_RESOURCE_DEFAULT, STGM_READ, nullptr,
+                                 stream.Out()) != S_OK) {
+          second = E_UNEXPECTED;
+          return;
+        }
+        char buffer[4096];
+        stream->Read(buffer, sizeof(buffer), &first);
+        // A Cancel before the hang begins is not lost.
+        if (c.wake == Wake::kCancelFirst) phone->Cancel();
+        opened = phone.get();
+        reading = stream.get();
+        ULONG read = 0;
+        second = stream->Read(buffer, sizeof(buffer), &read);
+        phone->Close();
+      });
+    });
+    if (c.wake != Wake::kCancelFirst) {
+      EXPECT_TRUE(AwaitTrue([&] { return sim->BlockedReads() == 1; }));
+      // The hung Read holds no lock of the model.
+      EXPECT_TRUE(sim->HasObject(L"dev", L"f"));
+      switch (c.wake) {
+        case Wake::kCancel:
+          opened.load()->Cancel();
+          break;
+        case Wake::kStreamCancel: {
+          Ref<IPortableDeviceDataStream> data;
+          ASSERT_EQ(reading.load()->QueryInterface(
+                        IID_IPortableDeviceDataStream, data.OutVoid()),
+                    S_OK);
+          data->Cancel();
+          break;
+        }
+        case Wake::kClose:
+          opened.load()->Close();
+          break;
+        case Wake::kUnplug:
+          sim->Unplug(L"dev");
+          break;
+        default:
+          sim.reset();
+      }
+    }
+    reader.join();
+    EXPECT_EQ(first, 100u);
+    EXPECT_EQ(second, c.answer);
+    if (sim != nullptr) {
+      EXPECT_EQ(sim->BlockedReads(), 0);
+      EXPECT_EQ(sim->LiveObjects(), 0) << sim->LiveObjectsText();
+    }
+  }
+}
