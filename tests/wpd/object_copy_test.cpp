@@ -14,6 +14,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/wpd/simulator/simulator.h"
@@ -221,6 +222,39 @@ TEST_F(ObjectCopyTest, CancelBetweenChunksDeletesThePartialFile) {
   // No final report after a cancelled copy.
   ASSERT_EQ(run.reports.size(), 1u);
   EXPECT_EQ(run.reports[0].bytes, 65536);
+}
+
+// The flag is only seen between reads; a read that hangs in the device is
+// reached through the device itself, and whatever the aborted read answers,
+// the copy was cancelled.
+TEST_F(ObjectCopyTest, CancelReachesAReadThatHangs) {
+  ASSERT_TRUE(sim_.SetObjectFault(kPhone, L"many", Call::kRead,
+                                  wpd_sim::Fault::Hang(65536)));
+  const std::string path = folder_.File("stuck.mov");
+  std::atomic<bool> cancel{false};
+  PendingCopies pending;
+  CopyRun run;
+  std::thread copy(
+      [&] { run = Copy("many", path, cancel, {}, kPhoneUtf8, &pending); });
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (sim_.BlockedReads() == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(sim_.BlockedReads(), 1);
+  const auto cancelled_at = std::chrono::steady_clock::now();
+  cancel = true;
+  pending.CancelAll();
+  copy.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at,
+            std::chrono::seconds(5));
+  EXPECT_EQ(Describe(run.result),
+            Describe(kCancelled, 65536, S_OK, "Cancelled"));
+  EXPECT_EQ(folder_.Entries(), 0u);
+  ASSERT_EQ(run.reports.size(), 1u);  // the first chunk; no final report
+  // A cancel with no copy running reaches nothing.
+  pending.CancelAll();
 }
 
 TEST_F(ObjectCopyTest, ReadFailureAfterSomeBytesDeletesThePartialFile) {
