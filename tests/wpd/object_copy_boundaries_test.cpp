@@ -85,8 +85,7 @@ TEST(ObjectCopyBoundaries, EveryStagingFileMatchesItsObjectByteForByte) {
     ASSERT_FALSE(run.reports.empty());
     EXPECT_EQ(run.reports.back().bytes, static_cast<int64_t>(row.size));
   }
-  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
-  EXPECT_EQ(sim.OpenWithoutClose(), 0);
+  test::ExpectCopiesLeftNothing(sim);
 }
 
 }  // namespace

@@ -16,8 +16,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "win32_standin/control.h"
 #endif
 
 namespace snapferry {
@@ -61,14 +59,7 @@ class ObjectCopyStagingTest : public ::testing::Test {
 
   ObjectCopyStagingTest() : sim_(PhoneFixture()) {}
   void SetUp() override { ASSERT_TRUE(sim_.ok()) << sim_.error(); }
-  void TearDown() override {
-    EXPECT_EQ(sim_.LiveObjects(), 0) << sim_.LiveObjectsText();
-    EXPECT_EQ(sim_.OpenWithoutClose(), 0);
-#ifndef _WIN32
-    EXPECT_EQ(win32_standin::OpenFileHandleCount(), 0);
-    win32_standin::Reset();
-#endif
-  }
+  void TearDown() override { test::ExpectCopiesLeftNothing(sim_); }
 
   wpd_sim::Simulator sim_;
   StagingFolder folder_;

@@ -23,10 +23,6 @@
 #include "wpd/device_connection.h"
 
 #ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "win32_standin/control.h"
 #endif
 
@@ -90,14 +86,7 @@ class ObjectCopyTest : public ::testing::Test {
 
   // Every copy releases what it created and closes what it opened, on every
   // path.
-  void TearDown() override {
-    EXPECT_EQ(sim_.LiveObjects(), 0) << sim_.LiveObjectsText();
-    EXPECT_EQ(sim_.OpenWithoutClose(), 0);
-#ifndef _WIN32
-    EXPECT_EQ(win32_standin::OpenFileHandleCount(), 0);
-    win32_standin::Reset();
-#endif
-  }
+  void TearDown() override { test::ExpectCopiesLeftNothing(sim_); }
 
   Simulator sim_;
   StagingFolder folder_;

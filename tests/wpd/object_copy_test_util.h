@@ -4,6 +4,7 @@
 #define SNAPFERRY_TESTS_WPD_OBJECT_COPY_TEST_UTIL_H_
 
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -15,9 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/wpd/simulator/simulator.h"
 #include "tests/wpd/object_op_test_util.h"
 #include "wpd/device_connection.h"
 #include "wpd/object_copy.h"
+
+#ifndef _WIN32
+#include "win32_standin/control.h"
+#endif
 
 namespace snapferry {
 namespace test {
@@ -101,6 +107,17 @@ inline CopyRun Copy(const std::string& object_id, const std::string& path,
 inline CopyRun Copy(const std::string& object_id, const std::string& path) {
   std::atomic<bool> cancel{false};
   return Copy(object_id, path, cancel);
+}
+
+// Every copy releases what it created and closes what it opened, on every
+// path; on the stand-in, its file handles too. Resets the stand-in.
+inline void ExpectCopiesLeftNothing(const wpd_sim::Simulator& sim) {
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+  EXPECT_EQ(sim.OpenWithoutClose(), 0);
+#ifndef _WIN32
+  EXPECT_EQ(win32_standin::OpenFileHandleCount(), 0);
+  win32_standin::Reset();
+#endif
 }
 
 }  // namespace test
