@@ -62,11 +62,12 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
                       std::shared_ptr<WpdChannelHandler::ReplyQueue> queue,
                       HWND window,
                       std::shared_ptr<std::atomic<bool>> cancel_flag,
+                      std::shared_ptr<PendingCopies> pending,
                       WpdChannelHandler* handler) {
   return [result = std::move(result), device_id = std::move(device_id),
           object_id = std::move(object_id), temp_path = std::move(temp_path),
           queue = std::move(queue), window,
-          cancel_flag = std::move(cancel_flag),
+          cancel_flag = std::move(cancel_flag), pending = std::move(pending),
           handler]() mutable -> Completion {
     ObjectOpResult copy;
     {
@@ -74,7 +75,7 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
       ProgressCallback progress =
           MakeProgressCallback(std::move(queue), window, object_id, handler);
       copy = CopyObjectToFile(device_id, object_id, temp_path, progress,
-                              *cancel_flag);
+                              *cancel_flag, pending.get());
     }
     // Failure and cancellation are told by "status", never by an error.
     return [result = std::move(result), copy = std::move(copy)]() {

@@ -13,6 +13,7 @@
 #include "channel/jobs.h"
 #include "channel/wpd_channel_handler.h"
 #include "messaging/method_result.h"
+#include "wpd/pending_copies.h"
 
 namespace snapferry {
 
@@ -28,6 +29,7 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
                       std::shared_ptr<WpdChannelHandler::ReplyQueue> queue,
                       HWND window,
                       std::shared_ptr<std::atomic<bool>> cancel_flag,
+                      std::shared_ptr<PendingCopies> pending,
                       WpdChannelHandler* handler);
 Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
                      std::string object_id);

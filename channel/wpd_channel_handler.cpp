@@ -35,7 +35,8 @@ WpdChannelHandler::WpdChannelHandler(flutter::BinaryMessenger* messenger,
                                      HWND window)
     : window_(window),
       reply_queue_(std::make_shared<ReplyQueue>()),
-      cancel_flag_(std::make_shared<std::atomic<bool>>(false)) {
+      cancel_flag_(std::make_shared<std::atomic<bool>>(false)),
+      pending_copies_(std::make_shared<PendingCopies>()) {
   const flutter::StandardMethodCodec* codec =
       &flutter::StandardMethodCodec::SharedInstance();
 
@@ -118,7 +119,7 @@ void WpdChannelHandler::HandleMethodCall(
     SharedMethodResult shared(std::move(result));
     start(shared, MakeCopyObjectJob(shared, std::move(id), std::move(object_id),
                                     std::move(temp_path), reply_queue_, window_,
-                                    cancel_flag_, this));
+                                    cancel_flag_, pending_copies_, this));
   } else if (method == "canDelete") {
     // No check: empty ids reach the device, whose failure is the answer.
     std::string id = GetStringArgument(arguments, "id");
@@ -136,6 +137,8 @@ void WpdChannelHandler::HandleMethodCall(
     // One flag for every running copy; it stays set until the next accepted
     // copyObject clears it.
     cancel_flag_->exchange(true);
+    // A read that hangs in the device would never see the flag.
+    pending_copies_->CancelAll();
     result->Success();
   } else {
     result->NotImplemented();

@@ -28,6 +28,7 @@
 #include "messaging/method_call.h"
 #include "messaging/method_channel.h"
 #include "messaging/method_result.h"
+#include "wpd/pending_copies.h"
 
 namespace snapferry {
 
@@ -82,6 +83,8 @@ class WpdChannelHandler {
   std::unique_ptr<flutter::EventChannel> event_channel_;
   std::unique_ptr<flutter::EventSink> event_sink_;
   std::shared_ptr<std::atomic<bool>> cancel_flag_;
+  // The devices of the running copies, which a cancel also reaches.
+  std::shared_ptr<PendingCopies> pending_copies_;
 };
 
 // Appends `completion` to `queue` and posts kReplyReadyMessage to `window`

@@ -2,16 +2,19 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <oleauto.h>
 #include <portabledevice.h>
 #include <portabledeviceapi.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
+#include "wpd/staging_file.h"
 
 namespace snapferry {
 namespace {
@@ -31,17 +34,138 @@ void Fail(ObjectOpResult& result, const char* step, HRESULT hr) {
   result.error = FormatHresultFailure(step, hr);
 }
 
-// The failure code of the file call that just failed. A failure is never
-// reported with a success code, even if the system left none behind.
-HRESULT LastErrorHresult() {
-  HRESULT hr = HresultFromWin32(GetLastError());
-  return FAILED(hr) ? hr : E_FAIL;
+void Cancelled(ObjectOpResult& result) {
+  result.status = ObjectOpStatus::kCancelled;
+  result.hresult = S_OK;
+  result.error = "Cancelled";
 }
 
-// A name with an embedded NUL would reach the device or the file system cut
-// short, naming something other than what the caller asked for.
+// A name with an embedded NUL would reach the device cut short, naming
+// another object than the caller asked for.
 bool HasEmbeddedNul(const std::wstring& text) {
   return text.find(L'\0') != std::wstring::npos;
+}
+
+// What the device says about the object before its data is read.
+struct ObjectFacts {
+  ULONGLONG size = 0;  // only reported, so 0 when it cannot be read
+  std::optional<FILETIME> created, modified;
+};
+
+// A device date as a file time. The phone's dates are its wall-clock time
+// with no zone, so they are read as this PC's local time.
+std::optional<FILETIME> DateAsFileTime(IPortableDeviceValues* values,
+                                       const PROPERTYKEY& key) {
+  ScopedPropVariant value;
+  if (FAILED(values->GetValue(key, value.get())) ||
+      value.value().vt != VT_DATE) {
+    return std::nullopt;
+  }
+  SYSTEMTIME local = {}, utc = {};
+  FILETIME time = {};
+  if (!VariantTimeToSystemTime(value.value().date, &local) ||
+      !TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
+      !SystemTimeToFileTime(&utc, &time)) {
+    return std::nullopt;
+  }
+  return time;
+}
+
+// One GetValues for the size and both dates; every failure here only
+// leaves a fact out.
+ObjectFacts ReadObjectFacts(IPortableDeviceContent* content,
+                            const std::wstring& object) {
+  ObjectFacts facts;
+  ComPtr<IPortableDeviceProperties> properties;
+  ComPtr<IPortableDeviceKeyCollection> keys;
+  ComPtr<IPortableDeviceValues> values;
+  if (FAILED(content->Properties(properties.Put())) || !properties ||
+      FAILED(CoCreateInstance(
+          CLSID_PortableDeviceKeyCollection, nullptr, CLSCTX_INPROC_SERVER,
+          IID_IPortableDeviceKeyCollection, keys.PutVoid()))) {
+    return facts;
+  }
+  keys->Add(WPD_OBJECT_SIZE);
+  keys->Add(WPD_OBJECT_DATE_MODIFIED);
+  keys->Add(WPD_OBJECT_DATE_CREATED);
+  if (FAILED(properties->GetValues(object.c_str(), keys.get(), values.Put())) ||
+      !values) {
+    return facts;
+  }
+  ULONGLONG size = 0;
+  if (SUCCEEDED(values->GetUnsignedLargeIntegerValue(WPD_OBJECT_SIZE, &size))) {
+    facts.size = size;
+  }
+  facts.modified = DateAsFileTime(values.get(), WPD_OBJECT_DATE_MODIFIED);
+  facts.created = DateAsFileTime(values.get(), WPD_OBJECT_DATE_CREATED);
+  return facts;
+}
+
+// Everything between opening and closing the device.
+void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
+                        const std::string& staging_path,
+                        const ProgressCallback& progress,
+                        std::atomic<bool>& cancel, ObjectOpResult& result) {
+  ComPtr<IPortableDeviceContent> content;
+  ComPtr<IPortableDeviceResources> resources;
+  ComPtr<IStream> stream;
+
+  HRESULT hr = device->Content(content.Put());
+  if (SUCCEEDED(hr) && !content) hr = E_POINTER;
+  ObjectFacts facts;
+  if (SUCCEEDED(hr)) facts = ReadObjectFacts(content.get(), object);
+  if (SUCCEEDED(hr)) hr = content->Transfer(resources.Put());
+  if (SUCCEEDED(hr) && !resources) hr = E_POINTER;
+  if (FAILED(hr)) return Fail(result, "Open transfer", hr);
+
+  DWORD optimal_size = 0;
+  hr = HasEmbeddedNul(object)
+           ? E_INVALIDARG
+           : resources->GetStream(object.c_str(), WPD_RESOURCE_DEFAULT,
+                                  STGM_READ, &optimal_size, stream.Put());
+  if (SUCCEEDED(hr) && !stream) hr = E_POINTER;
+  if (FAILED(hr)) return Fail(result, "Open object stream", hr);
+
+  StagingFile file;
+  hr = file.Create(staging_path);
+  if (FAILED(hr)) return Fail(result, "Create staging file", hr);
+
+  const DWORD buffer_size =
+      std::clamp(optimal_size, kMinBufferSize, kMaxBufferSize);
+  std::vector<uint8_t> buffer(buffer_size);
+  const int64_t total = static_cast<int64_t>(facts.size);
+
+  // Starting from 0 makes the first chunk written always reported.
+  ULONGLONG last_report = 0;
+  for (;;) {
+    if (cancel.load()) return Cancelled(result);
+    ULONG read = 0;
+    hr = stream->Read(buffer.data(), buffer_size, &read);
+    // A cancel aborts the device's read with a code of the device's
+    // choosing, or cuts the data short: either way the copy was cancelled.
+    if (cancel.load() && (FAILED(hr) || read == 0)) return Cancelled(result);
+    if (FAILED(hr)) return Fail(result, "Read from device", hr);
+    // A stream that claims more than fits the buffer is not believed.
+    if (read > buffer_size) {
+      return Fail(result, "Read from device", E_UNEXPECTED);
+    }
+    if (read == 0) break;  // the end of the object; S_FALSE may come earlier
+    hr = file.Write(buffer.data(), read);
+    if (FAILED(hr)) return Fail(result, "Write staging file", hr);
+    result.bytesWritten += read;
+    const ULONGLONG now = GetTickCount64();
+    if (now - last_report >= kProgressInterval) {
+      if (progress) progress(result.bytesWritten, total);
+      last_report = now;
+    }
+  }
+
+  file.SetTimes(facts.created ? &*facts.created : nullptr,
+                facts.modified ? &*facts.modified : nullptr);
+  hr = file.Keep();
+  if (FAILED(hr)) return Fail(result, "Write staging file", hr);
+  // The final report, however soon after the last one: the copy is whole.
+  if (progress) progress(result.bytesWritten, total);
 }
 
 }  // namespace
@@ -50,7 +174,8 @@ ObjectOpResult CopyObjectToFile(const std::string& device_id,
                                 const std::string& object_id,
                                 const std::string& staging_path,
                                 const ProgressCallback& progress,
-                                std::atomic<bool>& cancel) {
+                                std::atomic<bool>& cancel,
+                                PendingCopies* pending) {
   ObjectOpResult result;
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
@@ -58,15 +183,7 @@ ObjectOpResult CopyObjectToFile(const std::string& device_id,
     return result;
   }
 
-  // Declared in the reverse of their release order; all go before the guard.
   ComPtr<IPortableDevice> device;
-  ComPtr<IPortableDeviceContent> content;
-  ComPtr<IPortableDeviceProperties> properties;
-  ComPtr<IPortableDeviceKeyCollection> keys;
-  ComPtr<IPortableDeviceValues> values;
-  ComPtr<IPortableDeviceResources> resources;
-  ComPtr<IStream> stream;
-
   HRESULT hr = OpenDevice(device_id, GENERIC_READ, device);
   if (FAILED(hr)) {
     // A device object that did not open is released without Close.
@@ -74,120 +191,10 @@ ObjectOpResult CopyObjectToFile(const std::string& device_id,
     return result;
   }
 
-  const std::wstring object = Utf8ToWide(object_id);
-
-  // The total is only reported, so a size that cannot be read is 0.
-  ULONGLONG total = 0;
-  HRESULT content_hr = device->Content(content.Put());
-  if (SUCCEEDED(content_hr) && !content) content_hr = E_POINTER;
-  if (SUCCEEDED(content_hr) &&
-      SUCCEEDED(content->Properties(properties.Put())) && properties &&
-      SUCCEEDED(CoCreateInstance(
-          CLSID_PortableDeviceKeyCollection, nullptr, CLSCTX_INPROC_SERVER,
-          IID_IPortableDeviceKeyCollection, keys.PutVoid()))) {
-    keys->Add(WPD_OBJECT_SIZE);
-    ULONGLONG size = 0;
-    if (SUCCEEDED(
-            properties->GetValues(object.c_str(), keys.get(), values.Put())) &&
-        values &&
-        SUCCEEDED(
-            values->GetUnsignedLargeIntegerValue(WPD_OBJECT_SIZE, &size))) {
-      total = size;
-    }
-  }
-
-  hr = content ? content->Transfer(resources.Put()) : content_hr;
-  if (SUCCEEDED(hr) && !resources) hr = E_POINTER;
-  if (FAILED(hr)) {
-    device->Close();
-    Fail(result, "Open transfer", hr);
-    return result;
-  }
-
-  DWORD optimal_size = 0;
-  hr = HasEmbeddedNul(object)
-           ? E_INVALIDARG
-           : resources->GetStream(object.c_str(), WPD_RESOURCE_DEFAULT,
-                                  STGM_READ, &optimal_size, stream.Put());
-  if (SUCCEEDED(hr) && !stream) hr = E_POINTER;
-  if (FAILED(hr)) {
-    device->Close();
-    Fail(result, "Open object stream", hr);
-    return result;
-  }
-
-  const std::wstring path = Utf8ToWide(staging_path);
-  HANDLE file = INVALID_HANDLE_VALUE;
-  if (HasEmbeddedNul(path)) {
-    hr = HresultFromWin32(ERROR_INVALID_NAME);
-  } else {
-    // No sharing: nobody reads the staging file before it is complete.
-    file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    // Taken before any other call can overwrite the thread's last error.
-    if (file == INVALID_HANDLE_VALUE) hr = LastErrorHresult();
-  }
-  if (file == INVALID_HANDLE_VALUE) {
-    // Nothing was created, so there is nothing to delete: the path may well
-    // be someone else's file that could not be opened.
-    device->Close();
-    Fail(result, "Create staging file", hr);
-    return result;
-  }
-
-  const DWORD buffer_size =
-      std::clamp(optimal_size, kMinBufferSize, kMaxBufferSize);
-  std::vector<uint8_t> buffer(buffer_size);
-
-  // Starting from 0 makes the first chunk written always reported.
-  ULONGLONG last_report = 0;
-  for (;;) {
-    if (cancel.load()) {
-      result.status = ObjectOpStatus::kCancelled;
-      result.error = "Cancelled";
-      break;
-    }
-    ULONG read = 0;
-    hr = stream->Read(buffer.data(), buffer_size, &read);
-    if (FAILED(hr)) {
-      Fail(result, "Read from device", hr);
-      break;
-    }
-    // A stream that claims more than fits the buffer is not believed.
-    if (read > buffer_size) {
-      Fail(result, "Read from device", E_UNEXPECTED);
-      break;
-    }
-    if (read == 0) break;  // the end of the object; S_FALSE may come earlier
-    DWORD written = 0;
-    if (!WriteFile(file, buffer.data(), read, &written, nullptr) ||
-        written != read) {
-      Fail(result, "Write staging file", LastErrorHresult());
-      break;
-    }
-    result.bytesWritten += written;
-    const ULONGLONG now = GetTickCount64();
-    if (now - last_report >= kProgressInterval) {
-      if (progress) progress(result.bytesWritten, static_cast<int64_t>(total));
-      last_report = now;
-    }
-  }
-
-  // "ok" lets the user delete the phone's copy, so it needs the bytes on
-  // disk: a flush or close that fails is a failed write.
-  if (result.status == ObjectOpStatus::kOk && !FlushFileBuffers(file)) {
-    Fail(result, "Write staging file", LastErrorHresult());
-  }
-  if (!CloseHandle(file) && result.status == ObjectOpStatus::kOk) {
-    Fail(result, "Write staging file", LastErrorHresult());
-  }
-  if (result.status == ObjectOpStatus::kOk) {
-    // The final report, however soon after the last one: the copy is whole.
-    if (progress) progress(result.bytesWritten, static_cast<int64_t>(total));
-  } else {
-    DeleteFileW(path.c_str());
-  }
-
+  if (pending != nullptr) pending->Add(device.get());
+  CopyFromOpenDevice(device.get(), Utf8ToWide(object_id), staging_path,
+                     progress, cancel, result);
+  if (pending != nullptr) pending->Remove(device.get());
   device->Close();
   return result;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "wpd/object_op_result.h"
+#include "wpd/pending_copies.h"
 
 namespace snapferry {
 
@@ -13,17 +14,23 @@ namespace snapferry {
 // sized from the device's optimal transfer size. Reports progress through
 // `progress` (required) at most every 100 ms of tick count and once more
 // after a complete copy, and stops at the next chunk when `cancel` is set.
+// While the device is open it is in `pending` (when given), so that a
+// cancel can also abort a read in progress: a read that fails once `cancel`
+// is set makes the copy "cancelled", whatever the device answered.
 //
 // Status kOk means the file holds exactly `bytesWritten` bytes, flushed to
-// disk. On any other status no staging file is left behind: a partial one is
-// deleted, and a file that could not be created was never there.
+// disk, with the object's dates as its creation and last-write times where
+// the device gives them. On any other status no staging file is left
+// behind, even when the process is killed during the copy: a partial one is
+// removed, and a file that could not be created was never there.
 //
 // Runs on the calling thread in a COM apartment of its own.
 ObjectOpResult CopyObjectToFile(const std::string& device_id,
                                 const std::string& object_id,
                                 const std::string& staging_path,
                                 const ProgressCallback& progress,
-                                std::atomic<bool>& cancel);
+                                std::atomic<bool>& cancel,
+                                PendingCopies* pending = nullptr);
 
 }  // namespace snapferry
 

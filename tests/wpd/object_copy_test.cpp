@@ -14,17 +14,15 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/wpd/simulator/simulator.h"
+#include "tests/wpd/object_copy_test_util.h"
 #include "tests/wpd/object_op_test_util.h"
 #include "wpd/device_connection.h"
 
 #ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "win32_standin/control.h"
 #endif
 
@@ -32,8 +30,18 @@ namespace snapferry {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Contents;
+using test::Copy;
+using test::CopyRun;
 using test::Describe;
+using test::Exists;
+using test::kMiB;
+using test::kPhone;
+using test::kPhoneUtf8;
 using test::OnWorker;
+using test::Pattern;
+using test::Report;
+using test::StagingFolder;
 using wpd_sim::Call;
 using wpd_sim::ContentType;
 using wpd_sim::Fixture;
@@ -42,81 +50,6 @@ using wpd_sim::Simulator;
 constexpr ObjectOpStatus kOk = ObjectOpStatus::kOk;
 constexpr ObjectOpStatus kCancelled = ObjectOpStatus::kCancelled;
 constexpr ObjectOpStatus kError = ObjectOpStatus::kError;
-
-const std::wstring kPhone = L"\\\\?\\usb#vid_05ac&pid_12a8#copy";
-const std::string kPhoneUtf8 = WideToUtf8(kPhone);
-constexpr uint64_t kMiB = 1 << 20;
-
-// Byte i of every simulated pattern object.
-std::string Pattern(uint64_t size) {
-  std::string bytes(size, '\0');
-  for (uint64_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
-  return bytes;
-}
-
-// A folder of its own per test, removed with everything in it.
-class StagingFolder {
- public:
-  StagingFolder() {
-    static std::atomic<int> counter{0};
-    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ = fs::temp_directory_path() /
-            ("snapferry_copy_test_" + std::to_string(stamp) + "_" +
-             std::to_string(counter++));
-    fs::create_directories(path_);
-  }
-  ~StagingFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string File(const char* name) const { return (path_ / name).u8string(); }
-  size_t Entries() const {
-    return static_cast<size_t>(
-        std::distance(fs::directory_iterator(path_), fs::directory_iterator()));
-  }
-
- private:
-  fs::path path_;
-};
-
-bool Exists(const std::string& path) { return fs::exists(fs::u8path(path)); }
-
-std::string Contents(const std::string& path) {
-  std::ifstream in(fs::u8path(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-struct Report {
-  int64_t bytes;
-  int64_t total;
-};
-
-struct CopyRun {
-  ObjectOpResult result;
-  std::vector<Report> reports;
-};
-
-// Runs a copy on a worker thread of its own. `on_report` runs inside the
-// progress callback, on that worker.
-CopyRun Copy(const std::string& object_id, const std::string& path,
-             std::atomic<bool>& cancel,
-             const std::function<void(const Report&)>& on_report = {},
-             const std::string& device_id = kPhoneUtf8) {
-  CopyRun run;
-  OnWorker([&] {
-    ProgressCallback progress = [&](int64_t bytes, int64_t total) {
-      run.reports.push_back({bytes, total});
-      if (on_report) on_report(run.reports.back());
-    };
-    run.result = CopyObjectToFile(device_id, object_id, path, progress, cancel);
-  });
-  return run;
-}
-
-CopyRun Copy(const std::string& object_id, const std::string& path) {
-  std::atomic<bool> cancel{false};
-  return Copy(object_id, path, cancel);
-}
 
 class ObjectCopyTest : public ::testing::Test {
  protected:
@@ -153,14 +86,7 @@ class ObjectCopyTest : public ::testing::Test {
 
   // Every copy releases what it created and closes what it opened, on every
   // path.
-  void TearDown() override {
-    EXPECT_EQ(sim_.LiveObjects(), 0) << sim_.LiveObjectsText();
-    EXPECT_EQ(sim_.OpenWithoutClose(), 0);
-#ifndef _WIN32
-    EXPECT_EQ(win32_standin::OpenFileHandleCount(), 0);
-    win32_standin::Reset();
-#endif
-  }
+  void TearDown() override { test::ExpectCopiesLeftNothing(sim_); }
 
   Simulator sim_;
   StagingFolder folder_;
@@ -274,20 +200,50 @@ TEST_F(ObjectCopyTest, CancelSeenBeforeTheFirstReadLeavesNoFile) {
 TEST_F(ObjectCopyTest, CancelBetweenChunksDeletesThePartialFile) {
   const std::string path = folder_.File("cancelled.mov");
   std::atomic<bool> cancel{false};
-  bool file_there_while_copying = false;
   CopyRun run = Copy("many", path, cancel, [&](const Report&) {
-    file_there_while_copying = Exists(path);
     cancel = true;  // after the first chunk, which is always reported
   });
   // The chunk read before the flag was seen is written and counted.
   EXPECT_EQ(Describe(run.result),
             Describe(kCancelled, 65536, S_OK, "Cancelled"));
-  EXPECT_TRUE(file_there_while_copying);
   EXPECT_FALSE(Exists(path));
   EXPECT_EQ(folder_.Entries(), 0u);
   // No final report after a cancelled copy.
   ASSERT_EQ(run.reports.size(), 1u);
   EXPECT_EQ(run.reports[0].bytes, 65536);
+}
+
+// The flag is only seen between reads; a read that hangs in the device is
+// reached through the device itself, and whatever the aborted read answers,
+// the copy was cancelled.
+TEST_F(ObjectCopyTest, CancelReachesAReadThatHangs) {
+  ASSERT_TRUE(sim_.SetObjectFault(kPhone, L"many", Call::kRead,
+                                  wpd_sim::Fault::Hang(65536)));
+  const std::string path = folder_.File("stuck.mov");
+  std::atomic<bool> cancel{false};
+  PendingCopies pending;
+  CopyRun run;
+  std::thread copy(
+      [&] { run = Copy("many", path, cancel, {}, kPhoneUtf8, &pending); });
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (sim_.BlockedReads() == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(sim_.BlockedReads(), 1);
+  const auto cancelled_at = std::chrono::steady_clock::now();
+  cancel = true;
+  pending.CancelAll();
+  copy.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at,
+            std::chrono::seconds(5));
+  EXPECT_EQ(Describe(run.result),
+            Describe(kCancelled, 65536, S_OK, "Cancelled"));
+  EXPECT_EQ(folder_.Entries(), 0u);
+  ASSERT_EQ(run.reports.size(), 1u);  // the first chunk; no final report
+  // A cancel with no copy running reaches nothing.
+  pending.CancelAll();
 }
 
 TEST_F(ObjectCopyTest, ReadFailureAfterSomeBytesDeletesThePartialFile) {
@@ -547,17 +503,11 @@ TEST_F(ObjectCopyTest, WorkerThatCannotJoinComFailsWithEFail) {
 // Failures only the stand-in can arrange, and its frozen tick count.
 
 // "ok" lets the user delete the phone's only copy, so bytes that may not
-// have reached the disk are a failed write, not a success. fsync on a FIFO
-// fails (EINVAL) where the writes before it succeeded.
+// have reached the disk are a failed write, not a success.
 TEST_F(ObjectCopyTest, FailedFlushIsAFailedWriteAndLeavesNoFile) {
-  const std::string path = folder_.File("fifo.jpg");
-  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-  // A reader that is already there lets the copy open the FIFO; the pipe
-  // holds the object's 1000 bytes without anyone reading them.
-  const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GE(reader, 0);
+  const std::string path = folder_.File("unflushed.jpg");
+  win32_standin::FailFlushFileBuffers(ERROR_GEN_FAILURE, 1);
   CopyRun run = Copy("one", path);
-  close(reader);
   EXPECT_EQ(Describe(run.result),
             Describe(kError, 1000, static_cast<HRESULT>(0x8007001F),
                      "Write staging file failed (HRESULT 0x8007001F)"));

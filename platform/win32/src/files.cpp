@@ -7,6 +7,7 @@
 #include <winbase.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,6 +17,11 @@
 #include "win32_standin/control.h"
 
 namespace win32_standin {
+namespace internal {
+// The device a path names ("NUL" for "nul.txt"), or empty for a file.
+std::wstring DosDeviceName(const std::wstring& name);
+}  // namespace internal
+
 namespace {
 
 struct FileObject {
@@ -24,6 +30,13 @@ struct FileObject {
   ino_t inode;
   bool reads, writes, deletes;  // the access it was opened with
   DWORD share;
+  std::string path;  // as opened, for giving a marked file its name back
+  // Set while the file is marked for deletion: its folder and name, which
+  // this process cannot open or delete meanwhile.
+  bool delete_pending = false;
+  dev_t folder_device = 0;
+  ino_t folder_inode = 0;
+  std::string leaf;
 };
 
 std::mutex files_mutex;  // guards the open-file list and every sharing check
@@ -41,10 +54,33 @@ internal::InjectedFailure& WriteFailure() {
   return failure;
 }
 
+internal::InjectedFailure& FlushFailure() {
+  static internal::InjectedFailure failure;
+  return failure;
+}
+
 std::string PosixPath(LPCWSTR name) {
   std::string path = internal::NarrowFromWide(name);
+  // A long-path prefix only turns Windows's own path parsing off.
+  if (path.rfind("\\\\?\\", 0) == 0) path.erase(0, 4);
   std::replace(path.begin(), path.end(), '\\', '/');
   return path;
+}
+
+bool IsNullDevice(const std::wstring& device) {
+  return device.size() == 3 && std::towupper(device[0]) == L'N' &&
+         std::towupper(device[1]) == L'U' && std::towupper(device[2]) == L'L';
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+std::string LeafOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool ParentExists(const std::string& path) {
@@ -108,6 +144,27 @@ bool SharingBlocks(const struct stat& info, bool reads, bool writes,
   return false;
 }
 
+// The error for opening `path` with the given access when it names a file
+// of this process whose deletion is pending: a sharing violation when the
+// holder's share mode refuses the opener (sharing is checked first, as Wine
+// does), else access denied (STATUS_DELETE_PENDING). ERROR_SUCCESS when no
+// deletion is pending there.
+DWORD DeletionPendingError(const std::string& path, bool reads, bool writes,
+                           bool deletes, DWORD share) {
+  struct stat folder;
+  if (stat(FolderOf(path).c_str(), &folder) != 0) return ERROR_SUCCESS;
+  const std::string leaf = LeafOf(path);
+  for (const FileObject* open : OpenFiles()) {
+    if (open->delete_pending && open->folder_device == folder.st_dev &&
+        open->folder_inode == folder.st_ino && open->leaf == leaf) {
+      return Conflicts(*open, reads, writes, deletes, share)
+                 ? static_cast<DWORD>(ERROR_SHARING_VIOLATION)
+                 : static_cast<DWORD>(ERROR_ACCESS_DENIED);
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
 FileObject* FindFile(HANDLE handle) {
   for (FileObject* open : OpenFiles()) {
     if (open == handle) return open;
@@ -125,6 +182,10 @@ void FailWriteFile(DWORD error, int times) {
   WriteFailure().Arm(static_cast<int32_t>(error), times);
 }
 
+void FailFlushFileBuffers(DWORD error, int times) {
+  FlushFailure().Arm(static_cast<int32_t>(error), times);
+}
+
 int OpenFileHandleCount() {
   std::lock_guard<std::mutex> lock(files_mutex);
   return static_cast<int>(OpenFiles().size());
@@ -134,6 +195,15 @@ namespace internal {
 void ResetFileFailures() {
   CreateFailure().Clear();
   WriteFailure().Clear();
+  FlushFailure().Clear();
+}
+
+int DescriptorOf(HANDLE handle, bool* writes) {
+  std::lock_guard<std::mutex> lock(files_mutex);
+  FileObject* file = FindFile(handle);
+  if (file == nullptr) return -1;
+  if (writes != nullptr) *writes = file->writes;
+  return file->fd;
 }
 }  // namespace internal
 
@@ -154,10 +224,20 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  const std::string path = win32_standin::PosixPath(name);
+  std::string path = win32_standin::PosixPath(name);
   if (path.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
+  }
+  // "NUL", "dir\\nul.txt" and "\\\\.\\NUL" name the null device; no other
+  // device exists here.
+  const std::wstring device = win32_standin::internal::DosDeviceName(name);
+  if (!device.empty()) {
+    if (!win32_standin::IsNullDevice(device)) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+    path = "/dev/null";
   }
   const bool reads = (access & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE |
                                 FILE_READ_DATA)) != 0;
@@ -166,6 +246,11 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
   const bool deletes = (access & (DELETE | GENERIC_ALL)) != 0;
 
   std::lock_guard<std::mutex> lock(win32_standin::files_mutex);
+  if (const DWORD pending = win32_standin::DeletionPendingError(
+          path, reads, writes, deletes, share)) {
+    SetLastError(pending);
+    return INVALID_HANDLE_VALUE;
+  }
   struct stat info;
   const bool existed = stat(path.c_str(), &info) == 0;
   if (existed && S_ISDIR(info.st_mode)) {
@@ -199,15 +284,19 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
     }
     flags |= O_TRUNC;
   }
-  const int fd = open(path.c_str(), flags, 0666);
+  // Never blocks: a FIFO without a reader is an error here, not a hang.
+  const int fd = open(path.c_str(), flags | O_NONBLOCK, 0666);
   if (fd < 0) {
-    SetLastError(win32_standin::ErrorFromErrno(errno, path));
+    SetLastError(errno == ENXIO ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND)
+                                : win32_standin::ErrorFromErrno(errno, path));
     return INVALID_HANDLE_VALUE;
   }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   struct stat opened;
   fstat(fd, &opened);
-  auto* file = new FileObject{fd,     opened.st_dev, opened.st_ino, reads,
-                              writes, deletes,       share};
+  auto* file = new FileObject();
+  *file = {fd,    opened.st_dev, opened.st_ino, reads, writes, deletes,
+           share, path,          false,         0,     0,      std::string()};
   win32_standin::OpenFiles().push_back(file);
   // Windows reports that an existing file was opened or overwritten.
   const bool reports_existing =
@@ -270,6 +359,11 @@ BOOL WINAPI FlushFileBuffers(HANDLE handle) {
     }
     fd = file->fd;
   }
+  int32_t injected;
+  if (win32_standin::FlushFailure().Take(&injected)) {
+    SetLastError(static_cast<DWORD>(injected));
+    return FALSE;
+  }
   if (fsync(fd) != 0) {
     SetLastError(win32_standin::ErrorFromErrno(errno, std::string()));
     return FALSE;
@@ -308,6 +402,14 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
     return FALSE;
   }
   std::lock_guard<std::mutex> lock(win32_standin::files_mutex);
+  // Deleting opens the file for DELETE access, sharing everything.
+  const DWORD every_share =
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  if (const DWORD pending = win32_standin::DeletionPendingError(
+          path, false, false, true, every_share)) {
+    SetLastError(pending);
+    return FALSE;
+  }
   struct stat info;
   if (stat(path.c_str(), &info) != 0) {
     SetLastError(win32_standin::ErrorFromErrno(errno, path));
@@ -317,15 +419,159 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  // Deleting opens the file for DELETE access, sharing everything.
-  if (win32_standin::SharingBlocks(
-          info, false, false, true,
-          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+  if (win32_standin::SharingBlocks(info, false, false, true, every_share)) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }
   if (unlink(path.c_str()) != 0) {
     SetLastError(win32_standin::ErrorFromErrno(errno, path));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD WINAPI GetFileType(HANDLE handle) {
+  int fd;
+  {
+    std::lock_guard<std::mutex> lock(win32_standin::files_mutex);
+    FileObject* file = win32_standin::FindFile(handle);
+    if (file == nullptr) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FILE_TYPE_UNKNOWN;
+    }
+    fd = file->fd;
+  }
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    SetLastError(win32_standin::ErrorFromErrno(errno, std::string()));
+    return FILE_TYPE_UNKNOWN;
+  }
+  SetLastError(ERROR_SUCCESS);
+  if (S_ISREG(info.st_mode)) return FILE_TYPE_DISK;
+  if (S_ISCHR(info.st_mode)) return FILE_TYPE_CHAR;
+  if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) return FILE_TYPE_PIPE;
+  return FILE_TYPE_UNKNOWN;
+}
+
+namespace win32_standin {
+namespace {
+
+// Moves the file behind `file` into an unnamed file in its folder and
+// removes its name, so that nothing of it is left if the process ends
+// before the mark is cleared. Called with files_mutex held.
+DWORD MarkForDeletion(FileObject& file) {
+  struct stat info;
+  if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  for (const FileObject* other : OpenFiles()) {
+    if (other != &file && other->device == info.st_dev &&
+        other->inode == info.st_ino) {
+      return ERROR_NOT_SUPPORTED;
+    }
+  }
+  const std::string folder_path = FolderOf(file.path);
+  struct stat folder;
+  if (stat(folder_path.c_str(), &folder) != 0) {
+    return ErrorFromErrno(errno, file.path);
+  }
+  const int unnamed =
+      open(folder_path.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (unnamed < 0) {
+    return errno == EOPNOTSUPP || errno == EISDIR ? ERROR_NOT_SUPPORTED
+                                                  : ErrorFromErrno(errno, "");
+  }
+  // The bytes so far (none, right after creation) come along.
+  const int source = open(("/proc/self/fd/" + std::to_string(file.fd)).c_str(),
+                          O_RDONLY | O_CLOEXEC);
+  bool copied = source >= 0;
+  char buffer[65536];
+  while (copied) {
+    const ssize_t count = read(source, buffer, sizeof(buffer));
+    if (count <= 0) {
+      copied = count == 0;
+      break;
+    }
+    copied = write(unnamed, buffer, static_cast<size_t>(count)) == count;
+  }
+  if (source >= 0) close(source);
+  const off_t position = lseek(file.fd, 0, SEEK_CUR);
+  if (!copied || fchmod(unnamed, info.st_mode & 07777) != 0 ||
+      lseek(unnamed, position, SEEK_SET) != position ||
+      unlink(file.path.c_str()) != 0) {
+    const int error = errno;
+    close(unnamed);
+    return ErrorFromErrno(error, file.path);
+  }
+  // The handle keeps its descriptor number and its access.
+  const int flags = fcntl(file.fd, F_GETFL) & O_ACCMODE;
+  if (flags == O_WRONLY || flags == O_RDWR) {
+    dup3(unnamed, file.fd, O_CLOEXEC);
+  } else {
+    // A read-only handle reads the unnamed copy through a read-only view.
+    const int view = open(("/proc/self/fd/" + std::to_string(unnamed)).c_str(),
+                          O_RDONLY | O_CLOEXEC);
+    if (view >= 0) {
+      lseek(view, position, SEEK_SET);
+      dup3(view, file.fd, O_CLOEXEC);
+      close(view);
+    }
+  }
+  close(unnamed);
+  struct stat now;
+  fstat(file.fd, &now);
+  file.device = now.st_dev;
+  file.inode = now.st_ino;
+  file.delete_pending = true;
+  file.folder_device = folder.st_dev;
+  file.folder_inode = folder.st_ino;
+  file.leaf = LeafOf(file.path);
+  return ERROR_SUCCESS;
+}
+
+// Gives a marked file its name back. Called with files_mutex held.
+DWORD ClearDeletionMark(FileObject& file) {
+  const std::string self = "/proc/self/fd/" + std::to_string(file.fd);
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.path.c_str(),
+             AT_SYMLINK_FOLLOW) != 0) {
+    // Another process took the name meanwhile; the file stays marked.
+    return errno == EEXIST ? static_cast<DWORD>(ERROR_FILE_EXISTS)
+                           : ErrorFromErrno(errno, file.path);
+  }
+  file.delete_pending = false;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+}  // namespace win32_standin
+
+BOOL WINAPI SetFileInformationByHandle(HANDLE handle,
+                                       FILE_INFO_BY_HANDLE_CLASS info_class,
+                                       LPVOID info, DWORD size) {
+  std::lock_guard<std::mutex> lock(win32_standin::files_mutex);
+  FileObject* file = win32_standin::FindFile(handle);
+  if (file == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (info_class != FileDispositionInfo || info == nullptr ||
+      size < sizeof(FILE_DISPOSITION_INFO)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!file->deletes) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const bool mark = static_cast<FILE_DISPOSITION_INFO*>(info)->DeleteFile != 0;
+  DWORD error = ERROR_SUCCESS;
+  if (mark && !file->delete_pending) {
+    error = win32_standin::MarkForDeletion(*file);
+  } else if (!mark && file->delete_pending) {
+    error = win32_standin::ClearDeletionMark(*file);
+  }
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
     return FALSE;
   }
   return TRUE;

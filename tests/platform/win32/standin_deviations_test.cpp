@@ -72,3 +72,48 @@ TEST(StandinDeviations, UnknownWindowClassIsCannotFindClass) {
 }
 
 }  // namespace
+
+namespace {
+
+// Windows's time conversion checks the day against the month's length;
+// Wine's takes 29 February of a common year. The stand-in refuses it, so a
+// date that never was gives no file time.
+TEST(StandinDeviations, DayBeyondTheMonthIsRefused) {
+  SYSTEMTIME no_such_day = {2023, 2, 0, 29, 0, 0, 0, 0};
+  FILETIME time = {};
+  EXPECT_FALSE(SystemTimeToFileTime(&no_such_day, &time));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+}  // namespace
+
+namespace {
+
+// Windows refuses to open a file whose deletion is pending
+// (STATUS_DELETE_PENDING, ERROR_ACCESS_DENIED) even when its holder shares
+// everything; Wine opens it. The stand-in keeps Windows's answer.
+TEST(StandinDeviations, FileWhoseDeletionIsPendingCannotBeOpened) {
+  const DWORD share_all =
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const wchar_t* path = L"standin_deviation_pending.jpg";
+  HANDLE holder = CreateFileW(path, GENERIC_WRITE | DELETE, share_all, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  FILE_DISPOSITION_INFO mark = {};
+  mark.DeleteFile = TRUE;
+  ASSERT_TRUE(SetFileInformationByHandle(holder, FileDispositionInfo, &mark,
+                                         sizeof(mark)));
+  EXPECT_EQ(CreateFileW(path, GENERIC_READ, share_all, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(DeleteFileW(path));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CloseHandle(holder);
+  EXPECT_EQ(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+}  // namespace

@@ -49,6 +49,9 @@ void FailCreateFileW(DWORD error, int times = -1);
 // The next `times` WriteFile calls fail with `error` and write nothing.
 void FailWriteFile(DWORD error, int times = -1);
 
+// The next `times` FlushFileBuffers calls fail with `error`.
+void FailFlushFileBuffers(DWORD error, int times = -1);
+
 // File handles open now.
 int OpenFileHandleCount();
 
