@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job, for trying the program out: builds it (linux preset) and
-# starts it with the stand-in engine's import interface, which imports every
+# starts it with the in-process engine's import interface, which imports every
 # photo and video from the first Apple device into a folder:
 #
 #   tools/run.sh [folder]

@@ -4,7 +4,7 @@
 // function names are the library's exports; the handle types are opaque; the
 // two published records carry the layout the library expects (checked below
 // for 64-bit targets). The same declaration serves the real library on
-// Windows and the stand-in engine everywhere else.
+// Windows and the in-process engine everywhere else.
 
 #ifndef PLATFORM_ENGINE_ENGINE_API_H_
 #define PLATFORM_ENGINE_ENGINE_API_H_

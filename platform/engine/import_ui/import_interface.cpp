@@ -145,9 +145,9 @@ struct Failure {
   std::string why;
 };
 
-class ImportInterface : public engine_standin::EngineInterface {
+class ImportInterface : public engine_inprocess::EngineInterface {
  public:
-  ImportInterface(std::string folder, engine_standin::InterfaceHost& host)
+  ImportInterface(std::string folder, engine_inprocess::InterfaceHost& host)
       : folder_(std::move(folder)), host_(host), terminal_(IsTerminal()) {}
 
   ~ImportInterface() override { *alive_ = false; }
@@ -393,7 +393,7 @@ class ImportInterface : public engine_standin::EngineInterface {
   }
 
   const std::string folder_;
-  engine_standin::InterfaceHost& host_;
+  engine_inprocess::InterfaceHost& host_;
   const bool terminal_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
@@ -413,9 +413,9 @@ class ImportInterface : public engine_standin::EngineInterface {
 
 }  // namespace
 
-std::unique_ptr<engine_standin::EngineInterface> CreateImportInterface(
+std::unique_ptr<engine_inprocess::EngineInterface> CreateImportInterface(
     const std::vector<std::string>& arguments,
-    engine_standin::InterfaceHost& host) {
+    engine_inprocess::InterfaceHost& host) {
   std::string folder = kDefaultFolder;
   for (size_t i = 0; i + 1 < arguments.size(); ++i) {
     if (arguments[i] == kImportToArgument) folder = arguments[i + 1];

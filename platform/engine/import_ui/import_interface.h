@@ -1,4 +1,4 @@
-// The stand-in engine's import interface: what a person sees when they start
+// The in-process engine's import interface: what a person sees when they start
 // the demo build without a script. It plays the app's part over the real
 // channels: it lists the devices, scans and enumerates the first Apple
 // device, copies every photo and video into a folder with a live progress
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/engine/standin/interface.h"
+#include "platform/engine/inprocess/interface.h"
 
 namespace import_ui {
 
@@ -24,9 +24,9 @@ inline constexpr char kImportToArgument[] = "--import-to";
 inline constexpr char kDefaultFolder[] = "snapferry-import";
 
 // The import, over `host`'s channels.
-std::unique_ptr<engine_standin::EngineInterface> CreateImportInterface(
+std::unique_ptr<engine_inprocess::EngineInterface> CreateImportInterface(
     const std::vector<std::string>& arguments,
-    engine_standin::InterfaceHost& host);
+    engine_inprocess::InterfaceHost& host);
 
 // A file or folder name from the device made safe as one path component on
 // either platform: separators, reserved and control characters become '_'.

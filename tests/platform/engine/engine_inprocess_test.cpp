@@ -1,4 +1,4 @@
-// The stand-in engine library through its C API, as the messaging runtime
+// The in-process engine library through its C API, as the messaging runtime
 // and the host call it.
 
 #include <gtest/gtest.h>
