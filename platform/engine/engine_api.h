@@ -65,6 +65,10 @@ typedef void (*FlutterDesktopOnNextFrameCallback)(void* user_data);
 FlutterDesktopEngineRef FlutterDesktopEngineCreate(
     const FlutterDesktopEngineProperties* properties);
 bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine);
+// Runs the engine without a view (`entry_point` null: the default one).
+// False when it cannot run, or runs already.
+bool FlutterDesktopEngineRun(FlutterDesktopEngineRef engine,
+                             const char* entry_point);
 FlutterDesktopMessengerRef FlutterDesktopEngineGetMessenger(
     FlutterDesktopEngineRef engine);
 FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(

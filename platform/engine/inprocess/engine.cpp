@@ -96,6 +96,9 @@ bool FlutterDesktopEngine::Initialize() {
 
 void FlutterDesktopEngine::Run(FlutterDesktopViewController* view_controller) {
   controller = view_controller;
+  // A headless engine that runs already gets its view, not a second start.
+  if (running) return;
+  running = true;
   interface_ = engine_inprocess::CreateInterface(properties.arguments, *this);
   if (interface_) interface_->Start();
 }
@@ -339,6 +342,16 @@ bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
   if (engine == nullptr || !engine_inprocess::IsLive(engine)) return false;
   if (engine->controller != nullptr) engine->controller->engine = nullptr;
   FlutterDesktopEngine::Shutdown(engine);
+  return true;
+}
+
+bool FlutterDesktopEngineRun(FlutterDesktopEngineRef engine,
+                             const char* /*entry_point*/) {
+  if (engine == nullptr || !engine_inprocess::IsLive(engine) ||
+      engine->running) {
+    return false;
+  }
+  engine->Run(nullptr);
   return true;
 }
 

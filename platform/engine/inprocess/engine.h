@@ -64,7 +64,8 @@ struct FlutterDesktopEngine : engine_inprocess::InterfaceHost {
 
   // Creates the hidden window that carries the task queue; false on failure.
   bool Initialize();
-  // The controller runs the engine: the interface starts.
+  // Runs the engine, once: the interface starts. `controller` is null for an
+  // engine run without a view (FlutterDesktopEngineRun).
   void Run(FlutterDesktopViewController* controller);
   // Stops the interface, detaches the messenger and frees everything.
   static void Shutdown(FlutterDesktopEngine* engine);
@@ -109,6 +110,7 @@ struct FlutterDesktopEngine : engine_inprocess::InterfaceHost {
   FlutterDesktopOnNextFrameCallback next_frame = nullptr;
   void* next_frame_user_data = nullptr;
   bool frame_pending = false;
+  bool running = false;
 
   // Guards everything below; never held while calling out.
   std::mutex mutex;

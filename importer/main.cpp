@@ -1,0 +1,86 @@
+// snapferry-import: the console importer. Reads its command line, chooses
+// the devices (devices.h) and runs one import (run_import.h).
+
+#include <windows.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "importer/devices.h"
+#include "importer/import_session.h"
+#include "importer/options.h"
+#include "importer/run_import.h"
+#include "platform/wpd/simulator/simulator.h"
+
+namespace {
+
+std::string Utf8(const wchar_t* text) {
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 1) return std::string();
+  std::string utf8(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], length, nullptr, nullptr);
+  utf8.pop_back();
+  return utf8;
+}
+
+// The arguments after the program name, in UTF-8 on every platform.
+std::vector<std::string> Arguments() {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> utf8;
+  if (arguments == nullptr) return utf8;
+  for (int i = 1; i < count; ++i) utf8.push_back(Utf8(arguments[i]));
+  LocalFree(arguments);
+  return utf8;
+}
+
+bool status_shown = false;
+
+void WriteLine(const std::string& line) {
+  // Clears a progress line first.
+  if (status_shown) std::fputs("\r\x1b[K", stdout);
+  status_shown = false;
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void ShowStatus(const std::string& status) {
+  std::fprintf(stdout, "\r%s\x1b[K", status.c_str());
+  std::fflush(stdout);
+  status_shown = true;
+}
+
+}  // namespace
+
+int main() {
+  importer::Options options;
+  std::string error;
+  if (!importer::ParseOptions(Arguments(), &options, &error)) {
+    std::fprintf(stderr, "snapferry-import: %s\n\n%s", error.c_str(),
+                 importer::HelpText().c_str());
+    return importer::kExitNotStarted;
+  }
+  if (options.help) {
+    std::fputs(importer::HelpText().c_str(), stdout);
+    return importer::kExitImported;
+  }
+  importer::ApplyPollOverride(std::getenv(importer::kPollEnvironmentVariable),
+                              &options);
+
+  // Never destroyed: workers still running when the process ends may use
+  // the simulated devices.
+  static wpd_sim::Simulator* simulator =
+      importer::StartDevices(options.demo).release();
+  (void)simulator;
+
+  importer::Output output;
+  output.write_line = WriteLine;
+  if (_isatty(_fileno(stdout))) output.show_status = ShowStatus;
+  return importer::RunImport(options, output);
+}
