@@ -204,8 +204,17 @@ void ImportSession::Scan(const std::string& enumeration_error) {
           return;
         }
         if (reply.ok() && status == "ok" && enumeration_error.empty()) {
-          Line("The device holds no photos or videos.");
-          Finish();
+          const int64_t media = IntField(reply.value, "photos") +
+                                IntField(reply.value, "videos") +
+                                IntField(reply.value, "screenshots") +
+                                IntField(reply.value, "sidecars");
+          if (media == 0) {
+            Line("The device holds no photos or videos.");
+            Finish();
+            return;
+          }
+          // Unlocked between the listing and the scan: list again.
+          WaitThen("", &ImportSession::Enumerate);
           return;
         }
         std::string why = enumeration_error;
@@ -266,7 +275,10 @@ void ImportSession::CopyNext() {
   }
   const MediaFile& file = to_copy_[next_];
   std::error_code error;
-  fs::create_directories(fs::u8path(file.folder), error);
+  const fs::path folder = fs::u8path(file.folder);
+  if (!fs::exists(folder, error) && fs::create_directories(folder, error)) {
+    created_folders_.push_back(folder);
+  }
   // A hidden staging name of its own, never an existing file.
   const std::optional<std::string> staging_name =
       FirstFreeName(file.folder, "." + file.name + ".part");
@@ -372,7 +384,7 @@ std::string ImportSession::Place(const MediaFile& file,
 
 void ImportSession::WaitThen(const std::string& message,
                              void (ImportSession::*again)()) {
-  if (said_.insert(message).second) {
+  if (!message.empty() && said_.insert(message).second) {
     Line(message);
     if (said_.size() == 1) {
       Line("Waiting up to " + std::to_string(options_.wait_seconds) +
@@ -416,6 +428,13 @@ void ImportSession::Line(const std::string& text) {
 void ImportSession::Finish() {
   if (over_) return;
   over_ = true;
+  // A folder made for files that all failed goes again: removing a folder
+  // that is not empty fails and leaves it.
+  for (auto folder = created_folders_.rbegin();
+       folder != created_folders_.rend(); ++folder) {
+    std::error_code ignored;
+    fs::remove(*folder, ignored);
+  }
   const double seconds =
       std::chrono::duration<double>(Clock::now() - started_).count();
   char time[32];

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
@@ -110,6 +111,7 @@ class ImportSession : public engine_inprocess::EngineInterface {
   int already_there_ = 0;
   int cancelled_ = 0;
   std::vector<std::string> failures_;
+  std::vector<std::filesystem::path> created_folders_;
 };
 
 }  // namespace importer
