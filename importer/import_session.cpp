@@ -64,19 +64,12 @@ ImportSession::ImportSession(Options options, Environment environment,
       wait_until_(started_ + std::chrono::seconds(options_.wait_seconds)) {}
 
 void ImportSession::Start() {
+  // The folder is made only once there is something to put in it.
   std::error_code error;
   fs::path destination = fs::u8path(options_.folder);
-  if (!options_.dry_run) fs::create_directories(destination, error);
   fs::path absolute = fs::absolute(destination, error);
   if (!error) destination = absolute;
   destination_ = destination.lexically_normal().u8string();
-  Line((options_.dry_run ? "Snapferry import (dry run) into "
-                         : "Snapferry import into ") +
-       destination_);
-  if (!options_.dry_run && !fs::is_directory(destination)) {
-    Stop("Cannot create the folder " + destination_ + ".");
-    return;
-  }
   // Listen first, so that no progress event of the first copy is missed.
   client_.Call(kEventChannel, "listen", nullptr, [this](const Reply& reply) {
     if (!reply.ok()) {
@@ -146,6 +139,7 @@ void ImportSession::OnDevices(const Reply& reply) {
     device_id_ = StringField(*chosen, "id");
     Line("Device: " + StringField(*chosen, "friendlyName") + " (" +
          StringField(*chosen, "manufacturer") + ")");
+    Line((options_.dry_run ? "Folder (dry run): " : "Folder: ") + destination_);
     Enumerate();
     return;
   }
@@ -261,8 +255,18 @@ void ImportSession::Plan(const ValueList& entries) {
        "; already imported: " + std::to_string(already_there_) +
        "; to import: " + std::to_string(to_copy_.size()) + " (" +
        FormatBytes(total_bytes_) + ")");
-  if (options_.dry_run) {
+  if (options_.dry_run || to_copy_.empty()) {
     Finish();
+    return;
+  }
+  std::error_code error;
+  const fs::path destination = fs::u8path(destination_);
+  if (!fs::exists(destination, error) &&
+      fs::create_directories(destination, error)) {
+    created_folders_.push_back(destination);
+  }
+  if (!fs::is_directory(destination, error)) {
+    Stop("Cannot create the folder " + destination_ + ".");
     return;
   }
   CopyNext();
@@ -428,13 +432,7 @@ void ImportSession::Line(const std::string& text) {
 void ImportSession::Finish() {
   if (over_) return;
   over_ = true;
-  // A folder made for files that all failed goes again: removing a folder
-  // that is not empty fails and leaves it.
-  for (auto folder = created_folders_.rbegin();
-       folder != created_folders_.rend(); ++folder) {
-    std::error_code ignored;
-    fs::remove(*folder, ignored);
-  }
+  RemoveEmptyFolders();
   const double seconds =
       std::chrono::duration<double>(Clock::now() - started_).count();
   char time[32];
@@ -466,9 +464,20 @@ void ImportSession::Finish() {
                                              : kExitImported);
 }
 
+void ImportSession::RemoveEmptyFolders() {
+  // A folder made for files that all failed goes again: removing a folder
+  // that is not empty fails and leaves it. Innermost first.
+  for (auto folder = created_folders_.rbegin();
+       folder != created_folders_.rend(); ++folder) {
+    std::error_code ignored;
+    fs::remove(*folder, ignored);
+  }
+}
+
 void ImportSession::Stop(const std::string& problem) {
   if (over_) return;
   over_ = true;
+  RemoveEmptyFolders();
   Line(problem);
   environment_.finished(interrupted_ ? kExitInterrupted : kExitNotStarted);
 }

@@ -82,6 +82,8 @@ class ImportSession : public engine_inprocess::EngineInterface {
   void Fail(const MediaFile& file, const std::string& why);
   void ShowProgress();
   void Line(const std::string& text);
+  // Removes the folders this import made that stayed empty.
+  void RemoveEmptyFolders();
   // Prints the summary and ends with 0, 1 or 130.
   void Finish();
   // Ends without an import: `problem`, then exit code 2 (130 if interrupted).

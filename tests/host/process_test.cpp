@@ -298,8 +298,8 @@ TEST_F(ProcessTest, ImporterCopiesEveryMediaFileAndReportsWhatFailed) {
   EXPECT_EQ(result.err, "");
   const std::vector<std::string> lines = Lines(result.out);
   ASSERT_EQ(lines.size(), 9u) << result.out;
-  EXPECT_EQ(lines[0].rfind("Snapferry import into ", 0), 0u);
-  EXPECT_EQ(lines[1], "Device: Test iPhone (Apple Inc.)");
+  EXPECT_EQ(lines[0], "Device: Test iPhone (Apple Inc.)");
+  EXPECT_EQ(lines[1].rfind("Folder: ", 0), 0u);
   EXPECT_EQ(lines[2],
             "On the device: 3 files, 1.0 MB; already imported: 0; to import: "
             "3 (1.0 MB)");
@@ -344,7 +344,6 @@ TEST_F(ProcessTest, ImporterWithoutAnAppleDeviceSaysHowToPickOneAndExitsTwo) {
   EXPECT_EQ(result.exit_code, 2);
   EXPECT_EQ(Lines(result.out),
             (std::vector<std::string>{
-                Lines(result.out)[0],
                 "No iPhone or iPad is connected. Connected devices:",
                 "  \"Canon EOS\" (Canon Inc.)",
                 "To import from one of them, run again with --device \"NAME\".",
