@@ -345,8 +345,10 @@ void ImportSession::OnCopied(const MediaFile& file, const std::string& staging,
 
 std::string ImportSession::Place(const MediaFile& file,
                                  const std::string& staging, int64_t bytes) {
-  if (file.size <= 0) {
-    // The size was not listed: what arrived decides whether it is there.
+  if (bytes != file.size) {
+    // The listing did not tell the size that came (none listed, or more
+    // bytes than listed): what arrived decides whether it is there, so a
+    // re-run does not add a copy each time.
     if (std::optional<std::string> existing =
             FindImportedCopy(file.folder, file.name, bytes)) {
       RemoveFile(staging);

@@ -255,6 +255,12 @@ TEST_F(ImportTest, MoreBytesThanListedAreImportedWithAWarning) {
            "more than the 4000 listed"))
       << Transcript();
   EXPECT_TRUE(ReadFile(photos_ / "202610_a" / "IMG_0001.HEIC") == kPhoto1);
+
+  // Copied again (the listing cannot tell), but not added a second time.
+  EXPECT_EQ(Import(), kExitImported) << Transcript();
+  EXPECT_TRUE(Said("Nothing new: all 1 files were already there"))
+      << Transcript();
+  EXPECT_EQ(Files().size(), 2u);
 }
 
 TEST_F(ImportTest, APersonsOwnFileKeepsItsNameAndThePhotoLandsBesideIt) {
