@@ -164,9 +164,10 @@ class ProcessTest : public ::testing::Test {
     return path.u8string();
   }
 
-  ProcessResult Run(std::vector<std::string> arguments) {
+  ProcessResult Run(std::vector<std::string> arguments,
+                    const char* program = SNAPFERRY_PROGRAM) {
     ProcessOptions options;
-    options.program = SNAPFERRY_PROGRAM;
+    options.program = program;
     options.arguments = std::move(arguments);
     options.environment = {{"SNAPFERRY_DEVICES", fixture_}};
     options.working_directory = directory_.u8string();
@@ -177,15 +178,7 @@ class ProcessTest : public ::testing::Test {
   }
 
   ProcessResult RunImporter(std::vector<std::string> arguments) {
-    ProcessOptions options;
-    options.program = SNAPFERRY_IMPORTER;
-    options.arguments = std::move(arguments);
-    options.environment = {{"SNAPFERRY_DEVICES", fixture_}};
-    options.working_directory = directory_.u8string();
-    ProcessResult result = RunProcess(options);
-    EXPECT_TRUE(result.started);
-    EXPECT_FALSE(result.timed_out) << result.out << result.err;
-    return result;
+    return Run(std::move(arguments), SNAPFERRY_IMPORTER);
   }
 
   ProcessResult RunScript(const std::string& script) {

@@ -20,43 +20,41 @@ using host_test::ProcessOptions;
 using host_test::ProcessResult;
 using host_test::RunProcess;
 
-// An iPhone with a month folder: a good photo, and a listing of 222,033
-// bytes whose stream ends after 12 (a phone setting changed mid-connection).
-constexpr char kPhoneWithShortStream[] = R"({ "devices": [
+// An iPhone of today, with one month folder holding `files` (JSON objects
+// with the parent "m1"); `device` adds device fields.
+std::string Phone(const std::string& files, const std::string& device = "") {
+  return R"({ "devices": [
   { "id": "\\\\?\\usb#vid_05ac&pid_12a8&mi_00#phone#{6ac27878-a6fa-4155-ba85-f98f491d4f33}",
-    "friendlyName": "Test iPhone", "manufacturer": "Apple Inc.",
+    "friendlyName": "Test iPhone", "manufacturer": "Apple Inc.", )" +
+         device + R"(
     "objects": [
       { "id": "s1", "contentType": "functional", "name": "Internal Storage" },
       { "id": "m1", "parent": "s1", "contentType": "folder", "name": "202610_a" },
-      { "id": "o1", "parent": "m1", "contentType": "image",
-        "originalFileName": "IMG_0001.HEIC", "size": 222033, "data": "twelve bytes" }
-    ] } ] })";
+      )" +
+         files + "] } ] }";
+}
 
-constexpr char kGoodPhone[] = R"({ "devices": [
-  { "id": "\\\\?\\usb#vid_05ac&pid_12a8&mi_00#phone#{6ac27878-a6fa-4155-ba85-f98f491d4f33}",
-    "friendlyName": "Test iPhone", "manufacturer": "Apple Inc.",
-    "objects": [
-      { "id": "s1", "contentType": "functional", "name": "Internal Storage" },
-      { "id": "m1", "parent": "s1", "contentType": "folder", "name": "202610_a" },
-      { "id": "o1", "parent": "m1", "contentType": "image",
-        "originalFileName": "IMG_0001.HEIC", "size": 5, "data": "hello" },
-      { "id": "o2", "parent": "m1", "contentType": "video",
-        "originalFileName": "IMG_0001.MOV", "size": 70000, "data": {"pattern": 70000} }
-    ] } ] })";
+// A listing of 222,033 bytes whose stream ends after 12 (a phone setting
+// changed mid-connection).
+const std::string kPhoneWithShortStream = Phone(R"(
+  { "id": "o1", "parent": "m1", "contentType": "image",
+    "originalFileName": "IMG_0001.HEIC", "size": 222033, "data": "twelve bytes" })");
+
+const std::string kGoodPhone = Phone(R"(
+  { "id": "o1", "parent": "m1", "contentType": "image",
+    "originalFileName": "IMG_0001.HEIC", "size": 5, "data": "hello" },
+  { "id": "o2", "parent": "m1", "contentType": "video",
+    "originalFileName": "IMG_0001.MOV", "size": 70000, "data": {"pattern": 70000} })");
 
 // 64 MB handed out 64 bytes per read: a copy that takes long enough to be
 // interrupted.
-constexpr char kSlowPhone[] = R"({ "devices": [
-  { "id": "\\\\?\\usb#vid_05ac&pid_12a8&mi_00#phone#{6ac27878-a6fa-4155-ba85-f98f491d4f33}",
-    "friendlyName": "Test iPhone", "manufacturer": "Apple Inc.", "maxReadSize": 64,
-    "objects": [
-      { "id": "s1", "contentType": "functional", "name": "Internal Storage" },
-      { "id": "m1", "parent": "s1", "contentType": "folder", "name": "202610_a" },
-      { "id": "o1", "parent": "m1", "contentType": "video",
-        "originalFileName": "IMG_0001.MOV", "size": 67108864, "data": {"pattern": 67108864} }
-    ] } ] })";
+const std::string kSlowPhone = Phone(R"(
+  { "id": "o1", "parent": "m1", "contentType": "video",
+    "originalFileName": "IMG_0001.MOV", "size": 67108864,
+    "data": {"pattern": 67108864} })",
+                                     R"("maxReadSize": 64,)");
 
-constexpr char kNoDevices[] = R"({ "devices": [] })";
+const std::string kNoDevices = R"({ "devices": [] })";
 
 std::vector<std::string> FilesBelow(const fs::path& folder) {
   std::vector<std::string> names;
@@ -83,7 +81,8 @@ class ImporterProcessTest : public ::testing::Test {
   }
 
   // `fixture` null: no SNAPFERRY_DEVICES at all.
-  ProcessResult Run(const char* fixture, std::vector<std::string> arguments,
+  ProcessResult Run(const std::string* fixture,
+                    std::vector<std::string> arguments,
                     const std::string& interrupt_after = "") {
     ProcessOptions options;
     options.program = SNAPFERRY_IMPORTER;
@@ -92,7 +91,7 @@ class ImporterProcessTest : public ::testing::Test {
     std::string fixture_path;
     if (fixture != nullptr) {
       fixture_path = (directory_ / "devices.json").u8string();
-      std::ofstream(fs::u8path(fixture_path), std::ios::binary) << fixture;
+      std::ofstream(fs::u8path(fixture_path), std::ios::binary) << *fixture;
     }
     options.environment = {{"SNAPFERRY_DEVICES", fixture_path},
                            {"SNAPFERRY_POLL_MS", "50"}};
@@ -108,7 +107,7 @@ class ImporterProcessTest : public ::testing::Test {
 };
 
 TEST_F(ImporterProcessTest, ImportsFromAFixtureAndExitsZero) {
-  ProcessResult result = Run(kGoodPhone, {});
+  ProcessResult result = Run(&kGoodPhone, {});
   EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
   EXPECT_EQ(FilesBelow(directory_ / "photos"),
             (std::vector<std::string>{"202610_a", "202610_a/IMG_0001.HEIC",
@@ -120,7 +119,7 @@ TEST_F(ImporterProcessTest, ImportsFromAFixtureAndExitsZero) {
 }
 
 TEST_F(ImporterProcessTest, AShortStreamFailsLeavesNothingAndExitsOne) {
-  ProcessResult result = Run(kPhoneWithShortStream, {});
+  ProcessResult result = Run(&kPhoneWithShortStream, {});
   EXPECT_EQ(result.exit_code, 1) << result.out << result.err;
   EXPECT_NE(result.out.find("202610_a/IMG_0001.HEIC: received 12 of 222033 "
                             "bytes"),
@@ -130,7 +129,7 @@ TEST_F(ImporterProcessTest, AShortStreamFailsLeavesNothingAndExitsOne) {
 }
 
 TEST_F(ImporterProcessTest, NoDeviceWaitsThenExitsTwo) {
-  ProcessResult result = Run(kNoDevices, {"--wait", "1"});
+  ProcessResult result = Run(&kNoDevices, {"--wait", "1"});
   EXPECT_EQ(result.exit_code, 2) << result.out << result.err;
   EXPECT_NE(result.out.find("No iPhone or iPad is connected."),
             std::string::npos)
@@ -140,11 +139,11 @@ TEST_F(ImporterProcessTest, NoDeviceWaitsThenExitsTwo) {
 }
 
 TEST_F(ImporterProcessTest, HelpAndBadOptions) {
-  ProcessResult help = Run(kNoDevices, {"--help"});
+  ProcessResult help = Run(&kNoDevices, {"--help"});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("Usage: snapferry-import [FOLDER] [options]"),
             std::string::npos);
-  ProcessResult bad = Run(kNoDevices, {"--wait", "soon"});
+  ProcessResult bad = Run(&kNoDevices, {"--wait", "soon"});
   EXPECT_EQ(bad.exit_code, 2);
   EXPECT_NE(bad.err.find("--wait needs a number of seconds"),
             std::string::npos);
@@ -171,7 +170,7 @@ TEST_F(ImporterProcessTest, WithoutAFixtureItUsesTheSystemsPortableDevices) {
 #else
 TEST_F(ImporterProcessTest, SigintMidCopyCancelsItAndExits130) {
   ProcessResult result =
-      Run(kSlowPhone, {}, /*interrupt_after=*/"On the device: ");
+      Run(&kSlowPhone, {}, /*interrupt_after=*/"On the device: ");
   EXPECT_EQ(result.exit_code, 130) << result.out << result.err;
   EXPECT_NE(result.out.find("Cancelled:  202610_a/IMG_0001.MOV"),
             std::string::npos)
