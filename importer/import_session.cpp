@@ -273,39 +273,42 @@ void ImportSession::Plan(const ValueList& entries) {
 }
 
 void ImportSession::CopyNext() {
-  if (interrupted_ || next_ >= to_copy_.size()) {
-    Finish();
+  // A loop, not recursion: files that fail before their copy starts must not
+  // deepen the stack, however many there are.
+  for (; !interrupted_ && next_ < to_copy_.size(); ++next_) {
+    const MediaFile& file = to_copy_[next_];
+    std::error_code error;
+    const fs::path folder = fs::u8path(file.folder);
+    if (!fs::exists(folder, error) && fs::create_directories(folder, error)) {
+      created_folders_.push_back(folder);
+    }
+    if (!fs::is_directory(folder)) {
+      Fail(file, "cannot create the folder " + file.folder + ": " +
+                     (error ? error.message() : "a file has that name"));
+      continue;
+    }
+    // A hidden staging name of its own, never an existing file.
+    const std::optional<std::string> staging_name =
+        FirstFreeName(file.folder, "." + file.name + ".part");
+    if (!staging_name) {
+      Fail(file, "no staging file name is free in " + file.folder);
+      continue;
+    }
+    const std::string staging = JoinPath(file.folder, *staging_name);
+    copying_ = true;
+    current_object_ = file.object_id;
+    current_bytes_ = 0;
+    ShowProgress();
+    client_.Call(kMethodChannel, "copyObject",
+                 StringArguments({{"id", device_id_},
+                                  {"objectId", file.object_id},
+                                  {"tempPath", staging}}),
+                 [this, file, staging](const Reply& reply) {
+                   OnCopied(file, staging, reply);
+                 });
     return;
   }
-  const MediaFile& file = to_copy_[next_];
-  std::error_code error;
-  const fs::path folder = fs::u8path(file.folder);
-  if (!fs::exists(folder, error) && fs::create_directories(folder, error)) {
-    created_folders_.push_back(folder);
-  }
-  // A hidden staging name of its own, never an existing file.
-  const std::optional<std::string> staging_name =
-      FirstFreeName(file.folder, "." + file.name + ".part");
-  if (!staging_name) {
-    Fail(file, error ? "cannot create the folder " + file.folder + ": " +
-                           error.message()
-                     : "no staging file name is free in " + file.folder);
-    ++next_;
-    CopyNext();
-    return;
-  }
-  const std::string staging = JoinPath(file.folder, *staging_name);
-  copying_ = true;
-  current_object_ = file.object_id;
-  current_bytes_ = 0;
-  ShowProgress();
-  client_.Call(kMethodChannel, "copyObject",
-               StringArguments({{"id", device_id_},
-                                {"objectId", file.object_id},
-                                {"tempPath", staging}}),
-               [this, file, staging](const Reply& reply) {
-                 OnCopied(file, staging, reply);
-               });
+  Finish();
 }
 
 void ImportSession::OnCopied(const MediaFile& file, const std::string& staging,

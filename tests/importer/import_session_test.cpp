@@ -285,6 +285,20 @@ TEST_F(ImportTest, APersonsOwnFileKeepsItsNameAndThePhotoLandsBesideIt) {
   EXPECT_EQ(Files(), expected);
 }
 
+TEST_F(ImportTest, AFileWhereTheMonthFolderGoesFailsEachPhotoAndStays) {
+  Put("202610_a", "a file, not a folder");
+  const Tree before = Files();
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, GoodFiles());
+  Plug(std::move(fixture));
+  EXPECT_EQ(Import(), kExitSomeFailed) << Transcript();
+  EXPECT_TRUE(Said("Imported 0 files (0 B), 0 already there, 3 failed"))
+      << Transcript();
+  EXPECT_TRUE(Said("202610_a/IMG_0002.MOV: cannot create the folder"))
+      << Transcript();
+  EXPECT_EQ(Files(), before);
+}
+
 // Names compare as the folder's file system compares them: a file that
 // differs only in letter case is the photo where the file system says it
 // is the same name (Windows), and another file where it does not (Linux).
