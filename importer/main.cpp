@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,11 +74,11 @@ int main() {
   importer::ApplyPollOverride(std::getenv(importer::kPollEnvironmentVariable),
                               &options);
 
-  // Never destroyed: workers still running when the process ends may use
-  // the simulated devices.
-  static wpd_sim::Simulator* simulator =
-      importer::StartDevices(options.demo).release();
-  (void)simulator;
+  // Kept to the end. A worker still running then (one whose reply the import
+  // no longer waits for) keeps its simulated objects: they outlive the
+  // Simulator's registration.
+  const std::unique_ptr<wpd_sim::Simulator> devices =
+      importer::StartDevices(options.demo);
 
   importer::Output output;
   output.write_line = WriteLine;
