@@ -40,21 +40,28 @@ std::vector<std::string> Arguments() {
   return utf8;
 }
 
-bool status_shown = false;
+// Width of the progress line on screen, 0 when none is shown. Cleared with
+// spaces rather than terminal escapes, which older Windows consoles print.
+size_t status_width = 0;
+
+void ClearStatus() {
+  if (status_width == 0) return;
+  std::fprintf(stdout, "\r%s\r", std::string(status_width, ' ').c_str());
+  status_width = 0;
+}
 
 void WriteLine(const std::string& line) {
-  // Clears a progress line first.
-  if (status_shown) std::fputs("\r\x1b[K", stdout);
-  status_shown = false;
+  ClearStatus();
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
 }
 
 void ShowStatus(const std::string& status) {
-  std::fprintf(stdout, "\r%s\x1b[K", status.c_str());
+  ClearStatus();
+  std::fprintf(stdout, "\r%s", status.c_str());
   std::fflush(stdout);
-  status_shown = true;
+  status_width = status.size();
 }
 
 }  // namespace
@@ -80,6 +87,8 @@ int main() {
   const std::unique_ptr<wpd_sim::Simulator> devices =
       importer::StartDevices(options.demo);
 
+  // Names and folders are UTF-8 throughout.
+  SetConsoleOutputCP(CP_UTF8);
   importer::Output output;
   output.write_line = WriteLine;
   if (_isatty(_fileno(stdout))) output.show_status = ShowStatus;

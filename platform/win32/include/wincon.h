@@ -8,6 +8,8 @@
 
 EXTERN_C BOOL WINAPI AttachConsole(DWORD dwProcessId);
 EXTERN_C BOOL WINAPI AllocConsole(void);
+// Terminals here take UTF-8 already: accepts CP_UTF8 and changes nothing.
+EXTERN_C BOOL WINAPI SetConsoleOutputCP(UINT wCodePageID);
 
 // Console control events. Here SIGINT is Ctrl+C and SIGTERM or SIGHUP the
 // console being closed. As on Windows each event runs the handlers on a new

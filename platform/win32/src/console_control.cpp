@@ -1,7 +1,7 @@
-// Console control events from POSIX signals: SIGINT is Ctrl+C, SIGTERM and
-// SIGHUP the console being closed. The signal handler only writes the event
-// to a pipe; a dispatcher thread turns each event into a new thread that runs
-// the registered handlers, as Windows does.
+// The console's output code page, and control events from POSIX signals: SIGINT
+// is Ctrl+C, SIGTERM and SIGHUP the console being closed. The signal handler
+// only writes the event to a pipe; a dispatcher thread turns each event into a
+// new thread that runs the registered handlers, as Windows does.
 #include <windows.h>
 #include <errno.h>
 #include <signal.h>
@@ -116,5 +116,13 @@ BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add) {
     return FALSE;
   }
   routines.erase(std::next(found).base());
+  return TRUE;
+}
+
+BOOL WINAPI SetConsoleOutputCP(UINT code_page) {
+  if (code_page != CP_UTF8) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   return TRUE;
 }
