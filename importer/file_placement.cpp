@@ -38,17 +38,6 @@ size_t ExtensionStart(const std::string& name) {
   return dot == std::string::npos || dot == 0 ? name.size() : dot;
 }
 
-bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The n of `candidate` when it looks like NumberedName(name, n), ignoring
 // ASCII case; 0 when it does not. Only a first sieve: the file system has
 // the last word on which names are the same.
@@ -57,8 +46,8 @@ int NumberOf(const std::string& candidate, const std::string& name) {
   const std::string stem = name.substr(0, stem_length);
   const std::string extension = name.substr(stem_length);
   if (candidate.size() < stem.size() + extension.size()) return 0;
-  if (!SameIgnoringAsciiCase(candidate.substr(0, stem.size()), stem) ||
-      !SameIgnoringAsciiCase(
+  if (!EqualIgnoringAsciiCase(candidate.substr(0, stem.size()), stem) ||
+      !EqualIgnoringAsciiCase(
           candidate.substr(candidate.size() - extension.size()), extension)) {
     return 0;
   }
@@ -101,6 +90,17 @@ Attributes AttributesOf(const std::string& path) {
 }
 
 }  // namespace
+
+bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
 
 std::string SafeComponent(const std::string& name) {
   std::string safe;

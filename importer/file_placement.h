@@ -36,6 +36,10 @@ std::optional<std::string> FindImportedCopy(const std::string& folder,
 std::optional<std::string> FirstFreeName(const std::string& folder,
                                          const std::string& name);
 
+// True when `a` and `b` differ at most in the letter case of ASCII letters
+// (device names given on the command line; a first sieve for file names).
+bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b);
+
 // `folder` joined with `name`, with the platform's separator.
 std::string JoinPath(const std::string& folder, const std::string& name);
 

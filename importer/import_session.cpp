@@ -35,17 +35,6 @@ std::string NotAvailableLine(const Reply& reply) {
          (reply.kind == Reply::kError ? message : reply.Describe()) + ".";
 }
 
-bool SameNameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 std::string DeviceLine(const EncodableValue& device) {
   std::string line = "  \"" + StringField(device, "friendlyName") + "\"";
   const std::string maker = StringField(device, "manufacturer");
@@ -128,8 +117,8 @@ void ImportSession::OnDevices(const Reply& reply) {
         options_.device.empty()
             ? BoolField(device, "isApple")
             : StringField(device, "id") == options_.device ||
-                  SameNameIgnoringAsciiCase(StringField(device, "friendlyName"),
-                                            options_.device);
+                  EqualIgnoringAsciiCase(StringField(device, "friendlyName"),
+                                         options_.device);
     if (fits) {
       chosen = &device;
       break;
