@@ -4,7 +4,7 @@
 // function names are the library's exports; the handle types are opaque; the
 // two published records carry the layout the library expects (checked below
 // for 64-bit targets). The same declaration serves the real library on
-// Windows and the stand-in engine everywhere else.
+// Windows and the in-process engine everywhere else.
 
 #ifndef PLATFORM_ENGINE_ENGINE_API_H_
 #define PLATFORM_ENGINE_ENGINE_API_H_
@@ -65,6 +65,10 @@ typedef void (*FlutterDesktopOnNextFrameCallback)(void* user_data);
 FlutterDesktopEngineRef FlutterDesktopEngineCreate(
     const FlutterDesktopEngineProperties* properties);
 bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine);
+// Runs the engine without a view (`entry_point` null: the default one).
+// False when it cannot run, or runs already.
+bool FlutterDesktopEngineRun(FlutterDesktopEngineRef engine,
+                             const char* entry_point);
 FlutterDesktopMessengerRef FlutterDesktopEngineGetMessenger(
     FlutterDesktopEngineRef engine);
 FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(

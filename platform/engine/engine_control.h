@@ -1,4 +1,4 @@
-// Test control surface of the stand-in engine library. Tests use it to play
+// Test control surface of the in-process engine library. Tests use it to play
 // the interface's side of the channels, to see what the program did with the
 // engine, and to make the engine fail. The program itself never calls it.
 

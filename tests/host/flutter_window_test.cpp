@@ -17,7 +17,7 @@
 #include "channel/jobs.h"
 #include "messaging/engine_project.h"
 #include "platform/engine/engine_control.h"
-#include "platform/engine/standin/engine.h"
+#include "platform/engine/inprocess/engine.h"
 #include "platform/wpd/simulator/simulator.h"
 #include "tests/host/host_test_util.h"
 

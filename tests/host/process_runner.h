@@ -26,6 +26,8 @@ struct ProcessOptions {
   std::vector<std::pair<std::string, std::string>> environment;
   std::string working_directory;  // empty: this process's
   std::chrono::seconds timeout{60};
+  // POSIX only: SIGINT is sent once standard output holds this text.
+  std::string interrupt_after_output;
 };
 
 ProcessResult RunProcess(const ProcessOptions& options);

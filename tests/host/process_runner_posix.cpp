@@ -67,7 +67,14 @@ ProcessResult RunProcess(const ProcessOptions& options) {
 
   const auto deadline = std::chrono::steady_clock::now() + options.timeout;
   int status = 0;
+  bool interrupted = false;
   while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (!interrupted && !options.interrupt_after_output.empty() &&
+        ReadAll(out_path).find(options.interrupt_after_output) !=
+            std::string::npos) {
+      kill(pid, SIGINT);
+      interrupted = true;
+    }
     if (std::chrono::steady_clock::now() > deadline) {
       result.timed_out = true;
       kill(pid, SIGKILL);

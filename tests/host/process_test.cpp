@@ -1,6 +1,6 @@
 // The whole program as a process over simulated devices: the script
 // interface with well-formed and malformed messages, copy progress, and the
-// demo import. Checks what it prints and how it exits.
+// import (now snapferry-import). Checks what it prints and how it exits.
 
 #include <gtest/gtest.h>
 
@@ -164,9 +164,10 @@ class ProcessTest : public ::testing::Test {
     return path.u8string();
   }
 
-  ProcessResult Run(std::vector<std::string> arguments) {
+  ProcessResult Run(std::vector<std::string> arguments,
+                    const char* program = SNAPFERRY_PROGRAM) {
     ProcessOptions options;
-    options.program = SNAPFERRY_PROGRAM;
+    options.program = program;
     options.arguments = std::move(arguments);
     options.environment = {{"SNAPFERRY_DEVICES", fixture_}};
     options.working_directory = directory_.u8string();
@@ -174,6 +175,10 @@ class ProcessTest : public ::testing::Test {
     EXPECT_TRUE(result.started);
     EXPECT_FALSE(result.timed_out) << result.out << result.err;
     return result;
+  }
+
+  ProcessResult RunImporter(std::vector<std::string> arguments) {
+    return Run(std::move(arguments), SNAPFERRY_IMPORTER);
   }
 
   ProcessResult RunScript(const std::string& script) {
@@ -278,27 +283,35 @@ TEST_F(ProcessTest, CopyProgressEventsArriveBeforeTheCopyReply) {
   }
 }
 
-TEST_F(ProcessTest, DemoImportCopiesEveryMediaFileAndReportsWhatFailed) {
-  ProcessResult result = Run({"--import-to", "imported"});
-  EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+// The import left the windowed program for snapferry-import: the same
+// fixture, now through the importer, which exits 1 when a file failed.
+TEST_F(ProcessTest, ImporterCopiesEveryMediaFileAndReportsWhatFailed) {
+  ProcessResult result = RunImporter({"imported"});
+  EXPECT_EQ(result.exit_code, 1) << result.out << result.err;
   EXPECT_EQ(result.err, "");
   const std::vector<std::string> lines = Lines(result.out);
-  ASSERT_EQ(lines.size(), 10u) << result.out;
-  EXPECT_EQ(lines[0].rfind("Snapferry import into ", 0), 0u);
-  EXPECT_EQ(lines[1], "Device: Test iPhone (Apple Inc.)");
+  ASSERT_EQ(lines.size(), 9u) << result.out;
+  EXPECT_EQ(lines[0], "Device: Test iPhone (Apple Inc.)");
+  EXPECT_EQ(lines[1].rfind("Folder: ", 0), 0u);
   EXPECT_EQ(lines[2],
-            "On the device (camera roll): 2 photos, 1 videos, 0 screenshots, "
-            "0 sidecar files, 0 others; 1.0 MB");
-  EXPECT_EQ(lines[3], "Importing 3 files, 1.0 MB");
-  EXPECT_EQ(lines[4], "[1/3] 100APPLE/IMG_0001.JPG  5 B");
-  EXPECT_EQ(lines[5], "[2/3] 100APPLE/IMG_0002.MOV  1.0 MB");
-  EXPECT_EQ(lines[6].rfind("[3/3] 100APPLE/IMG_0003.HEIC  FAILED: error: ", 0),
+            "On the device: 3 files, 1.0 MB; already imported: 0; to import: "
+            "3 (1.0 MB)");
+  EXPECT_EQ(lines[3], "Imported:  100APPLE/IMG_0001.JPG  5 B");
+  EXPECT_EQ(lines[4], "Imported:  100APPLE/IMG_0002.MOV  1.0 MB");
+  EXPECT_EQ(lines[5].rfind("FAILED:  100APPLE/IMG_0003.HEIC: Read from device "
+                           "failed (HRESULT 0x8007001F)",
+                           0),
+            0u)
+      << lines[5];
+  EXPECT_EQ(lines[6].rfind("Imported 2 files (1.0 MB), 0 already there, 1 "
+                           "failed, in ",
+                           0),
             0u)
       << lines[6];
-  EXPECT_EQ(lines[7].rfind("Imported 2 of 3 files, 1.0 MB in ", 0), 0u)
-      << lines[7];
-  EXPECT_EQ(lines[8], "1 failed:");
-  EXPECT_EQ(lines[9].rfind("  100APPLE/IMG_0003.HEIC: error: ", 0), 0u);
+  EXPECT_EQ(lines[7], "Failed:");
+  EXPECT_EQ(lines[8],
+            "  100APPLE/IMG_0003.HEIC: Read from device failed (HRESULT "
+            "0x8007001F)");
 
   const fs::path folder = directory_ / "imported" / "100APPLE";
   std::ifstream photo(folder / "IMG_0001.JPG", std::ios::binary);
@@ -315,14 +328,21 @@ TEST_F(ProcessTest, DemoImportCopiesEveryMediaFileAndReportsWhatFailed) {
   EXPECT_EQ(names, (std::vector<std::string>{"IMG_0001.JPG", "IMG_0002.MOV"}));
 }
 
-TEST_F(ProcessTest, DemoImportWithoutAnAppleDeviceSaysSoAndExitsZero) {
+// Only a camera: the importer names it, says how to pick it, waits for an
+// Apple device and, with nothing to import, exits 2 (it exited 0 before).
+TEST_F(ProcessTest, ImporterWithoutAnAppleDeviceSaysHowToPickOneAndExitsTwo) {
   fixture_ = Write("cameras.json", R"({ "devices": [
     { "id": "cam", "friendlyName": "Canon EOS", "manufacturer": "Canon Inc." } ] })");
-  ProcessResult result = Run({"--import-to", "imported"});
-  EXPECT_EQ(result.exit_code, 0);
-  const std::vector<std::string> lines = Lines(result.out);
-  ASSERT_EQ(lines.size(), 2u) << result.out;
-  EXPECT_EQ(lines[1], "Import stopped: no Apple device is connected");
+  ProcessResult result = RunImporter({"imported", "--wait", "0"});
+  EXPECT_EQ(result.exit_code, 2);
+  EXPECT_EQ(Lines(result.out),
+            (std::vector<std::string>{
+                "No iPhone or iPad is connected. Connected devices:",
+                "  \"Canon EOS\" (Canon Inc.)",
+                "To import from one of them, run again with --device \"NAME\".",
+                "Waiting up to 0 seconds (Ctrl+C to stop)...",
+                "Gave up after waiting 0 seconds."}))
+      << result.out;
 }
 
 }  // namespace

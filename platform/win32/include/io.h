@@ -15,5 +15,6 @@ errno_t freopen_s(FILE** stream, const char* filename, const char* mode,
                   FILE* old_stream);
 int _fileno(FILE* stream);
 int _dup2(int old_descriptor, int new_descriptor);  // 0 or -1
+int _isatty(int descriptor);  // non-zero for a terminal
 
 #endif  // SNAPFERRY_WIN32_IO_H_

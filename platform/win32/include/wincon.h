@@ -8,5 +8,19 @@
 
 EXTERN_C BOOL WINAPI AttachConsole(DWORD dwProcessId);
 EXTERN_C BOOL WINAPI AllocConsole(void);
+// Terminals here take UTF-8 already: accepts CP_UTF8 and changes nothing.
+EXTERN_C BOOL WINAPI SetConsoleOutputCP(UINT wCodePageID);
+
+// Console control events. Here SIGINT is Ctrl+C and SIGTERM or SIGHUP the
+// console being closed. As on Windows each event runs the handlers on a new
+// thread, the last one added first, until one returns TRUE; Ctrl+C that no
+// handler takes ends the process, and so does a close once the handlers
+// returned.
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
+typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD CtrlType);
+EXTERN_C BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine,
+                                           BOOL Add);
 
 #endif  // SNAPFERRY_WIN32_WINCON_H_

@@ -105,6 +105,8 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define SWP_NOSENDCHANGING 0x0400
 #define HWND_TOP ((HWND)0)
 #define HWND_BOTTOM ((HWND)1)
+// As the parent of CreateWindowExW: a message-only window, never shown.
+#define HWND_MESSAGE ((HWND)(LONG_PTR)-3)
 
 #define GWLP_WNDPROC (-4)
 #define GWLP_HINSTANCE (-6)

@@ -22,6 +22,8 @@ errno_t freopen_s(FILE** stream, const char* filename, const char* mode,
 
 int _fileno(FILE* stream) { return fileno(stream); }
 
+int _isatty(int descriptor) { return isatty(descriptor); }
+
 int _dup2(int old_descriptor, int new_descriptor) {
   return dup2(old_descriptor, new_descriptor) < 0 ? -1 : 0;
 }

@@ -195,6 +195,8 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR title,
     SetLastError(static_cast<DWORD>(injected));
     return nullptr;
   }
+  // A message-only window: here a top-level window that nothing shows.
+  if (parent == HWND_MESSAGE) parent = nullptr;
   HWND hwnd;
   {
     auto& table = Windows();

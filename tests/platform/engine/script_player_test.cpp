@@ -1,4 +1,4 @@
-// The stand-in engine's script interface, played into channels of a small
+// The in-process engine's script interface, played into channels of a small
 // host: a top-level window that embeds the engine's view.
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// The stand-in engine library's objects. The handle types of the engine API
+// The in-process engine library's objects. The handle types of the engine API
 // are defined here; everything else in the stand-in builds on them.
 //
 // Threads: an engine belongs to the thread that created it (its UI thread),
@@ -7,8 +7,8 @@
 // hidden window, and on the UI thread take the whole queue and run it
 // unlocked.
 
-#ifndef PLATFORM_ENGINE_STANDIN_ENGINE_H_
-#define PLATFORM_ENGINE_STANDIN_ENGINE_H_
+#ifndef PLATFORM_ENGINE_INPROCESS_ENGINE_H_
+#define PLATFORM_ENGINE_INPROCESS_ENGINE_H_
 
 #include <atomic>
 #include <cstdint>
@@ -21,7 +21,7 @@
 
 #include "platform/engine/engine_api.h"
 #include "platform/engine/engine_control.h"
-#include "platform/engine/standin/interface.h"
+#include "platform/engine/inprocess/interface.h"
 
 // Reference counted so that a pending reply can outlive the engine and still
 // ask whether the engine is there.
@@ -58,13 +58,14 @@ struct FlutterDesktopViewController {
   FlutterDesktopView view;
 };
 
-struct FlutterDesktopEngine : engine_standin::InterfaceHost {
+struct FlutterDesktopEngine : engine_inprocess::InterfaceHost {
   explicit FlutterDesktopEngine(const FlutterDesktopEngineProperties& props);
   ~FlutterDesktopEngine() override;
 
   // Creates the hidden window that carries the task queue; false on failure.
   bool Initialize();
-  // The controller runs the engine: the interface starts.
+  // Runs the engine, once: the interface starts. `controller` is null for an
+  // engine run without a view (FlutterDesktopEngineRun).
   void Run(FlutterDesktopViewController* controller);
   // Stops the interface, detaches the messenger and frees everything.
   static void Shutdown(FlutterDesktopEngine* engine);
@@ -109,6 +110,7 @@ struct FlutterDesktopEngine : engine_standin::InterfaceHost {
   FlutterDesktopOnNextFrameCallback next_frame = nullptr;
   void* next_frame_user_data = nullptr;
   bool frame_pending = false;
+  bool running = false;
 
   // Guards everything below; never held while calling out.
   std::mutex mutex;
@@ -130,12 +132,12 @@ struct FlutterDesktopEngine : engine_standin::InterfaceHost {
   static LRESULT CALLBACK TaskWindowProc(HWND hwnd, UINT message, WPARAM wparam,
                                          LPARAM lparam);
 
-  std::unique_ptr<engine_standin::EngineInterface> interface_;
+  std::unique_ptr<engine_inprocess::EngineInterface> interface_;
   // False once the engine is gone; a task batch checks it between tasks.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-namespace engine_standin {
+namespace engine_inprocess {
 
 // Process-wide state behind the control surface.
 struct Registry {
@@ -162,6 +164,6 @@ bool IsLive(FlutterDesktopEngine* engine);
 
 HINSTANCE ModuleInstance();
 
-}  // namespace engine_standin
+}  // namespace engine_inprocess
 
-#endif  // PLATFORM_ENGINE_STANDIN_ENGINE_H_
+#endif  // PLATFORM_ENGINE_INPROCESS_ENGINE_H_

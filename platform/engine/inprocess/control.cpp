@@ -1,16 +1,16 @@
-// The stand-in engine's test control surface.
+// The in-process engine's test control surface.
 
 #include <thread>
 
 #include "platform/engine/engine_control.h"
-#include "platform/engine/standin/engine.h"
-#include "platform/engine/standin/script_player.h"
+#include "platform/engine/inprocess/engine.h"
+#include "platform/engine/inprocess/script_player.h"
 
 namespace engine_control {
 namespace {
 
-using engine_standin::GetRegistry;
-using engine_standin::Registry;
+using engine_inprocess::GetRegistry;
+using engine_inprocess::Registry;
 
 template <typename Change>
 void Update(Change change) {
@@ -94,13 +94,13 @@ void SetTopLevelWindowProcHook(WindowProcHook hook) {
 
 int DeliverMessage(FlutterDesktopEngineRef engine, const std::string& channel,
                    std::vector<uint8_t> bytes) {
-  if (!engine_standin::IsLive(engine)) return 0;
+  if (!engine_inprocess::IsLive(engine)) return 0;
   return engine->Deliver(channel, std::move(bytes), true, nullptr);
 }
 
 std::optional<std::vector<uint8_t>> ResponseTo(FlutterDesktopEngineRef engine,
                                                int number) {
-  if (!engine_standin::IsLive(engine)) return std::nullopt;
+  if (!engine_inprocess::IsLive(engine)) return std::nullopt;
   std::lock_guard<std::mutex> lock(engine->mutex);
   auto found = engine->handles_by_number.find(number);
   if (found == engine->handles_by_number.end() || !found->second->answered) {
@@ -119,21 +119,21 @@ std::optional<std::vector<uint8_t>> Call(FlutterDesktopEngineRef engine,
 }
 
 std::vector<SentMessage> SentMessages(FlutterDesktopEngineRef engine) {
-  if (!engine_standin::IsLive(engine)) return {};
+  if (!engine_inprocess::IsLive(engine)) return {};
   std::lock_guard<std::mutex> lock(engine->mutex);
   return engine->sent;
 }
 
 std::vector<std::string> RegisteredChannels(FlutterDesktopEngineRef engine) {
   std::vector<std::string> channels;
-  if (!engine_standin::IsLive(engine)) return channels;
+  if (!engine_inprocess::IsLive(engine)) return channels;
   for (const auto& entry : engine->callbacks) channels.push_back(entry.first);
   return channels;
 }
 
 std::vector<std::string> FileSelectorRegistrations(
     FlutterDesktopEngineRef engine) {
-  if (!engine_standin::IsLive(engine)) return {};
+  if (!engine_inprocess::IsLive(engine)) return {};
   return engine->file_selector_registrations;
 }
 
@@ -180,6 +180,6 @@ void SetScriptWaitTimeout(std::chrono::milliseconds timeout) {
   Update([&](Registry& registry) { registry.script_wait_timeout = timeout; });
 }
 
-int RunningScriptReaders() { return engine_standin::RunningScriptReaders(); }
+int RunningScriptReaders() { return engine_inprocess::RunningScriptReaders(); }
 
 }  // namespace engine_control

@@ -1,12 +1,12 @@
-// The stand-in engine and its messenger.
+// The in-process engine and its messenger.
 
-#include "platform/engine/standin/engine.h"
+#include "platform/engine/inprocess/engine.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <utility>
 
-namespace engine_standin {
+namespace engine_inprocess {
 namespace {
 
 constexpr wchar_t kTaskWindowClass[] = L"SnapferryEngineTasks";
@@ -39,25 +39,25 @@ bool IsLive(FlutterDesktopEngine* engine) {
 
 HINSTANCE ModuleInstance() { return GetModuleHandleW(nullptr); }
 
-}  // namespace engine_standin
+}  // namespace engine_inprocess
 
-using engine_standin::Count;
-using engine_standin::GetRegistry;
+using engine_inprocess::Count;
+using engine_inprocess::GetRegistry;
 
 FlutterDesktopEngine::FlutterDesktopEngine(
     const FlutterDesktopEngineProperties& props) {
-  properties.assets_path = engine_standin::CopyWide(props.assets_path);
-  properties.icu_data_path = engine_standin::CopyWide(props.icu_data_path);
+  properties.assets_path = engine_inprocess::CopyWide(props.assets_path);
+  properties.icu_data_path = engine_inprocess::CopyWide(props.icu_data_path);
   properties.aot_library_path =
-      engine_standin::CopyWide(props.aot_library_path);
+      engine_inprocess::CopyWide(props.aot_library_path);
   properties.entry_point_null = props.entry_point == nullptr;
-  properties.entry_point = engine_standin::CopyNarrow(props.entry_point);
+  properties.entry_point = engine_inprocess::CopyNarrow(props.entry_point);
   properties.argument_count = props.entry_point_argc;
   properties.argument_array_null = props.entry_point_argv == nullptr;
   if (props.entry_point_argv != nullptr) {
     for (int32_t i = 0; i < props.entry_point_argc; ++i) {
       properties.arguments.push_back(
-          engine_standin::CopyNarrow(props.entry_point_argv[i]));
+          engine_inprocess::CopyNarrow(props.entry_point_argv[i]));
     }
   }
   properties.engine_options[0] = props.engine_option_1;
@@ -82,21 +82,24 @@ bool FlutterDesktopEngine::Initialize() {
   std::call_once(registered, [] {
     WNDCLASSW window_class = {};
     window_class.lpfnWndProc = TaskWindowProc;
-    window_class.hInstance = engine_standin::ModuleInstance();
-    window_class.lpszClassName = engine_standin::kTaskWindowClass;
+    window_class.hInstance = engine_inprocess::ModuleInstance();
+    window_class.lpszClassName = engine_inprocess::kTaskWindowClass;
     RegisterClassW(&window_class);
   });
   // A hidden top-level window: it carries the task queue and holds the view
   // until the program embeds it somewhere else.
-  task_window = CreateWindowExW(0, engine_standin::kTaskWindowClass, L"",
+  task_window = CreateWindowExW(0, engine_inprocess::kTaskWindowClass, L"",
                                 WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                engine_standin::ModuleInstance(), this);
+                                engine_inprocess::ModuleInstance(), this);
   return task_window != nullptr;
 }
 
 void FlutterDesktopEngine::Run(FlutterDesktopViewController* view_controller) {
   controller = view_controller;
-  interface_ = engine_standin::CreateInterface(properties.arguments, *this);
+  // A headless engine that runs already gets its view, not a second start.
+  if (running) return;
+  running = true;
+  interface_ = engine_inprocess::CreateInterface(properties.arguments, *this);
   if (interface_) interface_->Start();
 }
 
@@ -110,7 +113,7 @@ void FlutterDesktopEngine::Shutdown(FlutterDesktopEngine* engine) {
     engine->messenger->engine = nullptr;
   }
   {
-    engine_standin::Registry& registry = GetRegistry();
+    engine_inprocess::Registry& registry = GetRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     auto& live = registry.live_engines;
     live.erase(std::remove(live.begin(), live.end(), engine), live.end());
@@ -200,7 +203,7 @@ void FlutterDesktopEngine::ReceiveFromProgram(const char* channel,
                                               FlutterDesktopBinaryReply reply,
                                               void* user_data) {
   engine_control::SentMessage message;
-  message.channel = engine_standin::CopyNarrow(channel);
+  message.channel = engine_inprocess::CopyNarrow(channel);
   if (data != nullptr) message.bytes.assign(data, data + size);
   message.wants_reply = reply != nullptr;
   {
@@ -242,7 +245,7 @@ void FlutterDesktopEngine::PostTask(std::function<void()> task) {
     wake = !wake_posted;
     wake_posted = true;
   }
-  if (wake) PostMessageW(task_window, engine_standin::kRunTasksMessage, 0, 0);
+  if (wake) PostMessageW(task_window, engine_inprocess::kRunTasksMessage, 0, 0);
 }
 
 void FlutterDesktopEngine::RunTasks() {
@@ -277,7 +280,7 @@ void FlutterDesktopEngine::CloseTopLevelWindow() {
 void FlutterDesktopEngine::WriteLine(const std::string& line) {
   std::function<void(const std::string&)> output;
   {
-    engine_standin::Registry& registry = GetRegistry();
+    engine_inprocess::Registry& registry = GetRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     output = registry.output;
   }
@@ -301,7 +304,7 @@ LRESULT CALLBACK FlutterDesktopEngine::TaskWindowProc(HWND hwnd, UINT message,
   }
   auto* engine = reinterpret_cast<FlutterDesktopEngine*>(
       GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (message == engine_standin::kRunTasksMessage) {
+  if (message == engine_inprocess::kRunTasksMessage) {
     if (engine != nullptr) engine->RunTasks();
     return 0;
   }
@@ -319,7 +322,7 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   auto* engine = new FlutterDesktopEngine(*properties);
   bool fail = false;
   {
-    engine_standin::Registry& registry = GetRegistry();
+    engine_inprocess::Registry& registry = GetRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     registry.last_properties = engine->properties;
     fail = registry.fail_engine_creation;
@@ -328,7 +331,7 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
     delete engine;
     return nullptr;
   }
-  engine_standin::Registry& registry = GetRegistry();
+  engine_inprocess::Registry& registry = GetRegistry();
   std::lock_guard<std::mutex> lock(registry.mutex);
   registry.live_engines.push_back(engine);
   return engine;
@@ -336,9 +339,19 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
 
 bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
   Count([](engine_control::Counts& counts) { ++counts.engine_destroy_calls; });
-  if (engine == nullptr || !engine_standin::IsLive(engine)) return false;
+  if (engine == nullptr || !engine_inprocess::IsLive(engine)) return false;
   if (engine->controller != nullptr) engine->controller->engine = nullptr;
   FlutterDesktopEngine::Shutdown(engine);
+  return true;
+}
+
+bool FlutterDesktopEngineRun(FlutterDesktopEngineRef engine,
+                             const char* /*entry_point*/) {
+  if (engine == nullptr || !engine_inprocess::IsLive(engine) ||
+      engine->running) {
+    return false;
+  }
+  engine->Run(nullptr);
   return true;
 }
 
@@ -350,7 +363,7 @@ FlutterDesktopMessengerRef FlutterDesktopEngineGetMessenger(
 FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(
     FlutterDesktopEngineRef engine, const char* plugin_name) {
   if (engine == nullptr) return nullptr;
-  const std::string name = engine_standin::CopyNarrow(plugin_name);
+  const std::string name = engine_inprocess::CopyNarrow(plugin_name);
   auto& registrar = engine->registrars[name];
   if (!registrar) {
     registrar = std::make_unique<FlutterDesktopPluginRegistrar>();
@@ -394,7 +407,7 @@ bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
                                           void* user_data) {
   if (messenger == nullptr) return false;
   {
-    engine_standin::Registry& registry = GetRegistry();
+    engine_inprocess::Registry& registry = GetRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     if (registry.refuse_send_with_reply) return false;
   }
@@ -463,7 +476,7 @@ bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {
 UINT FlutterDesktopGetDpiForMonitor(HMONITOR) {
   UINT dpi = 0;
   {
-    engine_standin::Registry& registry = GetRegistry();
+    engine_inprocess::Registry& registry = GetRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     dpi = registry.monitor_dpi;
   }

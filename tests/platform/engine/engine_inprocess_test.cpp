@@ -1,4 +1,4 @@
-// The stand-in engine library through its C API, as the messaging runtime
+// The in-process engine library through its C API, as the messaging runtime
 // and the host call it.
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include "platform/engine/engine_api.h"
 #include "platform/engine/engine_control.h"
 #include "platform/engine/file_selector_api.h"
+#include "platform/engine/inprocess/interface.h"
 
 namespace {
 
@@ -387,6 +388,39 @@ TEST_F(StandInEngineTest, ReportsTheChosenMonitorDpiElseTheSystems) {
   EXPECT_EQ(FlutterDesktopGetDpiForMonitor(nullptr), GetDpiForSystem());
   FlutterDesktopResyncOutputStreams();
   EXPECT_EQ(engine_control::GetCounts().output_resyncs, 1);
+}
+
+// The importer's way to start an engine: no view, the interface set as the
+// default starts once and can talk to the program at once.
+TEST_F(StandInEngineTest, RunsWithoutAViewOnceAndStartsTheDefaultInterface) {
+  struct Counting : engine_inprocess::EngineInterface {
+    Counting(engine_inprocess::InterfaceHost& host, int* starts)
+        : host(host), starts(starts) {}
+    void Start() override {
+      ++*starts;
+      host.SendToProgram("probe", {7}, [](const Bytes&) {});
+    }
+    void OnProgramMessage(const std::string&, const Bytes&) override {}
+    engine_inprocess::InterfaceHost& host;
+    int* starts;
+  };
+  int starts = 0;
+  engine_inprocess::SetDefaultInterface(
+      [&starts](const std::vector<std::string>&,
+                engine_inprocess::InterfaceHost& host) {
+        return std::make_unique<Counting>(host, &starts);
+      });
+  EXPECT_FALSE(FlutterDesktopEngineRun(nullptr, nullptr));
+  ASSERT_NE(CreateEngine(), nullptr);
+  Receiver receiver;
+  Listen("probe", &receiver);
+  EXPECT_TRUE(FlutterDesktopEngineRun(engine_, nullptr));
+  EXPECT_FALSE(FlutterDesktopEngineRun(engine_, nullptr));
+  EXPECT_EQ(starts, 1);
+  engine_control::RunPendingMessages();
+  ASSERT_EQ(receiver.seen.size(), 1u);
+  EXPECT_EQ(receiver.seen[0].bytes, Bytes({7}));
+  engine_inprocess::SetDefaultInterface(nullptr);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/engine/standin/script_player.h"
+#include "platform/engine/inprocess/script_player.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -13,7 +13,7 @@
 #include <windows.h>
 #endif
 
-namespace engine_standin {
+namespace engine_inprocess {
 
 struct ScriptPlayer::Link {
   std::mutex mutex;
@@ -222,4 +222,4 @@ void ScriptPlayer::OnProgramMessage(const std::string& channel,
   host_.WriteLine(line);
 }
 
-}  // namespace engine_standin
+}  // namespace engine_inprocess

@@ -1,10 +1,10 @@
-// The stand-in engine's interface: the part that the compiled UI plays in the
+// The in-process engine's interface: the part that the compiled UI plays in the
 // real engine. An interface talks to the program only through its engine's
 // channels. Which interface runs is chosen from the entry-point arguments in
 // CreateInterface, and nowhere else.
 
-#ifndef PLATFORM_ENGINE_STANDIN_INTERFACE_H_
-#define PLATFORM_ENGINE_STANDIN_INTERFACE_H_
+#ifndef PLATFORM_ENGINE_INPROCESS_INTERFACE_H_
+#define PLATFORM_ENGINE_INPROCESS_INTERFACE_H_
 
 #include <cstdint>
 #include <functional>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace engine_standin {
+namespace engine_inprocess {
 
 // What an interface may ask of its engine.
 class InterfaceHost {
@@ -51,6 +51,6 @@ using InterfaceFactory = std::function<std::unique_ptr<EngineInterface>(
     const std::vector<std::string>& arguments, InterfaceHost& host)>;
 void SetDefaultInterface(InterfaceFactory factory);
 
-}  // namespace engine_standin
+}  // namespace engine_inprocess
 
-#endif  // PLATFORM_ENGINE_STANDIN_INTERFACE_H_
+#endif  // PLATFORM_ENGINE_INPROCESS_INTERFACE_H_

@@ -2,7 +2,7 @@
 // on the registrar's engine.
 
 #include "platform/engine/file_selector_api.h"
-#include "platform/engine/standin/engine.h"
+#include "platform/engine/inprocess/engine.h"
 
 void FileSelectorWindowsRegisterWithRegistrar(
     FlutterDesktopPluginRegistrarRef registrar) {

@@ -3,7 +3,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/engine/standin/engine.h"
+#include "platform/engine/inprocess/engine.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ void RegisterViewClass() {
   std::call_once(registered, [] {
     WNDCLASSW window_class = {};
     window_class.lpfnWndProc = ViewWindowProc;
-    window_class.hInstance = engine_standin::ModuleInstance();
+    window_class.hInstance = engine_inprocess::ModuleInstance();
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.lpszClassName = kViewWindowClass;
     RegisterClassW(&window_class);
@@ -42,10 +42,10 @@ void RegisterViewClass() {
 
 FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(
     int width, int height, FlutterDesktopEngineRef engine) {
-  using engine_standin::GetRegistry;
-  engine_standin::Count(
+  using engine_inprocess::GetRegistry;
+  engine_inprocess::Count(
       [](engine_control::Counts& counts) { ++counts.controller_create_calls; });
-  if (engine == nullptr || !engine_standin::IsLive(engine)) return nullptr;
+  if (engine == nullptr || !engine_inprocess::IsLive(engine)) return nullptr;
   bool fail = false;
   {
     std::lock_guard<std::mutex> lock(GetRegistry().mutex);
@@ -59,7 +59,7 @@ FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(
     HWND hwnd =
         CreateWindowExW(0, kViewWindowClass, L"", WS_CHILD | WS_VISIBLE, 0, 0,
                         width, height, engine->task_window, nullptr,
-                        engine_standin::ModuleInstance(), &controller->view);
+                        engine_inprocess::ModuleInstance(), &controller->view);
     if (hwnd != nullptr) controller->view.hwnd = hwnd;
   }
   if (controller->view.hwnd == nullptr) {
@@ -77,8 +77,8 @@ FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(
 
 void FlutterDesktopViewControllerDestroy(
     FlutterDesktopViewControllerRef controller) {
-  using engine_standin::GetRegistry;
-  engine_standin::Count([](engine_control::Counts& counts) {
+  using engine_inprocess::GetRegistry;
+  engine_inprocess::Count([](engine_control::Counts& counts) {
     ++counts.controller_destroy_calls;
   });
   if (controller == nullptr) return;
@@ -111,7 +111,7 @@ bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
   if (controller == nullptr) return false;
   engine_control::WindowProcHook hook;
   {
-    engine_standin::Registry& registry = engine_standin::GetRegistry();
+    engine_inprocess::Registry& registry = engine_inprocess::GetRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     hook = registry.window_proc_hook;
   }

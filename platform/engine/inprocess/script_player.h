@@ -15,8 +15,8 @@
 // no bytes. After the last line the player waits once more and then asks the
 // window that holds the view to close.
 
-#ifndef PLATFORM_ENGINE_STANDIN_SCRIPT_PLAYER_H_
-#define PLATFORM_ENGINE_STANDIN_SCRIPT_PLAYER_H_
+#ifndef PLATFORM_ENGINE_INPROCESS_SCRIPT_PLAYER_H_
+#define PLATFORM_ENGINE_INPROCESS_SCRIPT_PLAYER_H_
 
 #include <chrono>
 #include <cstdint>
@@ -25,9 +25,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/engine/standin/interface.h"
+#include "platform/engine/inprocess/interface.h"
 
-namespace engine_standin {
+namespace engine_inprocess {
 
 std::string ToHex(const std::vector<uint8_t>& bytes);
 // Upper or lower case, two digits a byte; none for anything else.
@@ -59,6 +59,6 @@ class ScriptPlayer : public EngineInterface {
   std::shared_ptr<Link> link_;
 };
 
-}  // namespace engine_standin
+}  // namespace engine_inprocess
 
-#endif  // PLATFORM_ENGINE_STANDIN_SCRIPT_PLAYER_H_
+#endif  // PLATFORM_ENGINE_INPROCESS_SCRIPT_PLAYER_H_

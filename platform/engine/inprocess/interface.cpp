@@ -1,11 +1,11 @@
 // Picks the engine's interface from its entry-point arguments.
 
-#include "platform/engine/standin/interface.h"
+#include "platform/engine/inprocess/interface.h"
 
-#include "platform/engine/standin/engine.h"
-#include "platform/engine/standin/script_player.h"
+#include "platform/engine/inprocess/engine.h"
+#include "platform/engine/inprocess/script_player.h"
 
-namespace engine_standin {
+namespace engine_inprocess {
 namespace {
 
 InterfaceFactory& DefaultInterface() {
@@ -37,4 +37,4 @@ std::unique_ptr<EngineInterface> CreateInterface(
   return nullptr;
 }
 
-}  // namespace engine_standin
+}  // namespace engine_inprocess

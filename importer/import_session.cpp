@@ -1,0 +1,479 @@
+#include "importer/import_session.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+#include "importer/file_placement.h"
+#include "importer/text_format.h"
+
+namespace importer {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using flutter::EncodableValue;
+using flutter::ValueList;
+
+constexpr int kBarWidth = 30;
+// Renames retried when the chosen name is taken in between.
+constexpr int kPlacementAttempts = 20;
+
+// "Windows Portable Devices is not available ..." with the code from the
+// failure text ("... failed (HRESULT 0x80040154)") when it carries one.
+std::string NotAvailableLine(const Reply& reply) {
+  const std::string& message = reply.message;
+  const size_t code = message.find("HRESULT 0x");
+  if (reply.kind == Reply::kError && code != std::string::npos &&
+      code + 18 <= message.size()) {
+    return "Windows Portable Devices is not available on this computer (" +
+           message.substr(code, 18) + ").";
+  }
+  return "Windows Portable Devices is not available on this computer: " +
+         (reply.kind == Reply::kError ? message : reply.Describe()) + ".";
+}
+
+std::string DeviceLine(const EncodableValue& device) {
+  std::string line = "  \"" + StringField(device, "friendlyName") + "\"";
+  const std::string maker = StringField(device, "manufacturer");
+  if (!maker.empty()) line += " (" + maker + ")";
+  return line;
+}
+
+}  // namespace
+
+ImportSession::ImportSession(Options options, Environment environment,
+                             engine_inprocess::InterfaceHost& host)
+    : options_(std::move(options)),
+      environment_(std::move(environment)),
+      client_(host),
+      started_(Clock::now()),
+      wait_until_(started_ + std::chrono::seconds(options_.wait_seconds)) {}
+
+void ImportSession::Start() {
+  // The folder is made only once there is something to put in it.
+  std::error_code error;
+  fs::path destination = fs::u8path(options_.folder);
+  fs::path absolute = fs::absolute(destination, error);
+  if (!error) destination = absolute;
+  destination_ = destination.lexically_normal().u8string();
+  // Listen first, so that no progress event of the first copy is missed.
+  client_.Call(kEventChannel, "listen", nullptr, [this](const Reply& reply) {
+    if (!reply.ok()) {
+      Stop("Listening for copy progress failed: " + reply.Describe() + ".");
+      return;
+    }
+    ListDevices();
+  });
+}
+
+void ImportSession::OnProgramMessage(const std::string& channel,
+                                     const std::vector<uint8_t>& bytes) {
+  if (channel != kEventChannel || !copying_) return;
+  Reply event = DecodeReply(bytes);
+  if (!event.ok() || StringField(event.value, "objectId") != current_object_) {
+    return;
+  }
+  current_bytes_ = IntField(event.value, "bytes");
+  ShowProgress();
+}
+
+void ImportSession::Interrupt() {
+  if (over_ || interrupted_) return;
+  interrupted_ = true;
+  Line("Stopping (Ctrl+C)...");
+  if (copying_) {
+    // The copy answers "cancelled" and removes its staging file; the
+    // summary follows its reply.
+    client_.Call(kMethodChannel, "cancel", nullptr, [](const Reply&) {});
+    return;
+  }
+  if (to_copy_.empty() && listed_ == 0) {
+    Stop("Stopped before any file was imported.");
+    return;
+  }
+  Finish();
+}
+
+void ImportSession::ListDevices() {
+  if (over_ || interrupted_) return;
+  client_.Call(kMethodChannel, "listDevices", nullptr,
+               [this](const Reply& reply) { OnDevices(reply); });
+}
+
+void ImportSession::OnDevices(const Reply& reply) {
+  if (over_ || interrupted_) return;
+  const auto* devices =
+      reply.ok() ? std::get_if<ValueList>(&reply.value) : nullptr;
+  if (devices == nullptr) {
+    Stop(NotAvailableLine(reply));
+    return;
+  }
+  const EncodableValue* chosen = nullptr;
+  for (const EncodableValue& device : *devices) {
+    const bool fits =
+        options_.device.empty()
+            ? BoolField(device, "isApple")
+            : StringField(device, "id") == options_.device ||
+                  EqualIgnoringAsciiCase(StringField(device, "friendlyName"),
+                                         options_.device);
+    if (fits) {
+      chosen = &device;
+      break;
+    }
+  }
+  if (chosen != nullptr) {
+    device_id_ = StringField(*chosen, "id");
+    Line("Device: " + StringField(*chosen, "friendlyName") + " (" +
+         StringField(*chosen, "manufacturer") + ")");
+    Line((options_.dry_run ? "Folder (dry run): " : "Folder: ") + destination_);
+    Enumerate();
+    return;
+  }
+  std::string message;
+  if (!options_.device.empty()) {
+    message = "No device named \"" + options_.device + "\" is connected.";
+  } else if (devices->empty()) {
+    message =
+        "No iPhone or iPad is connected. Connect it with its cable and "
+        "unlock it.";
+  } else {
+    message = "No iPhone or iPad is connected.";
+  }
+  if (!devices->empty()) {
+    message += " Connected devices:";
+    for (const EncodableValue& device : *devices) {
+      message += "\n" + DeviceLine(device);
+    }
+    message +=
+        "\nTo import from one of them, run again with --device \"NAME\".";
+  }
+  WaitThen(message, &ImportSession::ListDevices);
+}
+
+void ImportSession::Enumerate() {
+  if (over_ || interrupted_) return;
+  client_.Call(kMethodChannel, "enumerateMedia",
+               StringArguments({{"id", device_id_}}),
+               [this](const Reply& reply) { OnEnumerated(reply); });
+}
+
+void ImportSession::OnEnumerated(const Reply& reply) {
+  if (over_ || interrupted_) return;
+  const auto* entries =
+      reply.ok() ? std::get_if<ValueList>(&reply.value) : nullptr;
+  if (entries != nullptr && !entries->empty()) {
+    Plan(*entries);
+    return;
+  }
+  // Nothing listed: the scan tells a locked phone from an empty one.
+  Scan(entries != nullptr ? "" : reply.Describe());
+}
+
+void ImportSession::Scan(const std::string& enumeration_error) {
+  client_.Call(
+      kMethodChannel, "scanMedia", StringArguments({{"id", device_id_}}),
+      [this, enumeration_error](const Reply& reply) {
+        if (over_ || interrupted_) return;
+        const std::string status = StringField(reply.value, "status");
+        if (reply.ok() && (status == "emptyStorage" ||
+                           status == "accessDenied" || status == "noStorage")) {
+          WaitThen(
+              "The device shows no photos yet. Unlock it, and if it asks "
+              "whether to trust this computer, tap Trust.",
+              &ImportSession::Enumerate);
+          return;
+        }
+        if (reply.ok() && status == "ok" && enumeration_error.empty()) {
+          const int64_t media = IntField(reply.value, "photos") +
+                                IntField(reply.value, "videos") +
+                                IntField(reply.value, "screenshots") +
+                                IntField(reply.value, "sidecars");
+          if (media == 0) {
+            Line("The device holds no photos or videos.");
+            Finish();
+            return;
+          }
+          // Unlocked between the listing and the scan: list again.
+          WaitThen("", &ImportSession::Enumerate);
+          return;
+        }
+        std::string why = enumeration_error;
+        if (why.empty()) {
+          why =
+              reply.ok() ? StringField(reply.value, "error") : reply.Describe();
+        }
+        Stop("Reading the device failed: " + why + ".");
+      });
+}
+
+void ImportSession::Plan(const ValueList& entries) {
+  int64_t listed_bytes = 0;
+  for (const EncodableValue& entry : entries) {
+    MediaFile file;
+    file.object_id = StringField(entry, "objectId");
+    file.name = SafeComponent(StringField(entry, "name"));
+    const std::string parent = StringField(entry, "parentPath");
+    file.folder_name = parent.empty() ? "" : SafeComponent(parent);
+    file.folder = parent.empty() ? destination_
+                                 : JoinPath(destination_, file.folder_name);
+    file.size = IntField(entry, "size");
+    ++listed_;
+    listed_bytes += file.size;
+    std::optional<std::string> existing =
+        FindImportedCopy(file.folder, file.name, file.size);
+    if (existing) {
+      ++already_there_;
+      if (options_.dry_run) {
+        Line("Already there:  " + DisplayName(file) +
+             (*existing != file.name ? "  (as " + *existing + ")" : ""));
+      }
+      continue;
+    }
+    if (options_.dry_run) {
+      Line("Would import:   " + DisplayName(file) + "  " +
+           FormatBytes(file.size));
+    }
+    total_bytes_ += file.size;
+    to_copy_.push_back(std::move(file));
+  }
+  Line("On the device: " + std::to_string(listed_) + " files, " +
+       FormatBytes(listed_bytes) +
+       "; already imported: " + std::to_string(already_there_) +
+       "; to import: " + std::to_string(to_copy_.size()) + " (" +
+       FormatBytes(total_bytes_) + ")");
+  if (options_.dry_run || to_copy_.empty()) {
+    Finish();
+    return;
+  }
+  std::error_code error;
+  const fs::path destination = fs::u8path(destination_);
+  if (!fs::exists(destination, error) &&
+      fs::create_directories(destination, error)) {
+    created_folders_.push_back(destination);
+  }
+  if (!fs::is_directory(destination, error)) {
+    Stop("Cannot create the folder " + destination_ + ".");
+    return;
+  }
+  CopyNext();
+}
+
+void ImportSession::CopyNext() {
+  // A loop, not recursion: files that fail before their copy starts must not
+  // deepen the stack, however many there are.
+  for (; !interrupted_ && next_ < to_copy_.size(); ++next_) {
+    const MediaFile& file = to_copy_[next_];
+    std::error_code error;
+    const fs::path folder = fs::u8path(file.folder);
+    if (!fs::exists(folder, error) && fs::create_directories(folder, error)) {
+      created_folders_.push_back(folder);
+    }
+    if (!fs::is_directory(folder)) {
+      Fail(file, "cannot create the folder " + file.folder + ": " +
+                     (error ? error.message() : "a file has that name"));
+      continue;
+    }
+    // A hidden staging name of its own, never an existing file.
+    const std::optional<std::string> staging_name =
+        FirstFreeName(file.folder, "." + file.name + ".part");
+    if (!staging_name) {
+      Fail(file, "no staging file name is free in " + file.folder);
+      continue;
+    }
+    const std::string staging = JoinPath(file.folder, *staging_name);
+    copying_ = true;
+    current_object_ = file.object_id;
+    current_bytes_ = 0;
+    ShowProgress();
+    client_.Call(kMethodChannel, "copyObject",
+                 StringArguments({{"id", device_id_},
+                                  {"objectId", file.object_id},
+                                  {"tempPath", staging}}),
+                 [this, file, staging](const Reply& reply) {
+                   OnCopied(file, staging, reply);
+                 });
+    return;
+  }
+  Finish();
+}
+
+void ImportSession::OnCopied(const MediaFile& file, const std::string& staging,
+                             const Reply& reply) {
+  copying_ = false;
+  const std::string status = StringField(reply.value, "status");
+  const int64_t written = IntField(reply.value, "bytesWritten");
+  if (!reply.ok() || status != "ok") {
+    // The copy removes its staging file itself; make sure of it.
+    RemoveFile(staging);
+    if (status == "cancelled") {
+      ++cancelled_;
+      Line("Cancelled:  " + DisplayName(file));
+    } else {
+      const std::string error = StringField(reply.value, "error");
+      Fail(file, !reply.ok()     ? reply.Describe()
+                 : error.empty() ? status
+                                 : error);
+    }
+  } else if (file.size > 0 && written < file.size) {
+    // The stream ended early: a truncated photo is no copy.
+    RemoveFile(staging);
+    Fail(file, "received " + std::to_string(written) + " of " +
+                   std::to_string(file.size) + " bytes");
+  } else {
+    if (file.size > 0 && written > file.size) {
+      Line("Warning: " + DisplayName(file) + ": received " +
+           std::to_string(written) + " bytes, more than the " +
+           std::to_string(file.size) + " listed; imported as received");
+    }
+    const std::string why = Place(file, staging, written);
+    if (!why.empty()) Fail(file, why);
+  }
+  ++next_;
+  CopyNext();
+}
+
+std::string ImportSession::Place(const MediaFile& file,
+                                 const std::string& staging, int64_t bytes) {
+  if (bytes != file.size) {
+    // The listing did not tell the size that came (none listed, or more
+    // bytes than listed): what arrived decides whether it is there, so a
+    // re-run does not add a copy each time.
+    if (std::optional<std::string> existing =
+            FindImportedCopy(file.folder, file.name, bytes)) {
+      RemoveFile(staging);
+      ++already_there_;
+      Line("Already there:  " + DisplayName(file));
+      return "";
+    }
+  }
+  for (int attempt = 0; attempt < kPlacementAttempts; ++attempt) {
+    const std::optional<std::string> name =
+        FirstFreeName(file.folder, file.name);
+    if (!name) break;
+    uint32_t error = 0;
+    switch (
+        MoveWithoutReplacing(staging, JoinPath(file.folder, *name), &error)) {
+      case MoveOutcome::kMoved: {
+        ++imported_;
+        copied_bytes_ += bytes;
+        std::string shown = DisplayName(file);
+        if (*name != file.name) shown += "  as " + *name;
+        Line("Imported:  " + shown + "  " + FormatBytes(bytes));
+        return "";
+      }
+      case MoveOutcome::kNameTaken:
+        continue;  // taken since it was found free: the next free name
+      case MoveOutcome::kFailed: {
+        RemoveFile(staging);
+        char code[16];
+        std::snprintf(code, sizeof(code), "%lu",
+                      static_cast<unsigned long>(error));
+        return std::string("moving the copy into place failed (error ") + code +
+               ")";
+      }
+    }
+  }
+  RemoveFile(staging);
+  return "no free name for it in " + file.folder;
+}
+
+void ImportSession::WaitThen(const std::string& message,
+                             void (ImportSession::*again)()) {
+  if (!message.empty() && said_.insert(message).second) {
+    Line(message);
+    if (said_.size() == 1) {
+      Line("Waiting up to " + std::to_string(options_.wait_seconds) +
+           " seconds (Ctrl+C to stop)...");
+    }
+  }
+  const auto poll = std::chrono::milliseconds(options_.poll_milliseconds);
+  if (Clock::now() + poll > wait_until_) {
+    Stop("Gave up after waiting " + std::to_string(options_.wait_seconds) +
+         " seconds.");
+    return;
+  }
+  environment_.after(options_.poll_milliseconds, [this, again] {
+    if (!over_ && !interrupted_) (this->*again)();
+  });
+}
+
+void ImportSession::Fail(const MediaFile& file, const std::string& why) {
+  failures_.push_back(DisplayName(file) + ": " + why);
+  Line("FAILED:  " + DisplayName(file) + ": " + why);
+}
+
+std::string ImportSession::DisplayName(const MediaFile& file) const {
+  return file.folder_name.empty() ? file.name
+                                  : file.folder_name + "/" + file.name;
+}
+
+void ImportSession::ShowProgress() {
+  if (!environment_.show_status || total_bytes_ <= 0 || !copying_) return;
+  const int64_t bytes = copied_bytes_ + current_bytes_;
+  environment_.show_status(
+      ProgressBar(static_cast<double>(bytes) / total_bytes_, kBarWidth) + "  " +
+      FormatBytes(bytes) + " of " + FormatBytes(total_bytes_) + "  " +
+      DisplayName(to_copy_[next_]));
+}
+
+void ImportSession::Line(const std::string& text) {
+  environment_.write_line(text);
+}
+
+void ImportSession::Finish() {
+  if (over_) return;
+  over_ = true;
+  RemoveEmptyFolders();
+  const double seconds =
+      std::chrono::duration<double>(Clock::now() - started_).count();
+  char time[32];
+  std::snprintf(time, sizeof(time), "%.1f s", seconds);
+  if (options_.dry_run) {
+    Line("Dry run: " + std::to_string(to_copy_.size()) +
+         " files would be imported (" + FormatBytes(total_bytes_) + "), " +
+         std::to_string(already_there_) + " already there.");
+  } else if (listed_ > 0 && already_there_ == listed_) {
+    Line("Nothing new: all " + std::to_string(listed_) +
+         " files were already there (" + time + ").");
+  } else {
+    Line("Imported " + std::to_string(imported_) + " files (" +
+         FormatBytes(copied_bytes_) + "), " + std::to_string(already_there_) +
+         " already there, " + std::to_string(failures_.size()) +
+         " failed, in " + time + ".");
+  }
+  if (interrupted_) {
+    const size_t left =
+        to_copy_.size() - std::min(next_, to_copy_.size()) + cancelled_;
+    Line("Stopped: " + std::to_string(left) + " files not imported.");
+  }
+  if (!failures_.empty()) {
+    Line("Failed:");
+    for (const std::string& failure : failures_) Line("  " + failure);
+  }
+  environment_.finished(interrupted_         ? kExitInterrupted
+                        : !failures_.empty() ? kExitSomeFailed
+                                             : kExitImported);
+}
+
+void ImportSession::RemoveEmptyFolders() {
+  // A folder made for files that all failed goes again: removing a folder
+  // that is not empty fails and leaves it. Innermost first.
+  for (auto folder = created_folders_.rbegin();
+       folder != created_folders_.rend(); ++folder) {
+    std::error_code ignored;
+    fs::remove(*folder, ignored);
+  }
+}
+
+void ImportSession::Stop(const std::string& problem) {
+  if (over_) return;
+  over_ = true;
+  RemoveEmptyFolders();
+  Line(problem);
+  environment_.finished(interrupted_ ? kExitInterrupted : kExitNotStarted);
+}
+
+}  // namespace importer

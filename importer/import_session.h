@@ -1,0 +1,121 @@
+// One import, played over the channels as the app's UI would: list the
+// devices, pick one, enumerate its media (scanning to tell why when nothing
+// is listed), and copy each file that is not yet in the folder through a
+// staging file that is moved into place without replacing anything.
+//
+// Everything runs on the UI thread: the engine calls Start and
+// OnProgramMessage, the importer's loop calls Interrupt and the tasks given
+// to `Environment::after`.
+
+#ifndef SNAPFERRY_IMPORTER_IMPORT_SESSION_H_
+#define SNAPFERRY_IMPORTER_IMPORT_SESSION_H_
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "importer/channel_client.h"
+#include "importer/options.h"
+#include "platform/engine/inprocess/interface.h"
+
+namespace importer {
+
+inline constexpr int kExitImported = 0;
+inline constexpr int kExitSomeFailed = 1;
+inline constexpr int kExitNotStarted = 2;
+inline constexpr int kExitInterrupted = 130;
+
+// What the session needs from the program around it.
+struct Environment {
+  // One line of output.
+  std::function<void(const std::string& line)> write_line;
+  // Redraws the progress line in place (only set when output is a terminal).
+  std::function<void(const std::string& status)> show_status;
+  // Runs `task` on the UI thread after `milliseconds`.
+  std::function<void(int milliseconds, std::function<void()> task)> after;
+  // The import is over; the program exits with `exit_code`.
+  std::function<void(int exit_code)> finished;
+};
+
+class ImportSession : public engine_inprocess::EngineInterface {
+ public:
+  ImportSession(Options options, Environment environment,
+                engine_inprocess::InterfaceHost& host);
+
+  void Start() override;
+  void OnProgramMessage(const std::string& channel,
+                        const std::vector<uint8_t>& bytes) override;
+
+  // Ctrl+C or the console closing: the copy running is cancelled (its
+  // staging file goes), the summary is printed, exit code 130.
+  void Interrupt();
+
+ private:
+  struct MediaFile {
+    std::string object_id;
+    std::string name;         // made safe
+    std::string folder_name;  // made safe; empty: the top folder
+    std::string folder;       // full path
+    int64_t size = 0;
+  };
+
+  void ListDevices();
+  void OnDevices(const Reply& reply);
+  void Enumerate();
+  void OnEnumerated(const Reply& reply);
+  void Scan(const std::string& enumeration_error);
+  void Plan(const flutter::ValueList& entries);
+  void CopyNext();
+  void OnCopied(const MediaFile& file, const std::string& staging,
+                const Reply& reply);
+  // Moves a complete staging file into place; the failure reason or "".
+  std::string Place(const MediaFile& file, const std::string& staging,
+                    int64_t bytes);
+
+  // Says `message` once per distinct message, then tries `again` after the
+  // poll interval, or gives up with exit code 2 once the wait is over.
+  void WaitThen(const std::string& message, void (ImportSession::*again)());
+  void Fail(const MediaFile& file, const std::string& why);
+  void ShowProgress();
+  void Line(const std::string& text);
+  // Removes the folders this import made that stayed empty.
+  void RemoveEmptyFolders();
+  // Prints the summary and ends with 0, 1 or 130.
+  void Finish();
+  // Ends without an import: `problem`, then exit code 2 (130 if interrupted).
+  void Stop(const std::string& problem);
+  std::string DisplayName(const MediaFile& file) const;
+
+  const Options options_;
+  const Environment environment_;
+  ChannelClient client_;
+  std::chrono::steady_clock::time_point started_;
+  std::chrono::steady_clock::time_point wait_until_;
+  std::set<std::string> said_;
+  bool interrupted_ = false;
+  bool copying_ = false;
+  bool over_ = false;
+
+  std::string destination_;
+  std::string device_id_;
+  std::vector<MediaFile> to_copy_;
+  size_t next_ = 0;
+  std::string current_object_;
+  int64_t current_bytes_ = 0;
+  int64_t copied_bytes_ = 0;
+  int64_t total_bytes_ = 0;
+  int listed_ = 0;
+  int imported_ = 0;
+  int already_there_ = 0;
+  int cancelled_ = 0;
+  std::vector<std::string> failures_;
+  std::vector<std::filesystem::path> created_folders_;
+};
+
+}  // namespace importer
+
+#endif  // SNAPFERRY_IMPORTER_IMPORT_SESSION_H_

@@ -1,0 +1,39 @@
+// The importer's command line.
+
+#ifndef SNAPFERRY_IMPORTER_OPTIONS_H_
+#define SNAPFERRY_IMPORTER_OPTIONS_H_
+
+#include <string>
+#include <vector>
+
+namespace importer {
+
+inline constexpr char kDefaultFolder[] = "snapferry-import";
+inline constexpr int kDefaultWaitSeconds = 300;
+inline constexpr int kDefaultPollMilliseconds = 2000;
+// Overrides the poll interval (tests): milliseconds, 1 or more.
+inline constexpr char kPollEnvironmentVariable[] = "SNAPFERRY_POLL_MS";
+
+struct Options {
+  std::string folder = kDefaultFolder;
+  std::string device;  // friendly name or id; empty: the first Apple device
+  int wait_seconds = kDefaultWaitSeconds;
+  int poll_milliseconds = kDefaultPollMilliseconds;
+  bool dry_run = false;
+  bool demo = false;
+  bool help = false;
+};
+
+// Reads `arguments` (after the program name) into `options`; false with
+// `error` set when they cannot be understood.
+bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
+                  std::string* error);
+
+// Reads the poll interval override (null or invalid: unchanged).
+void ApplyPollOverride(const char* value, Options* options);
+
+std::string HelpText();
+
+}  // namespace importer
+
+#endif  // SNAPFERRY_IMPORTER_OPTIONS_H_

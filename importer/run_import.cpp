@@ -1,0 +1,189 @@
+#include "importer/run_import.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "channel/jobs.h"
+#include "channel/wpd_channel_handler.h"
+#include "importer/import_session.h"
+#include "messaging/binary_messenger.h"
+#include "platform/engine/engine_api.h"
+#include "platform/engine/inprocess/interface.h"
+
+namespace importer {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"SnapferryImporter";
+// Private to the importer's window: Ctrl+C or the console closing.
+constexpr UINT kInterruptMessage = WM_APP + 0x43;
+// How long a console close waits for the summary before Windows ends the
+// process anyway (it allows about 5 seconds).
+constexpr auto kCloseGrace = std::chrono::milliseconds(4500);
+
+// The window of the import running now, for the console control handler,
+// which Windows calls on a thread of its own.
+std::atomic<HWND> running_window{nullptr};
+std::mutex ended_mutex;
+std::condition_variable ended_signal;
+bool ended = false;  // ended_mutex
+
+struct Loop {
+  snapferry::WpdChannelHandler* handler = nullptr;
+  ImportSession* session = nullptr;
+  std::map<UINT_PTR, std::function<void()>> timers;
+  UINT_PTR last_timer = 0;
+};
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam,
+                            LPARAM lparam) {
+  auto* loop = reinterpret_cast<Loop*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (loop != nullptr) {
+    if (message == snapferry::kReplyReadyMessage) {
+      if (loop->handler != nullptr) loop->handler->DrainReplyQueue();
+      return 0;
+    }
+    if (message == kInterruptMessage) {
+      if (loop->session != nullptr) loop->session->Interrupt();
+      return 0;
+    }
+    if (message == WM_TIMER) {
+      KillTimer(hwnd, wparam);
+      auto found = loop->timers.find(wparam);
+      if (found != loop->timers.end()) {
+        std::function<void()> task = std::move(found->second);
+        loop->timers.erase(found);
+        task();
+      }
+      return 0;
+    }
+  }
+  return DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  HWND window = running_window.load();
+  if (window == nullptr) return FALSE;
+  PostMessageW(window, kInterruptMessage, 0, 0);
+  if (event == CTRL_CLOSE_EVENT) {
+    // The process ends when this returns: give the copy time to stop and
+    // the summary time to be written.
+    std::unique_lock<std::mutex> lock(ended_mutex);
+    ended_signal.wait_for(lock, kCloseGrace, [] { return ended; });
+  }
+  return TRUE;
+}
+
+HWND CreateMessageWindow(Loop* loop) {
+  static const bool registered = [] {
+    WNDCLASSW window_class = {};
+    window_class.lpfnWndProc = WindowProc;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.lpszClassName = kWindowClass;
+    return RegisterClassW(&window_class) != 0;
+  }();
+  if (!registered) return nullptr;
+  HWND window =
+      CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                      nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (window != nullptr) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(loop));
+  }
+  return window;
+}
+
+}  // namespace
+
+int RunImport(const Options& options, const Output& output) {
+  {
+    std::lock_guard<std::mutex> lock(ended_mutex);
+    ended = false;
+  }
+  // The result is not examined, as in the windowed program: the engine's
+  // window needs the apartment and nothing better can be done without it.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+  Loop loop;
+  HWND window = CreateMessageWindow(&loop);
+  int exit_code = kExitNotStarted;
+  if (window == nullptr) {
+    output.write_line("Cannot create the importer's message window.");
+    if (SUCCEEDED(com)) CoUninitialize();
+    return exit_code;
+  }
+
+  Environment environment;
+  environment.write_line = output.write_line;
+  environment.show_status = output.show_status;
+  environment.after = [&loop, window](int milliseconds,
+                                      std::function<void()> task) {
+    const UINT_PTR id = ++loop.last_timer;
+    loop.timers[id] = std::move(task);
+    SetTimer(window, id, static_cast<UINT>(milliseconds), nullptr);
+  };
+  environment.finished = [](int code) { PostQuitMessage(code); };
+
+  // The engine starts the session as its interface when it runs.
+  engine_inprocess::SetDefaultInterface(
+      [&loop, &options, &environment](const std::vector<std::string>&,
+                                      engine_inprocess::InterfaceHost& host) {
+        auto session =
+            std::make_unique<ImportSession>(options, environment, host);
+        loop.session = session.get();
+        return session;
+      });
+  FlutterDesktopEngineProperties properties = {};
+  properties.assets_path = L"";
+  properties.icu_data_path = L"";
+  properties.aot_library_path = L"";
+  properties.entry_point = "";
+  FlutterDesktopEngineRef engine = FlutterDesktopEngineCreate(&properties);
+  if (engine == nullptr) {
+    output.write_line("Cannot start the in-process engine.");
+  } else {
+    auto messenger = std::make_unique<flutter::BinaryMessengerImpl>(
+        FlutterDesktopEngineGetMessenger(engine));
+    auto handler =
+        std::make_unique<snapferry::WpdChannelHandler>(messenger.get(), window);
+    loop.handler = handler.get();
+    running_window = window;
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+
+    FlutterDesktopEngineRun(engine, nullptr);
+    MSG message = {};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    if (message.message == WM_QUIT)
+      exit_code = static_cast<int>(message.wParam);
+
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    running_window = nullptr;
+    // The channels go before the engine's messenger; the session goes with
+    // the engine.
+    loop.handler = nullptr;
+    handler.reset();
+    messenger.reset();
+    loop.session = nullptr;
+    FlutterDesktopEngineDestroy(engine);
+  }
+  engine_inprocess::SetDefaultInterface(nullptr);
+  for (const auto& timer : loop.timers) KillTimer(window, timer.first);
+  DestroyWindow(window);
+  if (SUCCEEDED(com)) CoUninitialize();
+  {
+    std::lock_guard<std::mutex> lock(ended_mutex);
+    ended = true;
+  }
+  ended_signal.notify_all();
+  return exit_code;
+}
+
+}  // namespace importer

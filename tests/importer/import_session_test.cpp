@@ -1,0 +1,419 @@
+// The import run in-process over simulated devices: what lands in the
+// folder, what is never touched, what it says, and how it exits.
+
+#include "importer/import_session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "importer/run_import.h"
+#include "platform/wpd/simulator/simulator.h"
+
+namespace importer {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr wchar_t kPhoneId[] =
+    L"\\\\?\\usb#vid_05ac&pid_12a8&mi_00#phone#"
+    L"{6ac27878-a6fa-4155-ba85-f98f491d4f33}";
+constexpr wchar_t kCameraId[] = L"\\\\?\\usb#vid_04a9&pid_3218#cam0001#";
+
+// A file on the phone: its bytes, and the size the phone lists (-1: the
+// bytes' own size). Listing more than it serves is a stream that ends early.
+struct PhoneFile {
+  std::wstring name;
+  std::string data;
+  int64_t listed = -1;
+  HRESULT read_failure = S_OK;  // after the first 4 bytes
+};
+
+// An iPhone of today: month folders right under "Internal Storage". An empty
+// file list models a locked phone, whose storage shows no children.
+void AddPhone(wpd_sim::Fixture& fixture, const std::vector<PhoneFile>& files,
+              const wchar_t* id = kPhoneId) {
+  wpd_sim::DeviceSpec& phone = fixture.AddDevice(id)
+                                   .FriendlyName(L"Test iPhone")
+                                   .Manufacturer(L"Apple Inc.")
+                                   .Description(L"Apple iPhone");
+  phone.AddStorage(L"s1", L"Internal Storage");
+  if (files.empty()) return;
+  phone.AddFolder(L"m1", L"s1", L"202610_a");
+  int number = 0;
+  for (const PhoneFile& file : files) {
+    wpd_sim::ObjectSpec& object =
+        phone.AddFile(L"o" + std::to_wstring(++number), L"m1", file.name,
+                      wpd_sim::ContentType::kImage, file.data);
+    if (file.listed >= 0) object.Size(static_cast<uint64_t>(file.listed));
+    if (file.read_failure != S_OK) {
+      object.Fail(wpd_sim::Call::kRead, file.read_failure, 4);
+    }
+  }
+}
+
+wpd_sim::DeviceSpec Camera() {
+  wpd_sim::Fixture fixture;
+  wpd_sim::DeviceSpec& camera = fixture.AddDevice(kCameraId)
+                                    .FriendlyName(L"Canon EOS")
+                                    .Manufacturer(L"Canon Inc.");
+  camera.AddStorage(L"c1", L"SD");
+  camera.AddFolder(L"c2", L"c1", L"100CANON");
+  camera.AddFile(L"c3", L"c2", L"IMG_9000.JPG", wpd_sim::ContentType::kImage,
+                 "canon");
+  return camera;
+}
+
+using Tree = std::map<std::string, std::string>;  // relative path -> bytes
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+class ImportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    root_ = fs::temp_directory_path() /
+            (std::string("snapferry_import_") + info->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+    photos_ = root_ / "photos";
+  }
+  void TearDown() override {
+    simulator_.reset();
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  void Plug(wpd_sim::Fixture fixture) {
+    simulator_.reset();
+    simulator_ = std::make_unique<wpd_sim::Simulator>(std::move(fixture));
+    ASSERT_TRUE(simulator_->ok()) << simulator_->error();
+  }
+
+  // Runs one import into photos_; `lines` gets what it said.
+  int Import(std::vector<std::string> arguments = {}) {
+    Options options;
+    std::string error;
+    EXPECT_TRUE(ParseOptions(arguments, &options, &error)) << error;
+    options.folder = photos_.u8string();
+    options.poll_milliseconds = 20;
+    if (std::find(arguments.begin(), arguments.end(), "--wait") ==
+        arguments.end()) {
+      options.wait_seconds = 0;
+    }
+    lines_.clear();
+    Output output;
+    output.write_line = [this](const std::string& line) {
+      lines_.push_back(line);
+    };
+    return RunImport(options, output);
+  }
+
+  bool Said(const std::string& text) const {
+    for (const std::string& line : lines_) {
+      if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+  std::string Transcript() const {
+    std::string all;
+    for (const std::string& line : lines_) all += line + "\n";
+    return all;
+  }
+
+  // Every file below photos_, with its bytes.
+  Tree Files() const {
+    Tree tree;
+    if (!fs::exists(photos_)) return tree;
+    for (const auto& entry : fs::recursive_directory_iterator(photos_)) {
+      const std::string name =
+          entry.path().lexically_relative(photos_).generic_u8string();
+      tree[name] = entry.is_directory() ? "<folder>" : ReadFile(entry.path());
+    }
+    return tree;
+  }
+
+  void Put(const std::string& relative, const std::string& bytes) {
+    const fs::path path = photos_ / fs::u8path(relative);
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+
+  fs::path root_;
+  fs::path photos_;
+  std::unique_ptr<wpd_sim::Simulator> simulator_;
+  std::vector<std::string> lines_;
+};
+
+const std::string kPhoto1(5000, 'a');
+const std::string kPhoto2(7000, 'b');
+const std::string kVideo(9000, 'c');
+
+std::vector<PhoneFile> GoodFiles() {
+  return {{L"IMG_0001.HEIC", kPhoto1},
+          {L"IMG_0002.HEIC", kPhoto2},
+          {L"IMG_0002.MOV", kVideo}};
+}
+
+TEST_F(ImportTest, ImportsIntoTheMonthFolderThenFindsEverythingThere) {
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, GoodFiles());
+  Plug(std::move(fixture));
+  ASSERT_EQ(Import(), kExitImported) << Transcript();
+  const Tree expected = {{"202610_a", "<folder>"},
+                         {"202610_a/IMG_0001.HEIC", kPhoto1},
+                         {"202610_a/IMG_0002.HEIC", kPhoto2},
+                         {"202610_a/IMG_0002.MOV", kVideo}};
+  EXPECT_EQ(Files(), expected);
+  EXPECT_TRUE(Said("Imported 3 files (20.5 KB), 0 already there, 0 failed"))
+      << Transcript();
+
+  EXPECT_EQ(Import(), kExitImported) << Transcript();
+  EXPECT_EQ(Files(), expected);
+  EXPECT_TRUE(Said("Nothing new: all 3 files were already there"))
+      << Transcript();
+}
+
+// After a good import, a second device session whose streams end early (a
+// phone setting changed mid-connection) must leave every file as it was,
+// whether it lists the same sizes or new ones, and bring nothing new in.
+TEST_F(ImportTest, StreamsThatEndEarlyNeverChangeWhatIsThere) {
+  struct Case {
+    const char* what;
+    std::vector<PhoneFile> second;
+    int exit_code;
+    const char* said;
+  };
+  const std::string twelve(12, 'x');
+  const Case cases[] = {
+      {"same listing, streams cut to 12 bytes",
+       {{L"IMG_0001.HEIC", twelve, 5000}, {L"IMG_0002.HEIC", twelve, 7000}},
+       kExitImported,
+       "Nothing new: all 2 files were already there"},
+      {"converted sizes listed, streams cut to 12 bytes",
+       {{L"IMG_0001.HEIC", twelve, 222033},
+        {L"IMG_0002.HEIC", twelve, 7001},
+        {L"IMG_0003.HEIC", twelve, 4000}},
+       kExitSomeFailed,
+       "202610_a/IMG_0001.HEIC: received 12 of 222033 bytes"},
+      {"read fails part way",
+       {{L"IMG_0001.HEIC", kPhoto1 + "more", -1, HRESULT(0x8007001E)},
+        {L"IMG_0004.HEIC", kPhoto2, -1, HRESULT(0x80042007)}},
+       kExitSomeFailed,
+       "(HRESULT 0x80042007)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(photos_);
+    wpd_sim::Fixture first;
+    AddPhone(first, GoodFiles());
+    Plug(std::move(first));
+    ASSERT_EQ(Import(), kExitImported) << Transcript();
+    const Tree before = Files();
+
+    wpd_sim::Fixture second;
+    AddPhone(second, c.second);
+    Plug(std::move(second));
+    EXPECT_EQ(Import(), c.exit_code) << Transcript();
+    EXPECT_TRUE(Said(c.said)) << Transcript();
+    EXPECT_EQ(Files(), before) << Transcript();
+  }
+}
+
+TEST_F(ImportTest, AShortStreamIntoAnEmptyFolderLeavesNothing) {
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, {{L"IMG_0001.HEIC", std::string(12, 'x'), 222033}});
+  Plug(std::move(fixture));
+  EXPECT_EQ(Import(), kExitSomeFailed) << Transcript();
+  EXPECT_TRUE(
+      Said("FAILED:  202610_a/IMG_0001.HEIC: received 12 of 222033 "
+           "bytes"))
+      << Transcript();
+  EXPECT_TRUE(Said("Imported 0 files (0 B), 0 already there, 1 failed"));
+  EXPECT_EQ(Files(), Tree());
+}
+
+TEST_F(ImportTest, MoreBytesThanListedAreImportedWithAWarning) {
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, {{L"IMG_0001.HEIC", kPhoto1, 4000}});
+  Plug(std::move(fixture));
+  EXPECT_EQ(Import(), kExitImported) << Transcript();
+  EXPECT_TRUE(
+      Said("Warning: 202610_a/IMG_0001.HEIC: received 5000 bytes, "
+           "more than the 4000 listed"))
+      << Transcript();
+  EXPECT_TRUE(ReadFile(photos_ / "202610_a" / "IMG_0001.HEIC") == kPhoto1);
+
+  // Copied again (the listing cannot tell), but not added a second time.
+  EXPECT_EQ(Import(), kExitImported) << Transcript();
+  EXPECT_TRUE(Said("Nothing new: all 1 files were already there"))
+      << Transcript();
+  EXPECT_EQ(Files().size(), 2u);
+}
+
+TEST_F(ImportTest, APersonsOwnFileKeepsItsNameAndThePhotoLandsBesideIt) {
+  Put("202610_a/IMG_0001.HEIC", "my own drawing");
+  Put("202610_a/IMG_0002.HEIC", std::string(7000, 'z'));  // same size, theirs
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, {{L"IMG_0001.HEIC", kPhoto1}});
+  Plug(std::move(fixture));
+  EXPECT_EQ(Import(), kExitImported) << Transcript();
+  EXPECT_TRUE(Said("Imported:  202610_a/IMG_0001.HEIC  as IMG_0001 (2).HEIC"))
+      << Transcript();
+  const Tree expected = {{"202610_a", "<folder>"},
+                         {"202610_a/IMG_0001.HEIC", "my own drawing"},
+                         {"202610_a/IMG_0001 (2).HEIC", kPhoto1},
+                         {"202610_a/IMG_0002.HEIC", std::string(7000, 'z')}};
+  EXPECT_EQ(Files(), expected);
+
+  // Found again under its numbered name.
+  EXPECT_EQ(Import(), kExitImported) << Transcript();
+  EXPECT_TRUE(Said("Nothing new: all 1 files were already there"))
+      << Transcript();
+  EXPECT_EQ(Files(), expected);
+}
+
+TEST_F(ImportTest, AFileWhereTheMonthFolderGoesFailsEachPhotoAndStays) {
+  Put("202610_a", "a file, not a folder");
+  const Tree before = Files();
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, GoodFiles());
+  Plug(std::move(fixture));
+  EXPECT_EQ(Import(), kExitSomeFailed) << Transcript();
+  EXPECT_TRUE(Said("Imported 0 files (0 B), 0 already there, 3 failed"))
+      << Transcript();
+  EXPECT_TRUE(Said("202610_a/IMG_0002.MOV: cannot create the folder"))
+      << Transcript();
+  EXPECT_EQ(Files(), before);
+}
+
+// Names compare as the folder's file system compares them: a file that
+// differs only in letter case is the photo where the file system says it
+// is the same name (Windows), and another file where it does not (Linux).
+TEST_F(ImportTest, LetterCaseCountsAsTheFileSystemCountsIt) {
+  Put("202610_a/img_0001.heic", kPhoto1);
+  const bool same_name = fs::exists(photos_ / "202610_a" / "IMG_0001.HEIC");
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, {{L"IMG_0001.HEIC", kPhoto1}});
+  Plug(std::move(fixture));
+  EXPECT_EQ(Import(), kExitImported) << Transcript();
+  if (same_name) {
+    EXPECT_TRUE(Said("Nothing new")) << Transcript();
+    EXPECT_EQ(Files().size(), 2u);
+  } else {
+    EXPECT_TRUE(Said("Imported 1 files")) << Transcript();
+    EXPECT_TRUE(ReadFile(photos_ / "202610_a" / "IMG_0001.HEIC") == kPhoto1);
+  }
+  EXPECT_TRUE(ReadFile(photos_ / "202610_a" / "img_0001.heic") == kPhoto1);
+}
+
+TEST_F(ImportTest, DryRunListsWhatWouldComeAndWritesNothing) {
+  Put("202610_a/IMG_0001.HEIC", kPhoto1);
+  const Tree before = Files();
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, GoodFiles());
+  Plug(std::move(fixture));
+  EXPECT_EQ(Import({"--dry-run"}), kExitImported) << Transcript();
+  EXPECT_TRUE(Said("Already there:  202610_a/IMG_0001.HEIC")) << Transcript();
+  EXPECT_TRUE(Said("Would import:   202610_a/IMG_0002.HEIC  6.8 KB"));
+  EXPECT_TRUE(Said("Would import:   202610_a/IMG_0002.MOV  8.8 KB"));
+  EXPECT_TRUE(
+      Said("Dry run: 2 files would be imported (15.6 KB), 1 already "
+           "there."));
+  EXPECT_EQ(Files(), before);
+}
+
+// Waiting ends with exit code 2 and a plain reason; a device that turns up
+// (or unlocks) while the importer waits is imported from.
+TEST_F(ImportTest, WaitsForAPhoneAndForItToUnlock) {
+  struct Case {
+    const char* what;
+    bool phone_at_start;  // else nothing is connected at first
+    bool camera;          // a non-Apple device is connected too
+    std::vector<std::string> arguments;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"no device", false, false, {}, "No iPhone or iPad is connected."},
+      {"only a camera", false, true, {}, "--device \"NAME\""},
+      {"a named device that is not there",
+       false,
+       true,
+       {"--device", "My iPad"},
+       "No device named \"My iPad\""},
+      {"a locked phone", true, false, {}, "Unlock it, and if it asks"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    wpd_sim::Fixture fixture;
+    if (c.camera) fixture.devices.push_back(Camera());
+    if (c.phone_at_start) AddPhone(fixture, {});  // locked: empty storage
+    Plug(std::move(fixture));
+    EXPECT_EQ(Import(c.arguments), kExitNotStarted) << Transcript();
+    EXPECT_TRUE(Said(c.said)) << Transcript();
+    EXPECT_TRUE(Said("Gave up after waiting 0 seconds.")) << Transcript();
+
+    // The phone arrives, unlocked, while the importer waits.
+    std::vector<std::string> waiting = c.arguments;
+    if (!waiting.empty()) continue;  // the named device never comes
+    waiting.insert(waiting.end(), {"--wait", "20"});
+    std::thread plug([this] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      simulator_->RemoveDevice(kPhoneId);
+      wpd_sim::Fixture unlocked;
+      AddPhone(unlocked, {{L"IMG_0001.HEIC", kPhoto1}});
+      simulator_->AddDevice(std::move(unlocked.devices.front()));
+    });
+    EXPECT_EQ(Import(waiting), kExitImported) << Transcript();
+    plug.join();
+    EXPECT_TRUE(ReadFile(photos_ / "202610_a" / "IMG_0001.HEIC") == kPhoto1)
+        << Transcript();
+    EXPECT_TRUE(Said(c.said)) << Transcript();
+    EXPECT_TRUE(ReadFile(photos_ / "202610_a" / "IMG_0001.HEIC") == kPhoto1);
+    fs::remove_all(photos_);
+  }
+}
+
+TEST_F(ImportTest, DeviceOptionPicksAnyDeviceByNameOrId) {
+  for (const std::string& pick :
+       {std::string("canon eos"),
+        std::string("\\\\?\\usb#vid_04a9&pid_3218#cam0001#")}) {
+    SCOPED_TRACE(pick);
+    wpd_sim::Fixture fixture;
+    fixture.devices.push_back(Camera());
+    AddPhone(fixture, GoodFiles());
+    Plug(std::move(fixture));
+    EXPECT_EQ(Import({"--device", pick}), kExitImported) << Transcript();
+    EXPECT_TRUE(Said("Device: Canon EOS (Canon Inc.)")) << Transcript();
+    const Tree expected = {{"100CANON", "<folder>"},
+                           {"100CANON/IMG_9000.JPG", "canon"}};
+    EXPECT_EQ(Files(), expected);
+    fs::remove_all(photos_);
+  }
+}
+
+TEST_F(ImportTest, WithoutPortableDevicesItSaysSoInOneLineAndExitsTwo) {
+  wpd_sim::Fixture fixture;
+  fixture.Fail(wpd_sim::Call::kCreateManager, HRESULT(0x80040154));
+  Plug(std::move(fixture));
+  EXPECT_EQ(Import(), kExitNotStarted) << Transcript();
+  ASSERT_EQ(lines_.size(), 1u) << Transcript();
+  EXPECT_EQ(lines_[0],
+            "Windows Portable Devices is not available on this computer "
+            "(HRESULT 0x80040154).");
+}
+
+}  // namespace
+}  // namespace importer

@@ -1,0 +1,190 @@
+// snapferry-import as a whole process: exit codes, what is left on disk, the
+// poll interval from the environment, Ctrl+C (POSIX: SIGINT) mid-copy, and on
+// Windows the system's portable devices when no fixture is named.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/host/process_runner.h"
+
+namespace importer {
+namespace {
+
+namespace fs = std::filesystem;
+using host_test::ProcessOptions;
+using host_test::ProcessResult;
+using host_test::RunProcess;
+
+// An iPhone of today, with one month folder holding `files` (JSON objects
+// with the parent "m1"); `device` adds device fields.
+std::string Phone(const std::string& files, const std::string& device = "") {
+  return R"({ "devices": [
+  { "id": "\\\\?\\usb#vid_05ac&pid_12a8&mi_00#phone#{6ac27878-a6fa-4155-ba85-f98f491d4f33}",
+    "friendlyName": "Test iPhone", "manufacturer": "Apple Inc.", )" +
+         device + R"(
+    "objects": [
+      { "id": "s1", "contentType": "functional", "name": "Internal Storage" },
+      { "id": "m1", "parent": "s1", "contentType": "folder", "name": "202610_a" },
+      )" +
+         files + "] } ] }";
+}
+
+// A listing of 222,033 bytes whose stream ends after 12 (a phone setting
+// changed mid-connection).
+const std::string kPhoneWithShortStream = Phone(R"(
+  { "id": "o1", "parent": "m1", "contentType": "image",
+    "originalFileName": "IMG_0001.HEIC", "size": 222033, "data": "twelve bytes" })");
+
+const std::string kGoodPhone = Phone(R"(
+  { "id": "o1", "parent": "m1", "contentType": "image",
+    "originalFileName": "IMG_0001.HEIC", "size": 5, "data": "hello" },
+  { "id": "o2", "parent": "m1", "contentType": "video",
+    "originalFileName": "IMG_0001.MOV", "size": 70000, "data": {"pattern": 70000} })");
+
+// 64 MB handed out 64 bytes per read: a copy that takes long enough to be
+// interrupted.
+const std::string kSlowPhone = Phone(R"(
+  { "id": "o1", "parent": "m1", "contentType": "video",
+    "originalFileName": "IMG_0001.MOV", "size": 67108864,
+    "data": {"pattern": 67108864} })",
+                                     R"("maxReadSize": 64,)");
+
+const std::string kNoDevices = R"({ "devices": [] })";
+
+std::vector<std::string> FilesBelow(const fs::path& folder) {
+  std::vector<std::string> names;
+  if (!fs::exists(folder)) return names;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    names.push_back(entry.path().lexically_relative(folder).generic_u8string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ImporterProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    directory_ = fs::temp_directory_path() /
+                 (std::string("snapferry_importer_") + info->name());
+    fs::remove_all(directory_);
+    fs::create_directories(directory_ / "photos");
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(directory_, ignored);
+  }
+
+  // `fixture` null: no SNAPFERRY_DEVICES at all.
+  ProcessResult Run(const std::string* fixture,
+                    std::vector<std::string> arguments,
+                    const std::string& interrupt_after = "") {
+    ProcessOptions options;
+    options.program = SNAPFERRY_IMPORTER;
+    options.arguments = std::move(arguments);
+    options.arguments.insert(options.arguments.begin(), "photos");
+    std::string fixture_path;
+    if (fixture != nullptr) {
+      fixture_path = (directory_ / "devices.json").u8string();
+      std::ofstream(fs::u8path(fixture_path), std::ios::binary) << *fixture;
+    }
+    options.environment = {{"SNAPFERRY_DEVICES", fixture_path},
+                           {"SNAPFERRY_POLL_MS", "50"}};
+    options.working_directory = directory_.u8string();
+    options.interrupt_after_output = interrupt_after;
+    ProcessResult result = RunProcess(options);
+    EXPECT_TRUE(result.started);
+    EXPECT_FALSE(result.timed_out) << result.out << result.err;
+    return result;
+  }
+
+  fs::path directory_;
+};
+
+TEST_F(ImporterProcessTest, ImportsFromAFixtureAndExitsZero) {
+  ProcessResult result = Run(&kGoodPhone, {});
+  EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+  EXPECT_EQ(FilesBelow(directory_ / "photos"),
+            (std::vector<std::string>{"202610_a", "202610_a/IMG_0001.HEIC",
+                                      "202610_a/IMG_0001.MOV"}));
+  EXPECT_NE(result.out.find("Imported 2 files (68.4 KB), 0 already there, "
+                            "0 failed"),
+            std::string::npos)
+      << result.out;
+}
+
+TEST_F(ImporterProcessTest, AShortStreamFailsLeavesNothingAndExitsOne) {
+  ProcessResult result = Run(&kPhoneWithShortStream, {});
+  EXPECT_EQ(result.exit_code, 1) << result.out << result.err;
+  EXPECT_NE(result.out.find("202610_a/IMG_0001.HEIC: received 12 of 222033 "
+                            "bytes"),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(FilesBelow(directory_ / "photos"), std::vector<std::string>());
+}
+
+TEST_F(ImporterProcessTest, NoDeviceWaitsThenExitsTwo) {
+  ProcessResult result = Run(&kNoDevices, {"--wait", "1"});
+  EXPECT_EQ(result.exit_code, 2) << result.out << result.err;
+  EXPECT_NE(result.out.find("No iPhone or iPad is connected."),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("Gave up after waiting 1 seconds."),
+            std::string::npos);
+}
+
+TEST_F(ImporterProcessTest, HelpAndBadOptions) {
+  ProcessResult help = Run(&kNoDevices, {"--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("Usage: snapferry-import [FOLDER] [options]"),
+            std::string::npos);
+  ProcessResult bad = Run(&kNoDevices, {"--wait", "soon"});
+  EXPECT_EQ(bad.exit_code, 2);
+  EXPECT_NE(bad.err.find("--wait needs a number of seconds"),
+            std::string::npos);
+}
+
+#ifdef _WIN32
+// Wine has no Windows Portable Devices; a real PC answers with its devices.
+TEST_F(ImporterProcessTest, WithoutAFixtureItUsesTheSystemsPortableDevices) {
+  fs::remove_all(directory_ / "photos");
+  ProcessResult result = Run(nullptr, {"--wait", "0"});
+  if (result.out.find("Windows Portable Devices is not available") ==
+      std::string::npos) {
+    GTEST_SKIP() << "this system offers portable devices: " << result.out;
+  }
+  // One plain line, and no folder made for nothing.
+  EXPECT_EQ(result.exit_code, 2);
+  std::string out = result.out;
+  out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
+  EXPECT_EQ(out,
+            "Windows Portable Devices is not available on this computer "
+            "(HRESULT 0x80040154).\n");
+  EXPECT_FALSE(fs::exists(directory_ / "photos"));
+}
+#else
+TEST_F(ImporterProcessTest, SigintMidCopyCancelsItAndExits130) {
+  ProcessResult result =
+      Run(&kSlowPhone, {}, /*interrupt_after=*/"On the device: ");
+  EXPECT_EQ(result.exit_code, 130) << result.out << result.err;
+  EXPECT_NE(result.out.find("Cancelled:  202610_a/IMG_0001.MOV"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("Imported 0 files (0 B), 0 already there, "
+                            "0 failed"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("Stopped: 1 files not imported."),
+            std::string::npos);
+  // No staging file, no month folder made for nothing.
+  EXPECT_EQ(FilesBelow(directory_ / "photos"), std::vector<std::string>());
+}
+#endif
+
+}  // namespace
+}  // namespace importer

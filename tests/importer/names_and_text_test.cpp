@@ -1,0 +1,193 @@
+// The importer's helpers: names from a device never leave the chosen folder,
+// numbered names and the no-replace placement hold on the real file system,
+// the command line reads as documented, and the progress bar and sizes read
+// right at their edges.
+
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+#include "importer/file_placement.h"
+#include "importer/options.h"
+#include "importer/text_format.h"
+
+namespace importer {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SafeComponentTest, DeviceNamesCannotClimbOutOrNameAnotherFolder) {
+  EXPECT_EQ(SafeComponent(".."), "_");
+  EXPECT_EQ(SafeComponent("."), "_");
+  EXPECT_EQ(SafeComponent(""), "_");
+  EXPECT_EQ(SafeComponent("../../etc/passwd"), ".._.._etc_passwd");
+  EXPECT_EQ(SafeComponent("..\\..\\Windows"), ".._.._Windows");
+  EXPECT_EQ(SafeComponent("C:evil"), "C_evil");
+  EXPECT_EQ(SafeComponent(std::string("a\0b", 3)), "a_b");
+  EXPECT_EQ(SafeComponent("what?*<>|\"\n.HEIC"), "what_______.HEIC");
+}
+
+TEST(SafeComponentTest, OrdinaryAndNonAsciiNamesStayAsTheyAre) {
+  EXPECT_EQ(SafeComponent("IMG_0001.HEIC"), "IMG_0001.HEIC");
+  EXPECT_EQ(SafeComponent("Caf\xC3\xA9 2024.jpg"), "Caf\xC3\xA9 2024.jpg");
+  EXPECT_EQ(SafeComponent("...."), "....");
+}
+
+TEST(ProgressBarTest, FillsInProportionAndClampsOutOfRangeFractions) {
+  EXPECT_EQ(ProgressBar(0, 10), "[----------]   0%");
+  EXPECT_EQ(ProgressBar(0.5, 10), "[#####-----]  50%");
+  EXPECT_EQ(ProgressBar(0.999, 10), "[#########-]  99%");
+  EXPECT_EQ(ProgressBar(1, 10), "[##########] 100%");
+  EXPECT_EQ(ProgressBar(1.7, 10), "[##########] 100%");
+  EXPECT_EQ(ProgressBar(-0.2, 10), "[----------]   0%");
+  EXPECT_EQ(ProgressBar(std::numeric_limits<double>::quiet_NaN(), 4),
+            "[----]   0%");
+}
+
+TEST(FormatBytesTest, SwitchesUnitAtEach1024) {
+  EXPECT_EQ(FormatBytes(0), "0 B");
+  EXPECT_EQ(FormatBytes(1023), "1023 B");
+  EXPECT_EQ(FormatBytes(1024), "1.0 KB");
+  EXPECT_EQ(FormatBytes(1536), "1.5 KB");
+  EXPECT_EQ(FormatBytes(1048576), "1.0 MB");
+  EXPECT_EQ(FormatBytes(5LL << 30), "5.0 GB");
+  EXPECT_EQ(FormatBytes(3LL << 40), "3.0 TB");
+}
+
+TEST(NumberedNameTest, NumberGoesBeforeTheExtension) {
+  EXPECT_EQ(NumberedName("IMG_0001.HEIC", 1), "IMG_0001.HEIC");
+  EXPECT_EQ(NumberedName("IMG_0001.HEIC", 2), "IMG_0001 (2).HEIC");
+  EXPECT_EQ(NumberedName("clip.final.MOV", 10), "clip.final (10).MOV");
+  EXPECT_EQ(NumberedName("README", 3), "README (3)");
+  EXPECT_EQ(NumberedName(".IMG_0001.HEIC.part", 2), ".IMG_0001.HEIC (2).part");
+  EXPECT_EQ(NumberedName(".hidden", 2), ".hidden (2)");
+}
+
+TEST(OptionsTest, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
+  Options options;
+  std::string error;
+  ASSERT_TRUE(ParseOptions({"D:\\Photos", "--device", "My iPhone", "--wait",
+                            "15", "--dry-run", "--demo"},
+                           &options, &error))
+      << error;
+  EXPECT_EQ(options.folder, "D:\\Photos");
+  EXPECT_EQ(options.device, "My iPhone");
+  EXPECT_EQ(options.wait_seconds, 15);
+  EXPECT_TRUE(options.dry_run && options.demo && !options.help);
+
+  Options defaults;
+  ASSERT_TRUE(ParseOptions({}, &defaults, &error));
+  EXPECT_EQ(defaults.folder, "snapferry-import");
+  EXPECT_EQ(defaults.wait_seconds, 300);
+  EXPECT_EQ(defaults.poll_milliseconds, 2000);
+
+  const std::vector<std::vector<std::string>> refused = {
+      {"--wait"},       {"--wait", "-1"}, {"--wait", "5s"}, {"--device"},
+      {"--device", ""}, {"--force"},      {"one", "two"},
+  };
+  for (const auto& arguments : refused) {
+    Options ignored;
+    error.clear();
+    EXPECT_FALSE(ParseOptions(arguments, &ignored, &error)) << arguments[0];
+    EXPECT_FALSE(error.empty());
+  }
+
+  Options polled;
+  ApplyPollOverride("50", &polled);
+  EXPECT_EQ(polled.poll_milliseconds, 50);
+  ApplyPollOverride("0", &polled);
+  ApplyPollOverride("fast", &polled);
+  ApplyPollOverride(nullptr, &polled);
+  EXPECT_EQ(polled.poll_milliseconds, 50);
+}
+
+class PlacementTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() / "snapferry_placement_test";
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  void Put(const std::string& name, const std::string& bytes) {
+    std::ofstream(folder_ / fs::u8path(name), std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string& name) {
+    std::ifstream file(folder_ / fs::u8path(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  }
+  std::string Folder() const { return folder_.u8string(); }
+
+  fs::path folder_;
+};
+
+TEST_F(PlacementTest, AnImportedCopyIsTheNameOrANumberedVariantOfTheSameSize) {
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> present;
+    const char* found;  // null: not imported yet
+    const char* free_name;
+  };
+  const Case cases[] = {
+      {{}, nullptr, "IMG_1.HEIC"},
+      {{{"IMG_1.HEIC", "12345"}}, "IMG_1.HEIC", "IMG_1 (2).HEIC"},
+      {{{"IMG_1.HEIC", "theirs"}, {"IMG_1 (2).HEIC", "1234"}},
+       nullptr,
+       "IMG_1 (3).HEIC"},
+      // A gap in the numbers, and the copy past it.
+      {{{"IMG_1.HEIC", "x"}, {"IMG_1 (3).HEIC", "12345"}},
+       "IMG_1 (3).HEIC",
+       "IMG_1 (2).HEIC"},
+      // Look-alikes that are not numbered variants.
+      {{{"IMG_1 (2)x.HEIC", "12345"},
+        {"IMG_1 (0).HEIC", "12345"},
+        {"IMG_1 (1).HEIC", "12345"},
+        {"IMG_1 copy.HEIC", "12345"},
+        {"IMG_10.HEIC", "12345"}},
+       nullptr,
+       "IMG_1.HEIC"},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    for (const auto& [name, bytes] : c.present) Put(name, bytes);
+    SCOPED_TRACE(c.present.empty() ? "empty" : c.present[0].first);
+    const auto found = FindImportedCopy(Folder(), "IMG_1.HEIC", 5);
+    EXPECT_EQ(found.value_or("<none>"), c.found ? c.found : "<none>");
+    EXPECT_EQ(FirstFreeName(Folder(), "IMG_1.HEIC").value_or("<none>"),
+              c.free_name);
+  }
+  // A missing folder holds nothing and offers no name.
+  EXPECT_FALSE(FindImportedCopy(Folder() + "/missing", "IMG_1.HEIC", 5));
+  EXPECT_FALSE(FirstFreeName(Folder() + "/missing", "IMG_1.HEIC"));
+}
+
+TEST_F(PlacementTest, MovingNeverReplacesAFile) {
+  Put("staging", "photo");
+  Put("IMG_1.HEIC", "theirs");
+  uint32_t error = 0;
+  EXPECT_EQ(MoveWithoutReplacing(JoinPath(Folder(), "staging"),
+                                 JoinPath(Folder(), "IMG_1.HEIC"), &error),
+            MoveOutcome::kNameTaken);
+  EXPECT_EQ(Read("IMG_1.HEIC"), "theirs");
+  EXPECT_EQ(Read("staging"), "photo");
+  EXPECT_EQ(MoveWithoutReplacing(JoinPath(Folder(), "staging"),
+                                 JoinPath(Folder(), "IMG_1 (2).HEIC"), &error),
+            MoveOutcome::kMoved);
+  EXPECT_EQ(Read("IMG_1 (2).HEIC"), "photo");
+  EXPECT_FALSE(fs::exists(folder_ / "staging"));
+  EXPECT_EQ(MoveWithoutReplacing(JoinPath(Folder(), "gone"),
+                                 JoinPath(Folder(), "elsewhere"), &error),
+            MoveOutcome::kFailed);
+  EXPECT_EQ(error, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+}
+
+}  // namespace
+}  // namespace importer
