@@ -67,7 +67,7 @@ void PostCompletion(const std::shared_ptr<WpdChannelHandler::ReplyQueue>& queue,
 
 bool WpdChannelHandler::RunJob(Job job, Completion if_job_throws) {
   // The worker owns exactly its queue reference, the window handle, the job
-  // and its stand-in completion; it never sees the handler itself.
+  // and its fallback completion; it never sees the handler itself.
   auto body = [queue = reply_queue_, window = window_, job = std::move(job),
                if_job_throws = std::move(if_job_throws)]() mutable {
     Completion completion;
@@ -77,7 +77,7 @@ bool WpdChannelHandler::RunJob(Job job, Completion if_job_throws) {
       ReportException("A worker's job", std::current_exception());
     }
     if (!completion) {
-      // The job's own references go now, while the stand-in still holds
+      // The job's own references go now, while the fallback still holds
       // the request's result: it is let go of on the UI thread, after its
       // answer, as the job's own completion would have done.
       job = nullptr;

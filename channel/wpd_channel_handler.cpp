@@ -80,7 +80,7 @@ void WpdChannelHandler::HandleMethodCall(
   // The result is shared from here on: the job holds it, then its
   // completion, which answers it on this thread. The dispatcher keeps its
   // own reference only to answer a worker that could not be started; the
-  // stand-in completion holds one to answer a job that throws.
+  // fallback completion holds one to answer a job that throws.
   auto start = [this, &method](SharedMethodResult shared, Job job) {
     if (test_seams_.wrap_job)
       job = test_seams_.wrap_job(method, std::move(job));

@@ -21,9 +21,7 @@ namespace {
 
 using channel_test::Args;
 using channel_test::At;
-using channel_test::DrainWindow;
 using channel_test::EncodedCall;
-using channel_test::FakeMessenger;
 using channel_test::KeysOf;
 using channel_test::Reply;
 using channel_test::Str;
@@ -67,26 +65,12 @@ std::vector<Request> EveryJobMethod() {
   }
 }
 
-class JobFailuresTest : public ::testing::Test {
+class JobFailuresTest : public channel_test::HandlerTest {
  protected:
-  void SetUp() override {
-    ASSERT_NE(window_.hwnd(), nullptr);
-    handler_ = std::make_unique<WpdChannelHandler>(&messenger_, window_.hwnd());
-    window_.set_handler(handler_.get());
-  }
-  void TearDown() override {
-    window_.set_handler(nullptr);
-    handler_.reset();
-  }
-
   int Deliver(const Request& request) {
     return messenger_.Deliver(
         kWpdChannelName, EncodedCall(request.method, Args(request.arguments)));
   }
-
-  DrainWindow window_;
-  FakeMessenger messenger_;
-  std::unique_ptr<WpdChannelHandler> handler_;
 };
 
 TEST_F(JobFailuresTest, JobThatThrowsIsAnsweredAsItsMethodAnswersAFailure) {

@@ -22,8 +22,6 @@
 namespace snapferry {
 namespace {
 
-using channel_test::DrainWindow;
-using channel_test::FakeMessenger;
 using channel_test::PumpUntil;
 using channel_test::SetOnDestroy;
 using channel_test::Signal;
@@ -34,18 +32,8 @@ struct Ran {
   std::thread::id thread;
 };
 
-class ReplyQueueTest : public ::testing::Test {
+class ReplyQueueTest : public channel_test::HandlerTest {
  protected:
-  void SetUp() override {
-    ASSERT_NE(window_.hwnd(), nullptr);
-    handler_ = std::make_unique<WpdChannelHandler>(&messenger_, window_.hwnd());
-    window_.set_handler(handler_.get());
-  }
-  void TearDown() override {
-    window_.set_handler(nullptr);
-    handler_.reset();
-  }
-
   // A job that logs its thread, returns a completion logging `name`, and
   // sets `posted` once the worker has queued that completion and let go of
   // the job.
@@ -62,9 +50,6 @@ class ReplyQueueTest : public ::testing::Test {
     };
   }
 
-  DrainWindow window_;
-  FakeMessenger messenger_;
-  std::unique_ptr<WpdChannelHandler> handler_;
   std::vector<Ran> ran_;
   // Written by the workers one after the other (each waits for the last).
   std::vector<std::thread::id> job_threads_;
