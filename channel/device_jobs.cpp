@@ -106,4 +106,30 @@ Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
   };
 }
 
+Completion MakeInternalErrorCompletion(const std::string& method,
+                                       SharedMethodResult result) {
+  return [method, result = std::move(result)]() {
+    constexpr char kText[] = "Internal error";
+    const int32_t hresult = static_cast<int32_t>(E_UNEXPECTED);
+    if (method == "scanMedia") {
+      ScanResult scan;
+      scan.status = ScanStatus::kError;
+      scan.hresult = hresult;
+      scan.error = kText;
+      result->Success(ScanResultToValue(scan));
+    } else if (method == "copyObject" || method == "deleteObject") {
+      ObjectOpResult operation;
+      operation.status = ObjectOpStatus::kError;
+      operation.hresult = hresult;
+      operation.error = kText;
+      result->Success(ObjectOpResultToValue(operation));
+    } else if (method == "canDelete") {
+      result->Success(CanDeleteAnswerToValue(-1));
+    } else {
+      result->Error("wpd_error", kText,
+                    flutter::EncodableValue(static_cast<int64_t>(hresult)));
+    }
+  };
+}
+
 }  // namespace snapferry

@@ -36,6 +36,14 @@ Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
 Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
                         std::string object_id);
 
+// What a request gets when its job throws instead of returning a completion:
+// a failure with E_UNEXPECTED and the text "Internal error", in the shape its
+// method reports failures ("wpd_error" for the methods that answer errors,
+// a map with status "error" for scanMedia, copyObject and deleteObject, null
+// for canDelete).
+Completion MakeInternalErrorCompletion(const std::string& method,
+                                       SharedMethodResult result);
+
 }  // namespace snapferry
 
 #endif  // SNAPFERRY_CHANNEL_DEVICE_JOBS_H_

@@ -80,9 +80,14 @@ void WpdChannelHandler::HandleMethodCall(
 
   // The result is shared from here on: the job holds it, then its
   // completion, which answers it on this thread. The dispatcher keeps its
-  // own reference only to answer a worker that could not be started.
-  auto start = [this](SharedMethodResult shared, Job job) {
-    if (!RunJob(std::move(job))) AnswerThreadFailure(*shared);
+  // own reference only to answer a worker that could not be started; the
+  // fallback completion holds one to answer a job that throws.
+  auto start = [this, &method](SharedMethodResult shared, Job job) {
+    if (test_seams_.wrap_job)
+      job = test_seams_.wrap_job(method, std::move(job));
+    if (!RunJob(std::move(job), MakeInternalErrorCompletion(method, shared))) {
+      AnswerThreadFailure(*shared);
+    }
   };
 
   if (method == "listDevices") {

@@ -15,9 +15,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "channel/jobs.h"
@@ -63,13 +65,28 @@ class WpdChannelHandler {
                         std::unique_ptr<flutter::MethodResult> result);
 
   // Runs `job` on a new detached thread; its completion comes back through
-  // the reply queue. Returns at once: true when the thread started, false
-  // when the system refused to create one (the job is then destroyed unrun).
-  bool RunJob(Job job);
+  // the reply queue. When the job throws (or returns no completion),
+  // `if_job_throws` goes back in its place; without one nothing does.
+  // Returns at once: true when the thread started, false when it could not
+  // be started, whatever the system threw (the job is then destroyed unrun).
+  bool RunJob(Job job, Completion if_job_throws = nullptr);
 
   // Runs every completion queued so far, oldest first, without holding the
-  // queue's lock. Called by the window procedure on kReplyReadyMessage.
+  // queue's lock. A completion that throws is reported on standard error
+  // and the rest still run. Called by the window procedure on
+  // kReplyReadyMessage.
   void DrainReplyQueue();
+
+  // Test seams; the program never sets them. `start_thread` starts a worker
+  // running `body` and throws as std::thread's constructor does when it
+  // cannot (default: a detached std::thread). `wrap_job` is handed every job
+  // the dispatcher is about to start, with its method name, and returns the
+  // job to run instead (default: the job itself).
+  struct TestSeams {
+    std::function<void(std::function<void()> body)> start_thread;
+    std::function<Job(const std::string& method, Job job)> wrap_job;
+  };
+  void SetTestSeams(TestSeams seams) { test_seams_ = std::move(seams); }
 
   // Sends one copy progress event to the current listener, if there is one
   // now. UI thread only (progress completions call it).
@@ -85,11 +102,13 @@ class WpdChannelHandler {
   std::shared_ptr<std::atomic<bool>> cancel_flag_;
   // The devices of the running copies, which a cancel also reaches.
   std::shared_ptr<PendingCopies> pending_copies_;
+  TestSeams test_seams_;
 };
 
 // Appends `completion` to `queue` and posts kReplyReadyMessage to `window`
-// (after unlocking; a failed post is ignored: the completion then waits for
-// the next drain). Called on worker threads.
+// after unlocking. A post the window's queue refuses is made again, after a
+// short and growing pause, until it is taken or the window is gone: the
+// caller waits for it. Called on worker threads.
 void PostCompletion(const std::shared_ptr<WpdChannelHandler::ReplyQueue>& queue,
                     HWND window, Completion completion);
 

@@ -74,6 +74,11 @@ void FailViewControllerCreation(bool fail);
 // FlutterDesktopMessengerSendWithReply returns false.
 void RefuseSendWithReply(bool refuse);
 
+// Threads now waiting for the lock of `messenger` (the lock that
+// FlutterDesktopMessengerLock takes), in that call or in
+// FlutterDesktopMessengerSendResponse.
+int ThreadsWaitingForMessengerLock(FlutterDesktopMessengerRef messenger);
+
 // What the engine reports for every monitor; 0 asks the system.
 void SetMonitorDpi(UINT dpi);
 // Decides, for each message offered to

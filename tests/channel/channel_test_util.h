@@ -7,6 +7,7 @@
 #define SNAPFERRY_TESTS_CHANNEL_CHANNEL_TEST_UTIL_H_
 
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -286,6 +287,26 @@ class FakeMessenger : public flutter::BinaryMessenger {
 
  private:
   int last_number_ = 0;
+};
+
+// A handler on a messenger without an engine, woken through a window that
+// drains its queue.
+class HandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(window_.hwnd(), nullptr);
+    handler_ = std::make_unique<snapferry::WpdChannelHandler>(&messenger_,
+                                                              window_.hwnd());
+    window_.set_handler(handler_.get());
+  }
+  void TearDown() override {
+    window_.set_handler(nullptr);
+    handler_.reset();
+  }
+
+  DrainWindow window_;
+  FakeMessenger messenger_;
+  std::unique_ptr<snapferry::WpdChannelHandler> handler_;
 };
 
 }  // namespace channel_test

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -13,11 +15,13 @@
 #include "channel/wpd_channel_handler.h"
 #include "tests/channel/channel_test_util.h"
 
+#ifndef _WIN32
+#include "win32_standin/control.h"
+#endif
+
 namespace snapferry {
 namespace {
 
-using channel_test::DrainWindow;
-using channel_test::FakeMessenger;
 using channel_test::PumpUntil;
 using channel_test::SetOnDestroy;
 using channel_test::Signal;
@@ -28,18 +32,8 @@ struct Ran {
   std::thread::id thread;
 };
 
-class ReplyQueueTest : public ::testing::Test {
+class ReplyQueueTest : public channel_test::HandlerTest {
  protected:
-  void SetUp() override {
-    ASSERT_NE(window_.hwnd(), nullptr);
-    handler_ = std::make_unique<WpdChannelHandler>(&messenger_, window_.hwnd());
-    window_.set_handler(handler_.get());
-  }
-  void TearDown() override {
-    window_.set_handler(nullptr);
-    handler_.reset();
-  }
-
   // A job that logs its thread, returns a completion logging `name`, and
   // sets `posted` once the worker has queued that completion and let go of
   // the job.
@@ -56,9 +50,6 @@ class ReplyQueueTest : public ::testing::Test {
     };
   }
 
-  DrainWindow window_;
-  FakeMessenger messenger_;
-  std::unique_ptr<WpdChannelHandler> handler_;
   std::vector<Ran> ran_;
   // Written by the workers one after the other (each waits for the last).
   std::vector<std::thread::id> job_threads_;
@@ -159,6 +150,84 @@ TEST_F(ReplyQueueTest,
   handler_->DrainReplyQueue();
   EXPECT_EQ(ran_.size(), 1u);
 }
+
+TEST_F(ReplyQueueTest, CompletionThatThrowsLeavesTheRestOfItsBatchRunning) {
+  auto first_posted = std::make_shared<Signal>();
+  auto broken_posted = std::make_shared<Signal>();
+  auto last_posted = std::make_shared<Signal>();
+  ASSERT_TRUE(handler_->RunJob(LoggingJob("first", first_posted)));
+  ASSERT_TRUE(
+      handler_->RunJob([first_posted, sentinel = std::make_shared<SetOnDestroy>(
+                                          broken_posted)]() -> Completion {
+        first_posted->Wait();
+        return [] { throw std::logic_error("broken completion"); };
+      }));
+  ASSERT_TRUE(handler_->RunJob(LoggingJob("last", last_posted, broken_posted)));
+  ASSERT_TRUE(last_posted->Wait());
+
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(PumpUntil([&] { return ran_.size() == 2; }));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Error: A completion threw an exception: broken completion\n");
+  EXPECT_EQ(ran_[0].name, "first");
+  EXPECT_EQ(ran_[1].name, "last");
+  // All three in the drain of the first message.
+  EXPECT_EQ(ran_[1].message, 1);
+}
+
+// Windows refuses posts to a thread whose queue already holds its quota of
+// messages (10,000 by default) with ERROR_NOT_ENOUGH_QUOTA. Wine (8.0) has
+// no such quota: there the queue cannot be filled and the test skips.
+TEST_F(ReplyQueueTest, CompletionPostedIntoAFullMessageQueueRunsOnceItEmpties) {
+  constexpr int kMostToTry = 20000;
+  int filled = 0;
+  while (filled < kMostToTry && PostMessageW(window_.hwnd(), WM_NULL, 0, 0)) {
+    ++filled;
+  }
+  if (filled == kMostToTry) {
+    channel_test::PumpPending();
+    GTEST_SKIP() << "this system's message queue took " << kMostToTry
+                 << " posts without a quota";
+  }
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_QUOTA));
+
+  auto posted = std::make_shared<Signal>();
+  ASSERT_TRUE(handler_->RunJob(LoggingJob("late", posted)));
+  // The worker keeps posting while the window does not take messages.
+  EXPECT_FALSE(posted->Wait(std::chrono::milliseconds(300)));
+  ASSERT_TRUE(PumpUntil([&] { return ran_.size() == 1; }));
+  EXPECT_EQ(ran_[0].name, "late");
+  EXPECT_TRUE(posted->Wait());
+}
+
+#ifndef _WIN32
+TEST_F(ReplyQueueTest, CompletionWhoseWakeUpsAreRefusedIsStillAnswered) {
+  // Refused a few times, then for as long as the test says.
+  for (int refusals : {1, 3, -1}) {
+    SCOPED_TRACE(refusals);
+    ran_.clear();
+    win32_standin::Reset();
+    win32_standin::FailPostMessageW(ERROR_NOT_ENOUGH_QUOTA, refusals,
+                                    kReplyReadyMessage);
+    auto posted = std::make_shared<Signal>();
+    ASSERT_TRUE(handler_->RunJob(LoggingJob("refused", posted)));
+    if (refusals < 0) {
+      EXPECT_FALSE(PumpUntil([&] { return !ran_.empty(); },
+                             std::chrono::milliseconds(200)));
+      win32_standin::FailPostMessageW(ERROR_SUCCESS, 0);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return ran_.size() == 1; }));
+    ASSERT_TRUE(posted->Wait());
+    // Only the post that was taken woke the window.
+    int wake_ups = 0;
+    for (const auto& message : win32_standin::PostedMessages()) {
+      if (message.message == kReplyReadyMessage) ++wake_ups;
+    }
+    EXPECT_EQ(wake_ups, 1);
+  }
+  win32_standin::Reset();
+}
+#endif
 
 }  // namespace
 }  // namespace snapferry

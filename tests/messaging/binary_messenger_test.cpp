@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -101,6 +102,38 @@ TEST_F(BinaryMessengerTest, ReplyMayComeFromAnotherThread) {
   worker.join();
   replies_.clear();
   EXPECT_EQ(engine_control::ResponseTo(engine_, number), Bytes{7});
+}
+
+TEST_F(BinaryMessengerTest, ReplyWaitingForTheLockWhileTheEngineGoesIsDropped) {
+  Keep("a");
+  engine_control::DeliverMessage(engine_, "a", {});
+  engine_control::RunPendingMessages();
+  ASSERT_EQ(replies_.size(), 1u);
+  FlutterDesktopMessengerRef messenger =
+      FlutterDesktopEngineGetMessenger(engine_);
+
+  // Held as the engine holds it while it shuts down: a worker's reply must
+  // wait for it before it even asks whether the engine is there.
+  ASSERT_EQ(FlutterDesktopMessengerLock(messenger), messenger);
+  std::thread worker([reply = std::move(replies_[0])] {
+    const uint8_t byte = 7;
+    reply(&byte, 1);
+  });
+  replies_.clear();
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (engine_control::ThreadsWaitingForMessengerLock(messenger) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(engine_control::ThreadsWaitingForMessengerLock(messenger), 1);
+  controller_.reset();
+  // The worker's reply still holds the messenger object.
+  FlutterDesktopMessengerUnlock(messenger);
+  worker.join();
+  EXPECT_EQ(engine_control::GetCounts().late_responses, 0)
+      << "the reply checked the engine without the lock and answered after "
+         "it had gone";
 }
 
 TEST_F(BinaryMessengerTest, ReplacingAHandlerRoutesToTheNewOneOnly) {

@@ -79,6 +79,10 @@ void FailViewControllerCreation(bool fail) {
   });
 }
 
+int ThreadsWaitingForMessengerLock(FlutterDesktopMessengerRef messenger) {
+  return messenger != nullptr ? messenger->lock_waiters.load() : 0;
+}
+
 void RefuseSendWithReply(bool refuse) {
   Update([&](Registry& registry) { registry.refuse_send_with_reply = refuse; });
 }

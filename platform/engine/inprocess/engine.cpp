@@ -423,7 +423,8 @@ void FlutterDesktopMessengerSendResponse(
     const FlutterDesktopMessageResponseHandle* handle, const uint8_t* data,
     size_t data_length) {
   if (messenger == nullptr) return;
-  std::lock_guard<std::recursive_mutex> lock(messenger->lock);
+  messenger->Acquire();
+  std::lock_guard<std::recursive_mutex> lock(messenger->lock, std::adopt_lock);
   FlutterDesktopEngine* engine = messenger->engine;
   if (engine == nullptr) {
     Count([](engine_control::Counts& counts) { ++counts.late_responses; });
@@ -459,7 +460,7 @@ void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
 FlutterDesktopMessengerRef FlutterDesktopMessengerLock(
     FlutterDesktopMessengerRef messenger) {
   if (messenger == nullptr) return nullptr;
-  messenger->lock.lock();
+  messenger->Acquire();
   return messenger;
 }
 

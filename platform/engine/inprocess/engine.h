@@ -33,6 +33,17 @@ struct FlutterDesktopMessenger {
   // already hold it.
   std::recursive_mutex lock;
   std::atomic<FlutterDesktopEngine*> engine{nullptr};
+  // Threads waiting in Acquire now: a test learns from it that a reply is
+  // held up by the lock.
+  std::atomic<int> lock_waiters{0};
+
+  // Takes `lock` where a replying thread takes it.
+  void Acquire() {
+    if (lock.try_lock()) return;
+    ++lock_waiters;
+    lock.lock();
+    --lock_waiters;
+  }
 };
 
 struct FlutterDesktopMessageResponseHandle {

@@ -40,6 +40,26 @@ std::vector<PostedMessage>& Posted() {
 bool quit_posted = false;
 int quit_code = 0;
 
+// Posts a test asked to fail: which message (0 for any), how many more
+// (negative: all), and the error.
+struct PostFailure {
+  UINT message = 0;
+  int remaining = 0;
+  DWORD error = 0;
+};
+PostFailure post_failure;  // observed_mutex
+
+// True, with the error, when this post is to fail; counts it.
+bool TakePostFailure(UINT message, DWORD* error) {
+  std::lock_guard<std::mutex> lock(observed_mutex);
+  PostFailure& failure = post_failure;
+  if (failure.remaining == 0) return false;
+  if (failure.message != 0 && failure.message != message) return false;
+  if (failure.remaining > 0) --failure.remaining;
+  *error = failure.error;
+  return true;
+}
+
 bool Matches(const MSG& msg, HWND hwnd, UINT low, UINT high) {
   if (hwnd != nullptr && msg.hwnd != hwnd) return false;
   if (low == 0 && high == 0) return true;
@@ -226,6 +246,7 @@ void ResetWindowObservations() {
   Posted().clear();
   quit_posted = false;
   quit_code = 0;
+  post_failure = PostFailure();
 }
 
 }  // namespace win32_standin::internal
@@ -235,6 +256,11 @@ namespace win32_standin {
 std::vector<PostedMessage> PostedMessages() {
   std::lock_guard<std::mutex> lock(internal::observed_mutex);
   return internal::Posted();
+}
+
+void FailPostMessageW(DWORD error, int times, UINT message) {
+  std::lock_guard<std::mutex> lock(internal::observed_mutex);
+  internal::post_failure = {message, times, error};
 }
 
 bool QuitPosted(int* exit_code) {
@@ -263,9 +289,18 @@ BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wparam,
     }
     thread = window->thread;
   }
-  RecordPosted(hwnd, message, wparam, lparam);
+  DWORD error = 0;
+  if (TakePostFailure(message, &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
   auto queue = QueueOf(thread);
   std::lock_guard<std::mutex> lock(queue->mutex);
+  if (queue->posted.size() >= win32_standin::kPostedMessageQuota) {
+    SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+    return FALSE;
+  }
+  RecordPosted(hwnd, message, wparam, lparam);
   queue->posted.push_back(MSG{hwnd,
                               message,
                               wparam,

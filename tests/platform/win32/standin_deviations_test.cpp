@@ -7,6 +7,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "win32_standin/control.h"
 
 namespace {
 
@@ -114,6 +115,30 @@ TEST(StandinDeviations, FileWhoseDeletionIsPendingCannotBeOpened) {
                         FILE_ATTRIBUTE_NORMAL, nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+}  // namespace
+
+namespace {
+
+// Windows refuses posts beyond a queue's quota (10,000 messages by default);
+// Wine takes them all. Room made by taking a message is room again.
+TEST(StandinDeviations, PostedMessagesBeyondTheQueueQuotaAreRefused) {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  size_t posted = 0;
+  while (posted <= win32_standin::kPostedMessageQuota &&
+         PostMessageW(nullptr, WM_APP, posted, 0)) {
+    ++posted;
+  }
+  EXPECT_EQ(posted, win32_standin::kPostedMessageQuota);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_QUOTA));
+  ASSERT_TRUE(PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(message.wParam, 0u);
+  EXPECT_TRUE(PostMessageW(nullptr, WM_APP, 0, 0));
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+  }
 }
 
 }  // namespace

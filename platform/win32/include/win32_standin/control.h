@@ -4,9 +4,10 @@
 #ifndef SNAPFERRY_WIN32_STANDIN_CONTROL_H_
 #define SNAPFERRY_WIN32_STANDIN_CONTROL_H_
 
-#include <guiddef.h>
 #include <windows.h>
+#include <guiddef.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,7 @@ struct Monitor {
 
 // Default: one 1920x1080 monitor at 96 DPI with a 1920x1040 work area.
 void SetMonitors(const std::vector<Monitor>& monitors);  // first is primary
-void SetSystemDpi(UINT dpi);                              // default 96
+void SetSystemDpi(UINT dpi);                             // default 96
 void SetWorkArea(const RECT& work_area);  // the primary monitor's
 void SetWorkAreaQueryFails(bool fails);   // SystemParametersInfoW fails
 
@@ -81,7 +82,7 @@ void SetRegistryDword(HKEY root, const std::wstring& subkey,
 void SetRegistryString(HKEY root, const std::wstring& subkey,
                        const std::wstring& name, const std::wstring& value);
 
-void SetParentConsole(bool exists);         // AttachConsole succeeds
+void SetParentConsole(bool exists);          // AttachConsole succeeds
 void SetConsoleAllocationFails(bool fails);  // AllocConsole fails
 void SetDebuggerPresent(bool present);       // default false
 bool ConsoleAttached();
@@ -129,6 +130,14 @@ struct PostedMessage {
 };
 // Every message accepted by PostMessageW since the last Reset, in order.
 std::vector<PostedMessage> PostedMessages();
+
+// The next `times` PostMessageW calls (every call when times < 0) that post
+// `message` (any message when 0) fail with `error` and post nothing. A full
+// queue fails by itself: a thread's queue takes at most
+// kPostedMessageQuota messages, as Windows's default quota, and refuses more
+// with ERROR_NOT_ENOUGH_QUOTA.
+void FailPostMessageW(DWORD error, int times = -1, UINT message = 0);
+inline constexpr size_t kPostedMessageQuota = 10000;
 
 // Whether PostQuitMessage was called since the last Reset, and its code.
 bool QuitPosted(int* exit_code);
