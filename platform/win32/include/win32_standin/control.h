@@ -4,9 +4,10 @@
 #ifndef SNAPFERRY_WIN32_STANDIN_CONTROL_H_
 #define SNAPFERRY_WIN32_STANDIN_CONTROL_H_
 
-#include <guiddef.h>
 #include <windows.h>
+#include <guiddef.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,15 @@ void FailCoCreateInstance(REFCLSID clsid, HRESULT hr, int times = -1);
 // Live class registrations made with CoRegisterClassObject.
 int RegisteredClassCount();
 
+// Task-memory blocks (CoTaskMemAlloc, CoTaskMemRealloc) handed out and not
+// yet given back to CoTaskMemFree, on every thread. Reset() keeps it.
+long OutstandingTaskMemoryBlocks();
+
+// Called on the calling thread at the start of every CoUninitialize, with
+// that thread's apartment before the call; none when empty. Reset() clears
+// it.
+void SetCoUninitializeObserver(std::function<void(ApartmentState)> observer);
+
 // ---- files and time -----------------------------------------------------
 
 // The next `times` CreateFileW calls (every call when times < 0) fail with
@@ -67,7 +77,7 @@ struct Monitor {
 
 // Default: one 1920x1080 monitor at 96 DPI with a 1920x1040 work area.
 void SetMonitors(const std::vector<Monitor>& monitors);  // first is primary
-void SetSystemDpi(UINT dpi);                              // default 96
+void SetSystemDpi(UINT dpi);                             // default 96
 void SetWorkArea(const RECT& work_area);  // the primary monitor's
 void SetWorkAreaQueryFails(bool fails);   // SystemParametersInfoW fails
 
@@ -78,7 +88,7 @@ void SetRegistryDword(HKEY root, const std::wstring& subkey,
 void SetRegistryString(HKEY root, const std::wstring& subkey,
                        const std::wstring& name, const std::wstring& value);
 
-void SetParentConsole(bool exists);         // AttachConsole succeeds
+void SetParentConsole(bool exists);          // AttachConsole succeeds
 void SetConsoleAllocationFails(bool fails);  // AllocConsole fails
 void SetDebuggerPresent(bool present);       // default false
 bool ConsoleAttached();
@@ -126,6 +136,10 @@ struct PostedMessage {
 };
 // Every message accepted by PostMessageW since the last Reset, in order.
 std::vector<PostedMessage> PostedMessages();
+
+// The next `times` GetMessageW calls (every call when times < 0), on any
+// thread, answer -1 with `error` and take no message.
+void FailGetMessageW(DWORD error, int times = -1);
 
 // Whether PostQuitMessage was called since the last Reset, and its code.
 bool QuitPosted(int* exit_code);
