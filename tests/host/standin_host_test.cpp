@@ -128,6 +128,21 @@ TEST_F(StandinHostTest, WindowIsOverlappedHiddenAndTitled) {
   EXPECT_EQ(snapshot.class_name, kWindowClassName);
 }
 
+// A window taller than the screen is cut to the largest tracking size, the
+// screen's height with the frame; its origin and width stay.
+TEST_F(StandinHostTest, WindowTallerThanTheScreenIsCutToTheMaximumTrackSize) {
+  win32_standin::SetMonitors({{{0, 0, 1024, 768}, {0, 0, 1024, 728}, 96}});
+  engine_control::SetMonitorDpi(144);
+  Win32Window window;
+  ASSERT_TRUE(window.Create(L"Tall", {640, 200}, {640, 640}));
+  RECT rect = {};
+  GetWindowRect(window.Handle(), &rect);
+  EXPECT_EQ(rect.left, 960);
+  EXPECT_EQ(rect.top, 300);
+  EXPECT_EQ(rect.right, 960 + 960);
+  EXPECT_EQ(rect.bottom, 300 + 768 + 16);
+}
+
 // ---- minimum size
 // -------------------------------------------------------------
 
