@@ -89,13 +89,16 @@ TEST_F(StandinComControl, TaskMemoryCountsBlocksNotYetFreed) {
   EXPECT_EQ(win32_standin::OutstandingTaskMemoryBlocks(), start + 2);
   EXPECT_EQ(CoTaskMemRealloc(b, 0), nullptr);  // frees it
   CoTaskMemFree(nullptr);
-  EXPECT_EQ(win32_standin::OutstandingTaskMemoryBlocks(), start + 1);
+  CoTaskMemFree(a);
+  EXPECT_EQ(win32_standin::OutstandingTaskMemoryBlocks(), start);
 
   PROPVARIANT text;
   PropVariantInit(&text);
   text.vt = VT_LPWSTR;
-  text.pwszVal = static_cast<LPWSTR>(a);
+  text.pwszVal = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof(WCHAR)));
+  ASSERT_NE(text.pwszVal, nullptr);
   text.pwszVal[0] = L'\0';
+  EXPECT_EQ(win32_standin::OutstandingTaskMemoryBlocks(), start + 1);
   EXPECT_EQ(PropVariantClear(&text), S_OK);
   win32_standin::Reset();
   EXPECT_EQ(win32_standin::OutstandingTaskMemoryBlocks(), start);
