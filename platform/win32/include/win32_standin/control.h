@@ -4,8 +4,8 @@
 #ifndef SNAPFERRY_WIN32_STANDIN_CONTROL_H_
 #define SNAPFERRY_WIN32_STANDIN_CONTROL_H_
 
-#include <windows.h>
 #include <guiddef.h>
+#include <windows.h>
 
 #include <functional>
 #include <string>
@@ -77,7 +77,7 @@ struct Monitor {
 
 // Default: one 1920x1080 monitor at 96 DPI with a 1920x1040 work area.
 void SetMonitors(const std::vector<Monitor>& monitors);  // first is primary
-void SetSystemDpi(UINT dpi);                             // default 96
+void SetSystemDpi(UINT dpi);                              // default 96
 void SetWorkArea(const RECT& work_area);  // the primary monitor's
 void SetWorkAreaQueryFails(bool fails);   // SystemParametersInfoW fails
 
@@ -88,7 +88,7 @@ void SetRegistryDword(HKEY root, const std::wstring& subkey,
 void SetRegistryString(HKEY root, const std::wstring& subkey,
                        const std::wstring& name, const std::wstring& value);
 
-void SetParentConsole(bool exists);          // AttachConsole succeeds
+void SetParentConsole(bool exists);         // AttachConsole succeeds
 void SetConsoleAllocationFails(bool fails);  // AllocConsole fails
 void SetDebuggerPresent(bool present);       // default false
 bool ConsoleAttached();
