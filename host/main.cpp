@@ -17,29 +17,28 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   // are asked for again where they are needed.
   snapferry::AttachOrOpenConsole();
 
-  // The result is not examined: the window and the engine need the
-  // apartment, and nothing better can be done without it.
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // The window and the engine need the apartment, and nothing better can be
+  // done without it; but only a join that succeeded is left again.
+  const HRESULT joined = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
-  flutter::EngineProject project(snapferry::kEngineDataDirectory);
-  std::vector<std::string> command_line_arguments =
-      snapferry::CommandLineArguments();
-  project.set_entry_point_arguments(std::move(command_line_arguments));
+  int exit_code = EXIT_SUCCESS;
+  {
+    flutter::EngineProject project(snapferry::kEngineDataDirectory);
+    std::vector<std::string> command_line_arguments =
+        snapferry::CommandLineArguments();
+    project.set_entry_point_arguments(std::move(command_line_arguments));
 
-  snapferry::FlutterWindow window(project);
-  const snapferry::WindowPoint origin = snapferry::MainWindowOrigin();
-  if (!window.Create(snapferry::kMainWindowTitle, origin,
-                     snapferry::kMainWindowSize)) {
-    return EXIT_FAILURE;
+    snapferry::FlutterWindow window(project);
+    const snapferry::WindowPoint origin = snapferry::MainWindowOrigin();
+    if (!window.Create(snapferry::kMainWindowTitle, origin,
+                       snapferry::kMainWindowSize)) {
+      return EXIT_FAILURE;
+    }
+    window.SetQuitWhenDestroyed(true);
+    exit_code = snapferry::RunMessageLoop();
   }
-  window.SetQuitWhenDestroyed(true);
-
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-
-  CoUninitialize();
-  return EXIT_SUCCESS;
+  // The window, its engine and its channels, and every COM object they held,
+  // are gone before the apartment is left.
+  if (SUCCEEDED(joined)) CoUninitialize();
+  return exit_code;
 }

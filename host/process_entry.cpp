@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <iostream>
 
@@ -76,6 +77,17 @@ WindowPoint CenteredOrigin(const RECT& work_area, UINT dpi,
       height > size.height ? (height - size.height) / 2 : 0;
   return {static_cast<int32_t>(work_area.left / scale + x_offset),
           static_cast<int32_t>(work_area.top / scale + y_offset)};
+}
+
+int RunMessageLoop() {
+  MSG message;
+  for (;;) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) return EXIT_SUCCESS;
+    if (got == -1) return EXIT_FAILURE;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
 }
 
 WindowPoint MainWindowOrigin() {

@@ -40,6 +40,11 @@ std::string ArgumentToUtf8(const wchar_t* text);
 WindowPoint CenteredOrigin(const RECT& work_area, UINT dpi,
                            const WindowSize& size);
 
+// Runs the calling thread's message loop until the quit message: 0 then, 1
+// when GetMessageW fails (the loop ends rather than spin on a message it
+// did not get).
+int RunMessageLoop();
+
 // CenteredOrigin of the primary work area at the system DPI (a 1280 by 720
 // area when the system cannot tell).
 WindowPoint MainWindowOrigin();

@@ -126,5 +126,29 @@ TEST_F(WinMainTest, RunsTheCentredWindowUntilItClosesAndExitsWithZero) {
   CoUninitialize();
 }
 
+// A thread already in the multithreaded apartment cannot join a
+// single-threaded one: the entry runs without its own join, and must not
+// leave the apartment it never joined.
+TEST_F(WinMainTest, LeavesComAloneWhenItsOwnJoinFailed) {
+  ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+  engine_control::SetTopLevelWindowProcHook(
+      [](HWND hwnd, UINT message, WPARAM wparam,
+         LPARAM) -> std::optional<LRESULT> {
+        if (message == WM_SHOWWINDOW && wparam) {
+          PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        }
+        return std::nullopt;
+      });
+
+  EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, 0), 0);
+  engine_control::SetTopLevelWindowProcHook(nullptr);
+
+  // Still in the multithreaded apartment this test joined.
+  const HRESULT again = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  EXPECT_EQ(again, S_FALSE);
+  if (again == S_FALSE) CoUninitialize();
+  if (SUCCEEDED(again)) CoUninitialize();
+}
+
 }  // namespace
 }  // namespace snapferry

@@ -128,6 +128,21 @@ TEST_F(StandinHostTest, WindowIsOverlappedHiddenAndTitled) {
   EXPECT_EQ(snapshot.class_name, kWindowClassName);
 }
 
+// A window taller than the screen is cut to the largest tracking size, the
+// screen's height with the frame; its origin and width stay.
+TEST_F(StandinHostTest, WindowTallerThanTheScreenIsCutToTheMaximumTrackSize) {
+  win32_standin::SetMonitors({{{0, 0, 1024, 768}, {0, 0, 1024, 728}, 96}});
+  engine_control::SetMonitorDpi(144);
+  Win32Window window;
+  ASSERT_TRUE(window.Create(L"Tall", {640, 200}, {640, 640}));
+  RECT rect = {};
+  GetWindowRect(window.Handle(), &rect);
+  EXPECT_EQ(rect.left, 960);
+  EXPECT_EQ(rect.top, 300);
+  EXPECT_EQ(rect.right, 960 + 960);
+  EXPECT_EQ(rect.bottom, 300 + 768 + 16);
+}
+
 // ---- minimum size
 // -------------------------------------------------------------
 
@@ -221,6 +236,77 @@ TEST_F(StandinHostTest, EntryExitsWithOneWithoutALoopWhenTheWindowFails) {
   EXPECT_EQ(engine_control::GetCounts().engine_create_calls, 0);
   CoUninitialize();  // the entry leaves COM joined on this path
 }
+
+// A loop that ends while the window is still open: the window, its engine and
+// their COM objects must still be gone before the apartment is left, and a
+// GetMessageW that fails must end the loop rather than spin.
+struct OpenWindowEnd {
+  const char* name;
+  bool get_message_fails;
+  int exit_code;
+};
+
+class EntryEndTest : public StandinHostTest,
+                     public ::testing::WithParamInterface<OpenWindowEnd> {};
+
+TEST_P(EntryEndTest, LeavesTheApartmentOnceAfterTheWindowIsGone) {
+  struct Seen {
+    win32_standin::ApartmentState apartment;
+    int native_windows;
+    int window_objects;
+    int engines;
+  };
+  std::vector<Seen> seen;
+  const DWORD main_thread = GetCurrentThreadId();
+  win32_standin::SetCoUninitializeObserver(
+      [&](win32_standin::ApartmentState apartment) {
+        if (GetCurrentThreadId() != main_thread) return;
+        seen.push_back({apartment, win32_standin::LiveWindowCount(),
+                        Win32Window::LiveWindowCount(),
+                        engine_control::LiveEngineCount()});
+      });
+  bool ended = false;
+  engine_control::SetTopLevelWindowProcHook(
+      [&](HWND hwnd, UINT message, WPARAM wparam,
+          LPARAM) -> std::optional<LRESULT> {
+        if (message == WM_SHOWWINDOW && wparam && !ended) {
+          ended = true;
+          if (GetParam().get_message_fails) {
+            // Bounded, and a close behind it: a loop that spins on the
+            // failures still ends, with the wrong exit code.
+            win32_standin::FailGetMessageW(ERROR_INVALID_PARAMETER, 100);
+            PostMessageW(hwnd, WM_CLOSE, 0, 0);
+          } else {
+            PostQuitMessage(0);
+          }
+        }
+        return std::nullopt;
+      });
+
+  EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, 0), GetParam().exit_code);
+  win32_standin::SetCoUninitializeObserver(nullptr);
+  engine_control::SetTopLevelWindowProcHook(nullptr);
+  win32_standin::FailGetMessageW(ERROR_SUCCESS, 0);
+  MSG quit;
+  while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+
+  ASSERT_TRUE(ended);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].apartment.model,
+            win32_standin::ApartmentModel::kSingleThreaded);
+  EXPECT_EQ(seen[0].apartment.depth, 1);
+  EXPECT_EQ(seen[0].native_windows, 0);
+  EXPECT_EQ(seen[0].window_objects, 0);
+  EXPECT_EQ(seen[0].engines, 0);
+  EXPECT_EQ(win32_standin::CurrentApartment().depth, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, EntryEndTest,
+    ::testing::Values(OpenWindowEnd{"QuitMessage", false, 0},
+                      OpenWindowEnd{"GetMessageFails", true, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- placement -------------------------------------------------------------
 

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/wpd/simulator/simulator.h"
+#include "tests/platform/win32/task_memory_check.h"
 
 namespace snapferry {
 namespace testing_util {

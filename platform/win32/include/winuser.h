@@ -123,6 +123,12 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define MONITOR_DEFAULTTONEAREST 0x00000002
 
 #define SPI_GETWORKAREA 0x0030
+
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+#define SM_CXMAXTRACK 59
+#define SM_CYMAXTRACK 60
+
 #define USER_TIMER_MINIMUM 0x0000000A
 
 #define IDC_ARROW MAKEINTRESOURCEW(32512)
@@ -252,6 +258,7 @@ EXTERN_C BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
 EXTERN_C HMONITOR WINAPI MonitorFromPoint(POINT pt, DWORD dwFlags);
 EXTERN_C UINT WINAPI GetDpiForWindow(HWND hwnd);
 EXTERN_C UINT WINAPI GetDpiForSystem(void);
+EXTERN_C int WINAPI GetSystemMetrics(int nIndex);
 EXTERN_C BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam,
                                            PVOID pvParam, UINT fWinIni);
 

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <utility>
 
 #include "platform/win32/src/com_internal.h"
 #include "platform/win32/src/failure_injection.h"
@@ -33,6 +35,18 @@ internal::InjectedFailure& InitializeFailure() {
   return failure;
 }
 
+std::mutex observer_mutex;
+std::function<void(ApartmentState)> uninitialize_observer;
+
+void ObserveUninitialize() {
+  std::function<void(ApartmentState)> observer;
+  {
+    std::lock_guard<std::mutex> lock(observer_mutex);
+    observer = uninitialize_observer;
+  }
+  if (observer) observer({current.model, current.depth});
+}
+
 }  // namespace
 
 namespace internal {
@@ -51,8 +65,16 @@ void FailCoInitializeEx(HRESULT hr, int times) {
   InitializeFailure().Arm(hr, times);
 }
 
+void SetCoUninitializeObserver(std::function<void(ApartmentState)> observer) {
+  std::lock_guard<std::mutex> lock(observer_mutex);
+  uninitialize_observer = std::move(observer);
+}
+
 namespace internal {
-void ResetApartmentFailures() { InitializeFailure().Clear(); }
+void ResetApartmentFailures() {
+  InitializeFailure().Clear();
+  SetCoUninitializeObserver(nullptr);
+}
 }  // namespace internal
 
 }  // namespace win32_standin
@@ -92,6 +114,7 @@ HRESULT CoInitialize(LPVOID reserved) {
 }
 
 void CoUninitialize() {
+  win32_standin::ObserveUninitialize();
   // Windows ignores an unbalanced call.
   if (current.depth == 0) return;
   if (--current.depth > 0) return;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <map>
 
+#include "platform/win32/src/failure_injection.h"
 #include "platform/win32/src/window_state.h"
 #include "win32_standin/control.h"
 
@@ -58,6 +59,11 @@ bool TakePostFailure(UINT message, DWORD* error) {
   if (failure.remaining > 0) --failure.remaining;
   *error = failure.error;
   return true;
+}
+
+InjectedFailure& GetMessageFailure() {
+  static InjectedFailure failure;
+  return failure;
 }
 
 bool Matches(const MSG& msg, HWND hwnd, UINT low, UINT high) {
@@ -247,11 +253,16 @@ void ResetWindowObservations() {
   quit_posted = false;
   quit_code = 0;
   post_failure = PostFailure();
+  GetMessageFailure().Clear();
 }
 
 }  // namespace win32_standin::internal
 
 namespace win32_standin {
+
+void FailGetMessageW(DWORD error, int times) {
+  internal::GetMessageFailure().Arm(static_cast<int32_t>(error), times);
+}
 
 std::vector<PostedMessage> PostedMessages() {
   std::lock_guard<std::mutex> lock(internal::observed_mutex);
@@ -323,6 +334,11 @@ BOOL WINAPI GetMessageW(LPMSG msg, HWND hwnd, UINT low, UINT high) {
   }
   if (hwnd != nullptr && !IsWindow(hwnd)) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return -1;
+  }
+  int32_t injected;
+  if (GetMessageFailure().Take(&injected)) {
+    SetLastError(static_cast<DWORD>(injected));
     return -1;
   }
   auto queue = QueueOf(GetCurrentThreadId());

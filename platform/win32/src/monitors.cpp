@@ -1,4 +1,4 @@
-// Monitors, DPI, the work area and MulDiv.
+// Monitors, DPI, the work area, screen metrics and MulDiv.
 #include <windows.h>
 #include <shellscalingapi.h>
 
@@ -57,6 +57,27 @@ BOOL WINAPI SystemParametersInfoW(UINT action, UINT, PVOID param, UINT) {
   }
   *static_cast<RECT*>(param) = env.monitors[0].work_area;
   return TRUE;
+}
+
+// The primary monitor's size; the largest tracking size is that with the
+// frame (8 pixels a side) around it, as at 96 DPI on Windows 10. Other
+// metrics are not provided and read 0, as unknown ones do on Windows.
+int WINAPI GetSystemMetrics(int index) {
+  auto& env = win32_standin::internal::Env();
+  std::lock_guard<std::mutex> lock(env.mutex);
+  const RECT& bounds = env.monitors[0].bounds;
+  switch (index) {
+    case SM_CXSCREEN:
+      return bounds.right - bounds.left;
+    case SM_CYSCREEN:
+      return bounds.bottom - bounds.top;
+    case SM_CXMAXTRACK:
+      return bounds.right - bounds.left + 16;
+    case SM_CYMAXTRACK:
+      return bounds.bottom - bounds.top + 16;
+    default:
+      return 0;
+  }
 }
 
 int WINAPI MulDiv(int number, int numerator, int denominator) {

@@ -25,13 +25,12 @@ MINMAXINFO MinMaxInfo(HWND hwnd) {
     auto& env = internal::Env();
     std::lock_guard<std::mutex> lock(env.mutex);
     const RECT& work = env.monitors[0].work_area;
-    const RECT& bounds = env.monitors[0].bounds;
     info.ptMaxSize = {work.right - work.left + 16, work.bottom - work.top + 16};
     info.ptMaxPosition = {-8, -8};
     info.ptMinTrackSize = {136, 39};
-    info.ptMaxTrackSize = {bounds.right - bounds.left + 16,
-                           bounds.bottom - bounds.top + 16};
   }
+  info.ptMaxTrackSize = {GetSystemMetrics(SM_CXMAXTRACK),
+                         GetSystemMetrics(SM_CYMAXTRACK)};
   internal::Send(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
   return info;
 }

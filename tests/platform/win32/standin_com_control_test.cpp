@@ -1,4 +1,5 @@
 #include <objbase.h>
+#include <propidl.h>
 
 #include <thread>
 
@@ -71,6 +72,36 @@ TEST_F(StandinComControl, InjectedCreateFailureHitsOnlyTheChosenClassAndCount) {
     EXPECT_EQ(win32_standin::RegisteredClassCount(), 0);
     CoUninitialize();
   }).join();
+}
+
+// Every way a block is taken or given back, from any thread; PropVariantClear
+// gives back what the value owned.
+TEST_F(StandinComControl, TaskMemoryCountsBlocksNotYetFreed) {
+  const long start = win32_standin::OutstandingTaskMemoryBlocks();
+  void* a = CoTaskMemAlloc(0);
+  void* b = nullptr;
+  std::thread([&] { b = CoTaskMemRealloc(nullptr, 8); }).join();
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(win32_standin::OutstandingTaskMemoryBlocks(), start + 2);
+  b = CoTaskMemRealloc(b, 4096);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(win32_standin::OutstandingTaskMemoryBlocks(), start + 2);
+  EXPECT_EQ(CoTaskMemRealloc(b, 0), nullptr);  // frees it
+  CoTaskMemFree(nullptr);
+  CoTaskMemFree(a);
+  EXPECT_EQ(win32_standin::OutstandingTaskMemoryBlocks(), start);
+
+  PROPVARIANT text;
+  PropVariantInit(&text);
+  text.vt = VT_LPWSTR;
+  text.pwszVal = static_cast<LPWSTR>(CoTaskMemAlloc(sizeof(WCHAR)));
+  ASSERT_NE(text.pwszVal, nullptr);
+  text.pwszVal[0] = L'\0';
+  EXPECT_EQ(win32_standin::OutstandingTaskMemoryBlocks(), start + 1);
+  EXPECT_EQ(PropVariantClear(&text), S_OK);
+  win32_standin::Reset();
+  EXPECT_EQ(win32_standin::OutstandingTaskMemoryBlocks(), start);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <thread>
 #include <utility>
 
+#include "tests/platform/win32/task_memory_check.h"
+
 namespace wpd_test {
 
 // A minimal owning COM reference.

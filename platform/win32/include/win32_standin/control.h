@@ -8,6 +8,7 @@
 #include <guiddef.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,15 @@ void FailCoCreateInstance(REFCLSID clsid, HRESULT hr, int times = -1);
 
 // Live class registrations made with CoRegisterClassObject.
 int RegisteredClassCount();
+
+// Task-memory blocks (CoTaskMemAlloc, CoTaskMemRealloc) handed out and not
+// yet given back to CoTaskMemFree, on every thread. Reset() keeps it.
+long OutstandingTaskMemoryBlocks();
+
+// Called on the calling thread at the start of every CoUninitialize, with
+// that thread's apartment before the call; none when empty. Reset() clears
+// it.
+void SetCoUninitializeObserver(std::function<void(ApartmentState)> observer);
 
 // ---- files and time -----------------------------------------------------
 
@@ -138,6 +148,10 @@ std::vector<PostedMessage> PostedMessages();
 // with ERROR_NOT_ENOUGH_QUOTA.
 void FailPostMessageW(DWORD error, int times = -1, UINT message = 0);
 inline constexpr size_t kPostedMessageQuota = 10000;
+
+// The next `times` GetMessageW calls (every call when times < 0), on any
+// thread, answer -1 with `error` and take no message.
+void FailGetMessageW(DWORD error, int times = -1);
 
 // Whether PostQuitMessage was called since the last Reset, and its code.
 bool QuitPosted(int* exit_code);
