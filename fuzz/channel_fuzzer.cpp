@@ -13,6 +13,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -96,6 +98,8 @@ Target* target = nullptr;
 // One message of an input, as delivered.
 struct Message {
   int number = 0;
+  bool on_events = false;
+  std::string method;  // when it decodes as a call
   bool is_copy = false;
   std::filesystem::path staging;  // copies with a rewritten "tempPath"
 };
@@ -129,7 +133,8 @@ std::vector<uint8_t> Rewrite(const std::vector<uint8_t>& bytes,
   std::unique_ptr<flutter::MethodCall> call =
       codec.DecodeCall(bytes.data(), bytes.size());
   if (!call) return bytes;
-  message->is_copy = call->method_name() == "copyObject";
+  message->method = call->method_name();
+  message->is_copy = message->method == "copyObject";
   const auto* arguments = std::get_if<ValueMap>(call->arguments());
   if (arguments == nullptr) return bytes;
   const auto found = arguments->find(EncodableValue(std::string("tempPath")));
@@ -154,13 +159,36 @@ int ThreadCount() {
   return count;
 }
 
-bool AnsweredOk(int number) {
+channel_test::Reply ReplyTo(int number) {
   std::optional<std::vector<uint8_t>> bytes =
       engine_control::ResponseTo(target->engine, number);
-  if (!bytes) return false;
-  channel_test::Reply reply = channel_test::DecodeReply(*bytes);
+  return bytes ? channel_test::DecodeReply(*bytes) : channel_test::Reply();
+}
+
+bool AnsweredOk(int number) {
+  channel_test::Reply reply = ReplyTo(number);
   return reply.kind == channel_test::Reply::Kind::kSuccess &&
          channel_test::At(reply.value, "status") == EncodableValue("ok");
+}
+
+// With SNAPFERRY_FUZZ_VERBOSE set (to see what an input does when
+// reproducing a finding): one line per message and its answer.
+void Describe(const std::vector<Message>& messages) {
+  static const bool verbose = std::getenv("SNAPFERRY_FUZZ_VERBOSE") != nullptr;
+  if (!verbose) return;
+  static const char* const kKinds[] = {"success", "error", "not implemented",
+                                       "undecodable"};
+  for (const Message& message : messages) {
+    const channel_test::Reply reply = ReplyTo(message.number);
+    const EncodableValue status = channel_test::At(reply.value, "status");
+    const auto* status_text = std::get_if<std::string>(&status);
+    std::fprintf(stderr, "#%d on %s: %s -> %s %s%s %s\n", message.number,
+                 message.on_events ? "events" : "wpd",
+                 message.method.empty() ? "(no call)" : message.method.c_str(),
+                 kKinds[static_cast<int>(reply.kind)], reply.code.c_str(),
+                 status_text ? status_text->c_str() : "",
+                 message.staging.string().c_str());
+  }
 }
 
 void RunInput(const uint8_t* data, size_t size) {
@@ -182,6 +210,7 @@ void RunInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> bytes(data + at, data + at + length);
     at += length;
     Message message;
+    message.on_events = on_events;
     message.number = engine_control::DeliverMessage(
         target->engine,
         on_events ? snapferry::kWpdEventChannelName
@@ -201,8 +230,9 @@ void RunInput(const uint8_t* data, size_t size) {
         return ThreadCount() <= threads_before;
       },
       kSettleTimeout);
-  FUZZ_CHECK(settled, "a message was not answered or a worker did not end");
   engine_control::RunPendingMessages();
+  Describe(messages);
+  FUZZ_CHECK(settled, "a message was not answered or a worker did not end");
 
   const engine_control::Counts counts = engine_control::GetCounts();
   FUZZ_CHECK(counts.invalid_responses == 0 && counts.late_responses == 0,
