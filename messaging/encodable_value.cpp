@@ -1,8 +1,10 @@
 #include "messaging/encodable_value.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <type_traits>
 
 namespace flutter {
 
@@ -10,9 +12,17 @@ namespace {
 
 int Sign(bool less, bool greater) { return less ? -1 : (greater ? 1 : 0); }
 
-// Numbers by `<` only, so a NaN is neither before nor after anything.
+// Numbers by `<`, except that a NaN sorts after every other number and is
+// equivalent to every NaN: `<` alone would make a NaN equivalent to all
+// numbers, which no ordered container can hold (1 ~ NaN ~ 2, yet 1 < 2).
+// -0.0 and 0.0 stay equivalent.
 template <typename T>
 int CompareScalars(const T& a, const T& b) {
+  if constexpr (std::is_floating_point_v<T>) {
+    const bool a_nan = std::isnan(a);
+    const bool b_nan = std::isnan(b);
+    if (a_nan || b_nan) return Sign(!a_nan, !b_nan);
+  }
   return Sign(a < b, b < a);
 }
 

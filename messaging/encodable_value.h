@@ -131,7 +131,9 @@ class EncodableValue : public EncodableValueVariant {
 
   bool IsNull() const { return std::holds_alternative<std::monostate>(*this); }
 
-  // The value ordering: by alternative index, then by content (see the .cpp).
+  // The value ordering: by alternative index, then by content (see the .cpp;
+  // a NaN sorts after every number and is equivalent to every NaN, in
+  // doubles and in the elements of double and float lists alike).
   friend bool operator<(const EncodableValue& a, const EncodableValue& b) {
     return CompareValues(a, b) < 0;
   }

@@ -2,11 +2,14 @@
 # Installs, from Debian's packages, whatever the build and the tests need and
 # the machine lacks. Safe to run again: installed packages are left alone.
 set -euo pipefail
-#   tools/install-deps.sh          everything: Linux builds, benchmarks, Windows build and Wine
+#   tools/install-deps.sh          everything: Linux builds, benchmarks, fuzzing, Windows build and Wine
 #   tools/install-deps.sh linux    only what the Linux build of the program and its tests need
 packages=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev)
 if [ "${1:-all}" != linux ]; then
   packages+=(libbenchmark-dev mingw-w64 wine wine64 xvfb xauth)
+  # Fuzzing: clang with libFuzzer and the sanitizer runtimes, and the
+  # symbolizer that puts file and line into a finding's stack.
+  packages+=(clang libclang-rt-14-dev llvm)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -5,16 +5,43 @@
 #   asan   the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   tsan   the same under ThreadSanitizer
 #   mingw  the Windows build (MinGW-w64), every test binary run under Wine
+#   fuzz   every fuzz target for SNAPFERRY_FUZZ_SECONDS (30) on its corpus
+#          (tools/fuzz.sh; Linux only), each target counted as one test
 # Exits non-zero on the first failure. SNAPFERRY_PRESETS="linux asan" picks builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 
-presets=${SNAPFERRY_PRESETS:-"linux asan tsan mingw"}
+presets=${SNAPFERRY_PRESETS:-"linux asan tsan mingw fuzz"}
 passed=0
 failed=0
 start=$(date +%s)
+# Adds the "N passed, N failed" of a log to the totals; with a non-zero
+# exit code, stops with the totals so far.
+count_and_stop_on_failure() {
+  local preset=$1 rc=$2 npass=$3 nfail=$4
+  passed=$((passed + ${npass:-0}))
+  failed=$((failed + ${nfail:-0}))
+  if [ "$rc" -ne 0 ]; then
+    echo "=== $preset: FAILED"
+    echo "$passed passed, $((failed > 0 ? failed : 1)) failed"
+    exit 1
+  fi
+}
 for preset in $presets; do
+  if [ "$preset" = fuzz ]; then
+    echo "=== fuzz: build, then every target for ${SNAPFERRY_FUZZ_SECONDS:-30} s"
+    log=$(mktemp)
+    set +e
+    tools/fuzz.sh "${SNAPFERRY_FUZZ_SECONDS:-30}" 2>&1 | tee "$log"
+    rc=${PIPESTATUS[0]}
+    set -e
+    summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1 || true)
+    rm -f "$log"
+    count_and_stop_on_failure fuzz "$rc" "$(cut -d' ' -f1 <<<"$summary")" \
+        "$(cut -d' ' -f3 <<<"$summary")"
+    continue
+  fi
   echo "=== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$(nproc)"
@@ -34,13 +61,8 @@ for preset in $presets; do
   total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
   nfail=$(sed -E 's/.*passed, ([0-9]+) tests failed.*/\1/' <<<"$summary")
   rm -f "$log"
-  passed=$((passed + ${total:-0} - ${nfail:-0}))
-  failed=$((failed + ${nfail:-0}))
-  if [ "$rc" -ne 0 ]; then
-    echo "=== $preset: FAILED"
-    echo "$passed passed, $((failed > 0 ? failed : 1)) failed"
-    exit 1
-  fi
+  count_and_stop_on_failure "$preset" "$rc" "$((${total:-0} - ${nfail:-0}))" \
+      "${nfail:-0}"
 done
 echo "=== all builds green in $(( $(date +%s) - start )) s"
 echo "$passed passed, $failed failed"

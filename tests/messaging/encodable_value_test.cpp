@@ -78,7 +78,7 @@ TEST(EncodableValueTest, ContentOrderingWithinOneAlternative) {
   EXPECT_FALSE(EncodableValue() < EncodableValue());
   const double nan = std::numeric_limits<double>::quiet_NaN();
   EXPECT_FALSE(EncodableValue(nan) < EncodableValue(1.0));
-  EXPECT_FALSE(EncodableValue(1.0) < EncodableValue(nan));
+  EXPECT_LT(EncodableValue(1.0), EncodableValue(nan));  // NaN sorts last
   // Typed lists and byte lists: lexicographic, a proper prefix first.
   EXPECT_LT(EncodableValue(std::vector<int32_t>{1, 2}),
             EncodableValue(std::vector<int32_t>{1, 2, 0}));
@@ -96,6 +96,76 @@ TEST(EncodableValueTest, ContentOrderingWithinOneAlternative) {
             EncodableValue(ValueMap{{"a", 2}}));
   EXPECT_LT(EncodableValue(ValueMap{{"a", 1}}),
             EncodableValue(ValueMap{{"a", 1}, {"b", 0}}));
+}
+
+// std::map needs a strict weak ordering; with NaN keys the plain `<` is not
+// one (1 ~ NaN ~ 2 while 1 < 2). NaN sorts after every number and with
+// every other NaN, in doubles and in double and float list elements.
+TEST(EncodableValueTest, NanKeysKeepTheOrderingStrictWeak) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double other_nan = -std::nan("7");  // other sign and payload
+  const float fnan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<EncodableValue> table = {-inf,
+                                             -1.0,
+                                             -0.0,
+                                             0.0,
+                                             1.0,
+                                             inf,
+                                             nan,
+                                             other_nan,
+                                             std::vector<double>{1},
+                                             std::vector<double>{nan},
+                                             std::vector<double>{nan, 1},
+                                             std::vector<double>{other_nan, 2},
+                                             std::vector<double>{inf, 5},
+                                             std::vector<float>{1},
+                                             std::vector<float>{fnan},
+                                             std::vector<float>{fnan, -fnan},
+                                             std::vector<float>{2, fnan}};
+  auto equivalent = [](const EncodableValue& a, const EncodableValue& b) {
+    return !(a < b) && !(b < a);
+  };
+  for (const auto& a : table) {
+    EXPECT_FALSE(a < a) << testing::PrintToString(a);
+    for (const auto& b : table) {
+      for (const auto& c : table) {
+        SCOPED_TRACE(testing::PrintToString(a) + " " +
+                     testing::PrintToString(b) + " " +
+                     testing::PrintToString(c));
+        if (a < b && b < c) {
+          EXPECT_LT(a, c);
+        }
+        if (equivalent(a, b) && equivalent(b, c)) {
+          EXPECT_TRUE(equivalent(a, c));
+        }
+      }
+    }
+  }
+  EXPECT_LT(EncodableValue(inf), EncodableValue(nan));
+  EXPECT_TRUE(equivalent(-0.0, 0.0));
+  EXPECT_TRUE(equivalent(std::vector<double>{nan}, std::vector<double>{-nan}));
+
+  // A map with several NaN keys: one NaN entry, last, and the first NaN
+  // decoded keeps its value; it writes and reads back the same.
+  ValueMap map;
+  for (double key : {2.0, nan, 1.0, other_nan, -0.0, nan, 0.0}) {
+    map.emplace(key, static_cast<int32_t>(map.size()));
+  }
+  std::vector<EncodableValue> keys;
+  for (const auto& entry : map) keys.push_back(entry.first);
+  ASSERT_EQ(keys.size(), 4u);
+  EXPECT_EQ(keys[0], EncodableValue(-0.0));
+  EXPECT_EQ(keys[2], EncodableValue(2.0));
+  EXPECT_TRUE(std::isnan(std::get<double>(keys[3])));
+  EXPECT_EQ(map.at(other_nan), EncodableValue(int32_t{1}));
+  const auto decoded = flutter_test::Decode(flutter_test::Encode(map));
+  const auto* read = std::get_if<ValueMap>(&decoded.value);
+  ASSERT_NE(read, nullptr);
+  ASSERT_EQ(read->size(), 4u);
+  EXPECT_TRUE(std::isnan(std::get<double>(read->rbegin()->first)));
+  EXPECT_EQ(read->rbegin()->second, EncodableValue(int32_t{1}));
+  EXPECT_EQ(read->begin()->second, map.begin()->second);
 }
 
 TEST(EncodableValueTest, CustomValueComparesByIdentityAndKeepsItAcrossMoves) {
