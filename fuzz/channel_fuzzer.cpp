@@ -1,5 +1,5 @@
 // Any bytes on both channels the handler serves ("snapferry/wpd" and
-// "snapferry/wpd_events"), through the stand-in engine's messenger into the
+// "snapferry/wpd_events"), through the in-process engine's messenger into the
 // real WpdChannelHandler over simulated devices.
 //
 // An input is a series of messages, each a header byte (bit 0: the event

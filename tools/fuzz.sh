@@ -31,7 +31,7 @@ common=(-max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048
         -malloc_limit_mb=512 -print_final_stats=1)
 extra_flags() {
   case "$1" in
-    # The stand-in engine keeps every response, so each input ends with more
+    # The in-process engine keeps every response, so each input ends with more
     # allocations than frees, which would run a whole-heap leak check per
     # input; leaks are still checked when the process ends.
     fuzz_channels) echo -detect_leaks=0 ;;

@@ -1,5 +1,5 @@
 // The whole request path of "snapferry/wpd": encode, deliver through the
-// stand-in engine, dispatch, run the job on a worker, queue, wake the
+// in-process engine, dispatch, run the job on a worker, queue, wake the
 // window, drain, answer, reply bytes. And the stretch that the reply queue
 // owns: from a worker's finished job to its reply leaving the messenger.
 

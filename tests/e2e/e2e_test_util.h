@@ -1,4 +1,4 @@
-// The whole path for the end-to-end tests: the stand-in engine under a view
+// The whole path for the end-to-end tests: the in-process engine under a view
 // controller, its messenger seen through a recorder, the handler, the
 // top-level window that drains the reply queue, and simulated devices.
 

@@ -1,4 +1,4 @@
-// Requests as bytes into the stand-in engine, through the dispatcher, the
+// Requests as bytes into the in-process engine, through the dispatcher, the
 // workers and the reply queue drained by the top-level window, against
 // simulated devices, and out again as reply and event bytes.
 

@@ -1,4 +1,4 @@
-// The engine host window over the stand-in engine: start-up, the minimum
+// The engine host window over the in-process engine: start-up, the minimum
 // size, the engine's first look at messages, the reply queue's wake-up
 // message, and the order of teardown.
 

@@ -1,4 +1,4 @@
-// Helpers for the host's tests: a clean stand-in engine per test, a message
+// Helpers for the host's tests: a clean in-process engine per test, a message
 // pump that waits on conditions, and the interface's side of the channels.
 
 #ifndef SNAPFERRY_TESTS_HOST_HOST_TEST_UTIL_H_

@@ -359,7 +359,10 @@ TEST_F(ImportTest, WaitsForAPhoneAndForItToUnlock) {
     SCOPED_TRACE(c.what);
     wpd_sim::Fixture fixture;
     if (c.camera) fixture.devices.push_back(Camera());
-    if (c.phone_at_start) AddPhone(fixture, {});  // locked: empty storage
+    if (c.phone_at_start) {
+      AddPhone(fixture, {{L"IMG_0001.HEIC", kPhoto1}});
+      fixture.devices.back().Locked();  // its storage lists nothing
+    }
     Plug(std::move(fixture));
     EXPECT_EQ(Import(c.arguments), kExitNotStarted) << Transcript();
     EXPECT_TRUE(Said(c.said)) << Transcript();
@@ -369,12 +372,15 @@ TEST_F(ImportTest, WaitsForAPhoneAndForItToUnlock) {
     std::vector<std::string> waiting = c.arguments;
     if (!waiting.empty()) continue;  // the named device never comes
     waiting.insert(waiting.end(), {"--wait", "20"});
-    std::thread plug([this] {
+    std::thread plug([this, &c] {
       std::this_thread::sleep_for(std::chrono::milliseconds(150));
-      simulator_->RemoveDevice(kPhoneId);
-      wpd_sim::Fixture unlocked;
-      AddPhone(unlocked, {{L"IMG_0001.HEIC", kPhoto1}});
-      simulator_->AddDevice(std::move(unlocked.devices.front()));
+      if (c.phone_at_start) {
+        simulator_->Unlock(kPhoneId);
+        return;
+      }
+      wpd_sim::Fixture arriving;
+      AddPhone(arriving, {{L"IMG_0001.HEIC", kPhoto1}});
+      simulator_->AddDevice(std::move(arriving.devices.front()));
     });
     EXPECT_EQ(Import(waiting), kExitImported) << Transcript();
     plug.join();

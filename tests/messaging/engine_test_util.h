@@ -1,4 +1,4 @@
-// Helpers for the messaging tests that run over the stand-in engine: a
+// Helpers for the messaging tests that run over the in-process engine: a
 // running engine under a view controller, as the host makes it, and the
 // interface's side of its channels.
 

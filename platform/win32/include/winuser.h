@@ -1,5 +1,5 @@
 // Windows, messages, focus, monitors and DPI: the subset the system and the
-// stand-in engine use, with Windows's message order.
+// in-process engine use, with Windows's message order.
 #ifndef SNAPFERRY_WIN32_WINUSER_H_
 #define SNAPFERRY_WIN32_WINUSER_H_
 

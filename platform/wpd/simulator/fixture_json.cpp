@@ -14,6 +14,24 @@ namespace {
 // Ordered, so that faults and mistakes are met in the order of the file.
 using Json = nlohmann::ordered_json;
 
+// An error is one line on standard error, whatever the file holds: control
+// characters from keys and values are written as \xNN.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      static const char kHex[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 // UTF-8 (already validated by the parser) to UTF-16 code units, one per
 // wchar_t, as the rest of the system holds wide text.
 std::wstring Widen(const std::string& text) {
@@ -85,7 +103,7 @@ class Parser {
 
  private:
   bool Fail(const std::string& path, const std::string& what) {
-    error_ = path.empty() ? what : path + ": " + what;
+    error_ = OneLine(path.empty() ? what : path + ": " + what);
     return false;
   }
 
@@ -537,13 +555,14 @@ bool ParseFixtureJson(const std::string& text, Fixture* fixture,
   Json root;
   try {
     root = Json::parse(text);
-  } catch (const Json::parse_error& e) {
+  } catch (const Json::exception& e) {
+    // A syntax error, or a number too large for any type (out_of_range).
     // e.what() reads "[json.exception.parse_error.101] parse error at line
     // 3, column 7: ..."; keep what follows the tag.
     std::string what = e.what();
     size_t tag = what.find("] ");
     *error = "not valid JSON: " +
-             (tag == std::string::npos ? what : what.substr(tag + 2));
+             OneLine(tag == std::string::npos ? what : what.substr(tag + 2));
     return false;
   }
   Fixture parsed;

@@ -165,6 +165,10 @@ TEST(WpdFixtureJson, MalformedFilesSayWhereAndWhat) {
       {R"({"devices": [ {"id": "a",} ]})",
        "not valid JSON: parse error at line 1"},
       {"[]", "the top level must be an object"},
+      // Found by fuzzing: a number too large for any type, and a key that
+      // would have split the one-line error in two.
+      {R"({"devices": 2e155555})", "not valid JSON: number overflow"},
+      {"{\"de\\nvi\x7f\": []}", "de\\x0Avi\\x7F: unknown key"},
       {R"({"device": []})", "device: unknown key"},
       {R"({"devices": {}})", "devices: must be an array"},
       {R"({"devices": [ {"friendlyName": "x"} ]})",
