@@ -221,6 +221,7 @@ class Enumerator final
     if (ids == nullptr) return E_POINTER;
     if (fetched == nullptr && wanted != 1) return E_POINTER;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
+    session_->device->link.RoundTrip();
     DeviceState& device = *session_->device;
     std::lock_guard<std::mutex> lock(device.mu);
     if (const Fault* fault = device.FindFault(parent_, Call::kNext)) {
@@ -329,6 +330,7 @@ class ObjectStream final
     }
     if (hang) return Hang();
     uint64_t count = position_ < size_ ? std::min(limit, size_ - position_) : 0;
+    device.link.Read(count);
     data_.ReadData(position_, count, static_cast<uint8_t*>(buffer));
     position_ += count;
     delivered_ += count;
@@ -504,6 +506,7 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
     if (object_id == nullptr || out == nullptr) return E_POINTER;
     *out = nullptr;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
+    session_->device->link.RoundTrip();
     // The caller's key collection is read before taking the device's lock.
     std::vector<PROPERTYKEY> wanted;
     bool all = keys == nullptr;
@@ -607,6 +610,7 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
     if (object_id == nullptr || stream == nullptr) return E_POINTER;
     *stream = nullptr;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
+    session_->device->link.RoundTrip();
     DeviceState& device = *session_->device;
     std::lock_guard<std::mutex> lock(device.mu);
     uint32_t node = device.Find(object_id);
@@ -675,6 +679,7 @@ class Content final
     if (parent_id == nullptr || out == nullptr) return E_POINTER;
     *out = nullptr;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
+    session_->device->link.RoundTrip();
     DeviceState& device = *session_->device;
     std::vector<uint32_t> children;
     uint32_t node;
@@ -719,6 +724,7 @@ class Content final
     if (object_ids == nullptr) return E_POINTER;
     if (results != nullptr) *results = nullptr;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
+    session_->device->link.RoundTrip();
     // Read the caller's collection before taking the device's lock.
     DWORD count = 0;
     HRESULT hr = object_ids->GetCount(&count);
@@ -887,6 +893,7 @@ class Device final
     if (device == nullptr || device->live_connection.load() == 0) {
       return kErrorFileNotFound;
     }
+    device->link.Open();
     ClientInfo info = ReadClientInfo(client);
     // Unset, WPD asks for reading and writing.
     DWORD access = info.desired_access.value_or(kGenericRead | kGenericWrite);
@@ -949,6 +956,7 @@ class Device final
 
   HRESULT STDMETHODCALLTYPE Close() override {
     if (session_ != nullptr && session_->open.exchange(false)) {
+      session_->device->link.RoundTrip();
       {
         std::lock_guard<std::mutex> lock(session_->device->mu);
         --session_->device->open_sessions;
