@@ -361,8 +361,14 @@ TEST(WpdFixtureJson, WithoutTheVariableTheDemoOffersACurrentIphoneFirst) {
                                     L"IMG_1234.AAE"}));
   EXPECT_EQ(extensions,
             (std::set<std::wstring>{L"HEIC", L"JPG", L"PNG", L"MOV", L"AAE"}));
-  EXPECT_GT(total, 1u << 20);
-  EXPECT_LT(total, 8u << 20);
+  // Enough for a demo import to take several seconds over its USB 2 link;
+  // the other devices answer at once.
+  EXPECT_GT(total, 100u << 20);
+  EXPECT_LT(total, 1u << 30);
+  ASSERT_TRUE(phone.link.has_value());
+  EXPECT_EQ(phone.link->megabytes_per_second, 40);
+  EXPECT_FALSE(fixture.devices[1].link.has_value());
+  EXPECT_FALSE(fixture.devices[2].link.has_value());
 
   // The older layout stays on the second iPhone.
   std::set<std::wstring> old_folders;
