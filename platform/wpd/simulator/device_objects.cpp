@@ -956,7 +956,8 @@ class Device final
 
   HRESULT STDMETHODCALLTYPE Close() override {
     if (session_ != nullptr && session_->open.exchange(false)) {
-      session_->device->link.RoundTrip();
+      if (session_->device->live_connection.load() == session_->connection)
+        session_->device->link.RoundTrip();
       {
         std::lock_guard<std::mutex> lock(session_->device->mu);
         --session_->device->open_sessions;
