@@ -5,6 +5,7 @@
 #include <portabledeviceapi.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,16 @@ struct EnumerationResult {
   int32_t hresult = 0;  // the failing step's HRESULT
 };
 
+// Told of each entry as soon as it is sure to be in the result, in result
+// order, on the walking thread. Entries inside dcim folders are told as
+// they are met; on a device without a dcim folder nothing is sure before
+// the walk has ended, so every entry is told then.
+using MediaEntryCallback = std::function<void(const MediaEntry&)>;
+
 // Lists the device's photos, videos, screenshots and sidecars; only those
 // at or below a folder named dcim when the device has one. Joins COM itself.
-EnumerationResult EnumerateMedia(const std::string& device_id);
+EnumerationResult EnumerateMedia(const std::string& device_id,
+                                 const MediaEntryCallback& on_entry = nullptr);
 
 // The walk of an opened device, over content access prepared with the
 // enumeration's six keys: fills `result->entries`. Separate from
@@ -36,7 +44,8 @@ EnumerationResult EnumerateMedia(const std::string& device_id);
 void WalkForEnumeration(IPortableDeviceContent* content,
                         IPortableDeviceProperties* properties,
                         IPortableDeviceKeyCollection* keys,
-                        EnumerationResult* result);
+                        EnumerationResult* result,
+                        const MediaEntryCallback& on_entry = nullptr);
 
 }  // namespace snapferry
 
