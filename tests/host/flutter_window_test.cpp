@@ -67,7 +67,8 @@ TEST_F(FlutterWindowTest, StartsTheEngineWithPluginsChannelsAndEmbeddedView) {
             std::vector<std::string>{"FileSelectorWindows"});
   EXPECT_EQ(
       engine_control::RegisteredChannels(engine),
-      (std::vector<std::string>{"snapferry/wpd", "snapferry/wpd_events"}));
+      (std::vector<std::string>{"snapferry/wpd", "snapferry/wpd_events",
+                                "snapferry/wpd_media"}));
 
   HWND view = ChildOf(window.Handle());
   ASSERT_NE(view, nullptr);
