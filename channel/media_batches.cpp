@@ -17,10 +17,10 @@ flutter::EncodableValue MediaBatchValue(
   });
 }
 
-MediaBatcher::MediaBatcher(
-    std::shared_ptr<WpdChannelHandler::ReplyQueue> queue, HWND window,
-    WpdChannelHandler* handler, std::string device_id, std::string token,
-    std::shared_ptr<const std::atomic<bool>> listening)
+MediaBatcher::MediaBatcher(std::shared_ptr<WpdChannelHandler::ReplyQueue> queue,
+                           HWND window, WpdChannelHandler* handler,
+                           std::string device_id, std::string token,
+                           std::shared_ptr<const std::atomic<bool>> listening)
     : queue_(std::move(queue)),
       window_(window),
       handler_(handler),

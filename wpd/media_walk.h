@@ -78,8 +78,8 @@ struct WalkedObject {
   bool is_container;              // folder or functional object
   bool is_dcim;                   // a container named dcim
   // The container the object was listed in.
-  int32_t parent_depth;           // 0 for the device root
-  bool parent_in_dcim;            // it is, or lies below, a dcim container
+  int32_t parent_depth;            // 0 for the device root
+  bool parent_in_dcim;             // it is, or lies below, a dcim container
   const std::string& parent_path;  // its own name in UTF-8; "" for the root
 };
 

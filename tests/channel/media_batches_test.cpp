@@ -2,6 +2,8 @@
 // listener on "snapferry/wpd_media": when a batch goes, what it carries, and
 // what happens while nobody listens.
 
+#include "channel/media_batches.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-#include "channel/media_batches.h"
 #include "channel/wpd_channel_handler.h"
 #include "tests/channel/channel_test_util.h"
 
@@ -97,7 +98,8 @@ TEST_F(MediaBatchesTest, FirstAtOnceThenEveryFiveHundredOrHundredMsNeverEmpty) {
   add(2, 501, true);
   add(502, 502, true);
   // 100 ms after the last batch, the next entry sends whatever waits.
-  std::this_thread::sleep_for(kMediaBatchInterval + std::chrono::milliseconds(20));
+  std::this_thread::sleep_for(kMediaBatchInterval +
+                              std::chrono::milliseconds(20));
   add(503, 503, true);
   EXPECT_EQ(EntriesSent(), 503u);
 
