@@ -47,20 +47,12 @@ class EnumerationVisitor final : public WalkVisitor {
       entry.date = FormatPropertyDate(object.values, WPD_OBJECT_DATE_MODIFIED);
     }
     in_dcim_.push_back(object.parent_in_dcim);
-    // An entry inside a dcim folder stays whatever comes later, so it can
-    // be told now; one outside waits until the walk shows there is no dcim
-    // folder at all.
-    if (object.parent_in_dcim && on_entry_) on_entry_(entry);
+    if (on_entry_) on_entry_(entry);
   }
 
   void Finish() {
     std::vector<MediaEntry>& entries = *entries_;
-    if (!dcim_found_) {
-      if (on_entry_) {
-        for (const MediaEntry& entry : entries) on_entry_(entry);
-      }
-      return;
-    }
+    if (!dcim_found_) return;
     size_t kept = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
       if (!in_dcim_[i]) continue;

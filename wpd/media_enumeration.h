@@ -26,10 +26,12 @@ struct EnumerationResult {
   int32_t hresult = 0;  // the failing step's HRESULT
 };
 
-// Told of each entry as soon as it is sure to be in the result, in result
-// order, on the walking thread. Entries inside dcim folders are told as
-// they are met; on a device without a dcim folder nothing is sure before
-// the walk has ended, so every entry is told then.
+// Told of each entry as it is collected, in result order, on the walking
+// thread. The result holds every entry told, except on a device where a
+// folder named dcim turns up only after files outside such folders were
+// collected: the result then drops those, told already. The walk cannot know
+// sooner without holding every entry back to its end, and a phone of today
+// has no dcim folder at all, while older ones list it before their files.
 using MediaEntryCallback = std::function<void(const MediaEntry&)>;
 
 // Lists the device's photos, videos, screenshots and sidecars; only those

@@ -25,9 +25,12 @@ constexpr wchar_t kPhoneW[] = L"phone";
 constexpr char kPhone[] = "phone";
 constexpr wchar_t kCameraW[] = L"camera";
 constexpr char kCamera[] = "camera";
+constexpr wchar_t kOddW[] = L"odd";
+constexpr char kOdd[] = "odd";
 
 // A phone with 1,300 photos in two DCIM folders (and media outside DCIM
-// that the listing drops), and a camera without any DCIM folder.
+// that the listing drops), a camera without any DCIM folder, and a device
+// whose DCIM folder is met only after a photo outside it.
 wpd_sim::Fixture Devices() {
   wpd_sim::Fixture fixture;
   auto& phone = fixture.AddDevice(kPhoneW);
@@ -51,6 +54,13 @@ wpd_sim::Fixture Devices() {
   camera.AddFolder(L"pics", L"c1", L"Pictures");
   camera.AddPatternFile(L"p1", L"pics", L"a.jpg", ContentType::kImage, 3);
   camera.AddPatternFile(L"p2", L"c1", L"b.mov", ContentType::kVideo, 4);
+  auto& odd = fixture.AddDevice(kOddW);
+  odd.AddStorage(L"d1", L"Card");
+  odd.AddFolder(L"holder", L"d1", L"Pictures");
+  odd.AddFolder(L"late", L"holder", L"DCIM");
+  odd.AddPatternFile(L"in", L"late", L"c.jpg", ContentType::kImage, 3);
+  odd.AddFolder(L"other", L"d1", L"Other");  // pushed last, walked first
+  odd.AddPatternFile(L"out", L"other", L"d.jpg", ContentType::kImage, 3);
   return fixture;
 }
 
@@ -97,7 +107,7 @@ TEST_F(MediaStreamTest, BatchesComeInOrderBeforeTheirReplyAndAddUpToIt) {
   ListenForMedia();
   recorder_->timeline.clear();
   const int numbers[] = {Enumerate(kPhone, "a"), Enumerate(kPhone, "b"),
-                         Enumerate(kCamera, nullptr)};
+                         Enumerate(kCamera, nullptr), Enumerate(kOdd, "odd")};
   for (int number : numbers) Await(number);
 
   std::map<std::string, Stream> streams;
@@ -123,7 +133,15 @@ TEST_F(MediaStreamTest, BatchesComeInOrderBeforeTheirReplyAndAddUpToIt) {
     stream.reply = DecodeReply(entry.bytes);
   }
 
-  ASSERT_EQ(streams.size(), 3u);
+  ASSERT_EQ(streams.size(), 4u);
+  // A DCIM folder met after a photo outside it: that photo was streamed
+  // before the walk could know the listing drops it.
+  Stream& odd = streams["odd"];
+  ASSERT_EQ(odd.streamed.size(), 2u);
+  EXPECT_EQ(At(odd.streamed[0], "objectId"), Str("out"));
+  EXPECT_EQ(odd.reply.value, EncodableValue(ValueList{odd.streamed[1]}));
+  streams.erase("odd");
+
   const std::map<std::string, std::string> devices = {
       {"a", kPhone}, {"b", kPhone}, {"", kCamera}};
   for (const auto& [token, stream] : streams) {
@@ -139,9 +157,9 @@ TEST_F(MediaStreamTest, BatchesComeInOrderBeforeTheirReplyAndAddUpToIt) {
       EXPECT_LE(size, 500u);
     }
   }
-  // The phone's first entry went alone, as soon as it was found; the
-  // camera's can only be known once its walk has shown there is no DCIM.
+  // The first entry goes alone, as soon as it was found.
   EXPECT_EQ(streams["a"].batch_sizes.front(), 1u);
+  EXPECT_EQ(streams[""].batch_sizes.front(), 1u);
   EXPECT_EQ(streams["a"].streamed.size(), 1300u);
   EXPECT_EQ(streams[""].streamed.size(), 2u);
 
