@@ -6,7 +6,8 @@
 //    summary after the benchmark table gives the ratios, the growth of the
 //    per-object cost from 10,000 to 100,000 objects, and memory;
 //  - on the "usb2" link, unscaled: wall time, what crossed the link, and
-//    how long the first entry took against the whole reply.
+//    when the walk told its first entry (when the channel sends the first
+//    streamed batch) against the whole reply.
 //
 //   wpd_bench [--no-link | --link-only] [google benchmark flags]
 #include <benchmark/benchmark.h>
@@ -400,16 +401,22 @@ void PrintLinkFigures() {
     if (scan.counts.photos == 0) std::printf("scan counted nothing\n");
     PrintLinkLine("scan", objects, scanned, Minus(after_scan, before));
 
+    // The first entry the walk tells is when the channel sends the first
+    // streamed batch (it goes at once); the reply waits for the whole walk.
+    double first_entry = -1;
     start = WallSeconds();
-    EnumerationResult listing = EnumerateMedia(kPhone);
+    EnumerationResult listing = EnumerateMedia(kPhone, [&](const MediaEntry&) {
+      if (first_entry < 0) first_entry = WallSeconds() - start;
+    });
     double replied = WallSeconds() - start;
     if (listing.entries.empty()) std::printf("enumeration listed nothing\n");
     PrintLinkLine("enumerate", objects, replied,
                   Minus(sim.LinkUse(kPhoneId), after_scan));
     std::printf(
-        "%7llu objects: first entry: not known before the reply "
-        "(%.2f s); the walk tells none as it goes\n",
-        static_cast<unsigned long long>(objects), replied);
+        "%7llu objects: first entry told after %.1f ms, the reply after "
+        "%.2f s: %.3f %% of it\n",
+        static_cast<unsigned long long>(objects), first_entry * 1000, replied,
+        100 * first_entry / replied);
   }
 }
 
