@@ -514,6 +514,7 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
       DWORD count = 0;
       HRESULT hr = keys->GetCount(&count);
       if (FAILED(hr)) return hr;
+      wanted.reserve(count);
       for (DWORD i = 0; i < count; ++i) {
         PROPERTYKEY key;
         hr = keys->GetAt(i, &key);
@@ -525,6 +526,7 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
     }
     const std::shared_ptr<DeviceState>& device = session_->device;
     auto* values = new Values(sim_);
+    values->Reserve(wanted.size());
     bool partial = false;
     {
       std::lock_guard<std::mutex> lock(device->mu);
