@@ -14,10 +14,12 @@ HRESULT ContentAccess::Prepare(IPortableDevice* device) {
                           IID_IPortableDeviceKeyCollection, keys.PutVoid());
 }
 
-ULONG ObjectIdBatch::Fetch(IEnumPortableDeviceObjectIDs* enumerator) {
+ULONG ObjectIdBatch::Fetch(IEnumPortableDeviceObjectIDs* enumerator,
+                           HRESULT* failure) {
   FreeAll();
   ULONG fetched = 0;
   HRESULT hr = enumerator->Next(kCapacity, ids_, &fetched);
+  if (failure != nullptr) *failure = FAILED(hr) ? hr : S_OK;
   if (FAILED(hr)) return 0;
   return fetched < kCapacity ? fetched : kCapacity;
 }

@@ -36,8 +36,10 @@ class ObjectIdBatch {
   ObjectIdBatch(const ObjectIdBatch&) = delete;
   ObjectIdBatch& operator=(const ObjectIdBatch&) = delete;
 
-  // The number of ids fetched; 0 when the listing ended or Next failed.
-  ULONG Fetch(IEnumPortableDeviceObjectIDs* enumerator);
+  // The number of ids fetched; 0 when the listing ended or Next failed,
+  // which then leaves its HRESULT in *failure (S_OK otherwise).
+  ULONG Fetch(IEnumPortableDeviceObjectIDs* enumerator,
+              HRESULT* failure = nullptr);
   LPCWSTR at(ULONG i) const { return ids_[i]; }
   void Free(ULONG i) {
     CoTaskMemFree(ids_[i]);
