@@ -131,18 +131,17 @@ EnumerationResult EnumerateMedia(const std::string& device_id) {
   }
   ContentAccess access;
   hr = access.Prepare(device.get());
+  if (SUCCEEDED(hr)) {
+    hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
+                         WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE,
+                         WPD_OBJECT_DATE_CREATED, WPD_OBJECT_DATE_MODIFIED});
+  }
   if (FAILED(hr)) {
     device->Close();
     result.hresult = static_cast<int32_t>(hr);
     result.message = FormatHresultFailure("Prepare content access", hr);
     return result;
   }
-  access.keys->Add(WPD_OBJECT_NAME);
-  access.keys->Add(WPD_OBJECT_ORIGINAL_FILE_NAME);
-  access.keys->Add(WPD_OBJECT_CONTENT_TYPE);
-  access.keys->Add(WPD_OBJECT_SIZE);
-  access.keys->Add(WPD_OBJECT_DATE_CREATED);
-  access.keys->Add(WPD_OBJECT_DATE_MODIFIED);
 
   WalkForEnumeration(access.content.get(), access.properties.get(),
                      access.keys.get(), &result);

@@ -180,14 +180,14 @@ ScanResult ScanMedia(const std::string& device_id) {
 
   ContentAccess access;
   hr = access.Prepare(device.get());
+  if (SUCCEEDED(hr)) {
+    hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
+                         WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE});
+  }
   if (FAILED(hr)) {
     device->Close();
     return Failure(hr, "Prepare content access");
   }
-  access.keys->Add(WPD_OBJECT_NAME);
-  access.keys->Add(WPD_OBJECT_ORIGINAL_FILE_NAME);
-  access.keys->Add(WPD_OBJECT_CONTENT_TYPE);
-  access.keys->Add(WPD_OBJECT_SIZE);
 
   ScanResult result;
   WalkForScan(access.content.get(), access.properties.get(), access.keys.get(),

@@ -14,6 +14,14 @@ HRESULT ContentAccess::Prepare(IPortableDevice* device) {
                           IID_IPortableDeviceKeyCollection, keys.PutVoid());
 }
 
+HRESULT ContentAccess::AddKeys(std::initializer_list<PROPERTYKEY> wanted) {
+  for (const PROPERTYKEY& key : wanted) {
+    HRESULT hr = keys->Add(key);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
 ULONG ObjectIdBatch::Fetch(IEnumPortableDeviceObjectIDs* enumerator,
                            HRESULT* failure) {
   FreeAll();

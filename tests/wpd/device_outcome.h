@@ -39,8 +39,8 @@ inline std::string Outcome(const DeviceList& list) {
 // <screenshots>/<sidecars>/<others> <bytes>"
 inline std::string Outcome(const ScanResult& scan) {
   std::string children;
-  for (const std::string& name : scan.storageChildren) {
-    children += (children.empty() ? "" : ",") + name;
+  for (size_t i = 0; i < scan.storageChildren.size(); ++i) {
+    children += (i == 0 ? "" : ",") + scan.storageChildren[i];
   }
   const MediaCounters& c = scan.counts;
   return std::string(ScanStatusText(scan.status)) + " " + Hex(scan.hresult) +
