@@ -21,6 +21,14 @@ struct PendingFolder {
   int32_t depth;
 };
 
+// The device went away mid-walk: a partial list would pass for the whole
+// device, so none of it is reported.
+void StopWalk(HRESULT hr, EnumerationResult* result) {
+  result->entries.clear();
+  result->hresult = static_cast<int32_t>(hr);
+  result->message = FormatHresultFailure("Enumerate objects", hr);
+}
+
 }  // namespace
 
 void WalkForEnumeration(IPortableDeviceContent* content,
@@ -43,16 +51,18 @@ void WalkForEnumeration(IPortableDeviceContent* content,
     stack.pop_back();
 
     ComPtr<IEnumPortableDeviceObjectIDs> enumerator;
-    if (FAILED(content->EnumObjects(0, parent.id.c_str(), nullptr,
-                                    enumerator.Put()))) {
-      continue;
-    }
-    for (ULONG fetched; (fetched = batch.Fetch(enumerator.get())) > 0;) {
+    HRESULT hr =
+        content->EnumObjects(0, parent.id.c_str(), nullptr, enumerator.Put());
+    if (IsDeviceGone(hr)) return StopWalk(hr, result);
+    if (FAILED(hr)) continue;
+    for (ULONG fetched; (fetched = batch.Fetch(enumerator.get(), &hr)) > 0;) {
       for (ULONG i = 0; i < fetched; ++i) {
         LPCWSTR id = batch.at(i);
         ComPtr<IPortableDeviceValues> values;
-        if (id != nullptr &&
-            SUCCEEDED(properties->GetValues(id, keys, values.Put()))) {
+        hr = id != nullptr ? properties->GetValues(id, keys, values.Put())
+                           : E_POINTER;
+        if (IsDeviceGone(hr)) return StopWalk(hr, result);
+        if (SUCCEEDED(hr)) {
           GUID content_type = GUID_NULL;
           values->GetGuidValue(WPD_OBJECT_CONTENT_TYPE, &content_type);
           std::wstring name = ReadObjectName(values.get());
@@ -89,6 +99,7 @@ void WalkForEnumeration(IPortableDeviceContent* content,
         batch.Free(i);
       }
     }
+    if (IsDeviceGone(hr)) return StopWalk(hr, result);
   }
 
   if (dcim_found) {
@@ -120,18 +131,17 @@ EnumerationResult EnumerateMedia(const std::string& device_id) {
   }
   ContentAccess access;
   hr = access.Prepare(device.get());
+  if (SUCCEEDED(hr)) {
+    hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
+                         WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE,
+                         WPD_OBJECT_DATE_CREATED, WPD_OBJECT_DATE_MODIFIED});
+  }
   if (FAILED(hr)) {
     device->Close();
     result.hresult = static_cast<int32_t>(hr);
     result.message = FormatHresultFailure("Prepare content access", hr);
     return result;
   }
-  access.keys->Add(WPD_OBJECT_NAME);
-  access.keys->Add(WPD_OBJECT_ORIGINAL_FILE_NAME);
-  access.keys->Add(WPD_OBJECT_CONTENT_TYPE);
-  access.keys->Add(WPD_OBJECT_SIZE);
-  access.keys->Add(WPD_OBJECT_DATE_CREATED);
-  access.keys->Add(WPD_OBJECT_DATE_MODIFIED);
 
   WalkForEnumeration(access.content.get(), access.properties.get(),
                      access.keys.get(), &result);

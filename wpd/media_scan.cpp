@@ -26,6 +26,12 @@ ScanResult Failure(HRESULT hr, const char* step) {
   return result;
 }
 
+// The device went away mid-walk: what was seen so far is not the device's
+// content, so none of it is reported.
+void StopWalk(HRESULT hr, ScanResult* result) {
+  *result = Failure(hr, "Enumerate objects");
+}
+
 }  // namespace
 
 const char* ScanStatusText(ScanStatus status) {
@@ -83,16 +89,18 @@ void WalkForScan(IPortableDeviceContent* content,
     stack.pop_back();
 
     ComPtr<IEnumPortableDeviceObjectIDs> enumerator;
-    if (FAILED(content->EnumObjects(0, entry.id.c_str(), nullptr,
-                                    enumerator.Put()))) {
-      continue;
-    }
-    for (ULONG fetched; (fetched = batch.Fetch(enumerator.get())) > 0;) {
+    HRESULT hr =
+        content->EnumObjects(0, entry.id.c_str(), nullptr, enumerator.Put());
+    if (IsDeviceGone(hr)) return StopWalk(hr, result);
+    if (FAILED(hr)) continue;
+    for (ULONG fetched; (fetched = batch.Fetch(enumerator.get(), &hr)) > 0;) {
       for (ULONG i = 0; i < fetched; ++i) {
         LPCWSTR id = batch.at(i);
         ComPtr<IPortableDeviceValues> values;
-        if (id != nullptr &&
-            SUCCEEDED(properties->GetValues(id, keys, values.Put()))) {
+        hr = id != nullptr ? properties->GetValues(id, keys, values.Put())
+                           : E_POINTER;
+        if (IsDeviceGone(hr)) return StopWalk(hr, result);
+        if (SUCCEEDED(hr)) {
           GUID content_type = GUID_NULL;
           values->GetGuidValue(WPD_OBJECT_CONTENT_TYPE, &content_type);
           std::wstring name = ReadObjectName(values.get());
@@ -127,6 +135,7 @@ void WalkForScan(IPortableDeviceContent* content,
         batch.Free(i);
       }
     }
+    if (IsDeviceGone(hr)) return StopWalk(hr, result);
   }
 
   result->dcimFound = dcim_found;
@@ -171,14 +180,14 @@ ScanResult ScanMedia(const std::string& device_id) {
 
   ContentAccess access;
   hr = access.Prepare(device.get());
+  if (SUCCEEDED(hr)) {
+    hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
+                         WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE});
+  }
   if (FAILED(hr)) {
     device->Close();
     return Failure(hr, "Prepare content access");
   }
-  access.keys->Add(WPD_OBJECT_NAME);
-  access.keys->Add(WPD_OBJECT_ORIGINAL_FILE_NAME);
-  access.keys->Add(WPD_OBJECT_CONTENT_TYPE);
-  access.keys->Add(WPD_OBJECT_SIZE);
 
   ScanResult result;
   WalkForScan(access.content.get(), access.properties.get(), access.keys.get(),

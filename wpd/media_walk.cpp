@@ -14,10 +14,20 @@ HRESULT ContentAccess::Prepare(IPortableDevice* device) {
                           IID_IPortableDeviceKeyCollection, keys.PutVoid());
 }
 
-ULONG ObjectIdBatch::Fetch(IEnumPortableDeviceObjectIDs* enumerator) {
+HRESULT ContentAccess::AddKeys(std::initializer_list<PROPERTYKEY> wanted) {
+  for (const PROPERTYKEY& key : wanted) {
+    HRESULT hr = keys->Add(key);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+ULONG ObjectIdBatch::Fetch(IEnumPortableDeviceObjectIDs* enumerator,
+                           HRESULT* failure) {
   FreeAll();
   ULONG fetched = 0;
   HRESULT hr = enumerator->Next(kCapacity, ids_, &fetched);
+  if (failure != nullptr) *failure = FAILED(hr) ? hr : S_OK;
   if (FAILED(hr)) return 0;
   return fetched < kCapacity ? fetched : kCapacity;
 }

@@ -7,6 +7,7 @@
 #include <portabledevice.h>
 #include <portabledeviceapi.h>
 
+#include <initializer_list>
 #include <string>
 #include <unordered_set>
 
@@ -23,6 +24,10 @@ struct ContentAccess {
   // Content, then properties, then an empty key collection; the HRESULT of
   // the first that fails.
   HRESULT Prepare(IPortableDevice* device);
+  // Adds the keys the walk reads, in order; the HRESULT of the first Add
+  // that fails. A walk without one of its keys would answer wrongly rather
+  // than fail (no content type: no storage; no name: nothing to list).
+  HRESULT AddKeys(std::initializer_list<PROPERTYKEY> wanted);
 };
 
 // Up to 64 object ids from one Next. Ids are freed one by one as they are
@@ -36,8 +41,10 @@ class ObjectIdBatch {
   ObjectIdBatch(const ObjectIdBatch&) = delete;
   ObjectIdBatch& operator=(const ObjectIdBatch&) = delete;
 
-  // The number of ids fetched; 0 when the listing ended or Next failed.
-  ULONG Fetch(IEnumPortableDeviceObjectIDs* enumerator);
+  // The number of ids fetched; 0 when the listing ended or Next failed,
+  // which then leaves its HRESULT in *failure (S_OK otherwise).
+  ULONG Fetch(IEnumPortableDeviceObjectIDs* enumerator,
+              HRESULT* failure = nullptr);
   LPCWSTR at(ULONG i) const { return ids_[i]; }
   void Free(ULONG i) {
     CoTaskMemFree(ids_[i]);
