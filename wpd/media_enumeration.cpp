@@ -70,6 +70,14 @@ class EnumerationVisitor final : public WalkVisitor {
   bool dcim_found_ = false;
 };
 
+// The device went away mid-walk: a partial list would pass for the whole
+// device, so none of it is reported.
+void StopWalk(HRESULT hr, EnumerationResult* result) {
+  result->entries.clear();
+  result->hresult = static_cast<int32_t>(hr);
+  result->message = FormatHresultFailure("Enumerate objects", hr);
+}
+
 }  // namespace
 
 void WalkForEnumeration(IPortableDeviceContent* content,
@@ -78,7 +86,8 @@ void WalkForEnumeration(IPortableDeviceContent* content,
                         EnumerationResult* result,
                         const MediaEntryCallback& on_entry) {
   EnumerationVisitor visitor(&result->entries, on_entry);
-  WalkObjects(content, properties, keys, visitor);
+  const HRESULT hr = WalkObjects(content, properties, keys, visitor);
+  if (FAILED(hr)) return StopWalk(hr, result);
   visitor.Finish();
 }
 
@@ -99,18 +108,17 @@ EnumerationResult EnumerateMedia(const std::string& device_id,
   }
   ContentAccess access;
   hr = access.Prepare(device.get());
+  if (SUCCEEDED(hr)) {
+    hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
+                         WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE,
+                         WPD_OBJECT_DATE_CREATED, WPD_OBJECT_DATE_MODIFIED});
+  }
   if (FAILED(hr)) {
     device->Close();
     result.hresult = static_cast<int32_t>(hr);
     result.message = FormatHresultFailure("Prepare content access", hr);
     return result;
   }
-  access.keys->Add(WPD_OBJECT_NAME);
-  access.keys->Add(WPD_OBJECT_ORIGINAL_FILE_NAME);
-  access.keys->Add(WPD_OBJECT_CONTENT_TYPE);
-  access.keys->Add(WPD_OBJECT_SIZE);
-  access.keys->Add(WPD_OBJECT_DATE_CREATED);
-  access.keys->Add(WPD_OBJECT_DATE_MODIFIED);
 
   WalkForEnumeration(access.content.get(), access.properties.get(),
                      access.keys.get(), &result, on_entry);
