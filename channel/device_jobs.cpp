@@ -41,10 +41,15 @@ Job MakeScanMediaJob(SharedMethodResult result, std::string device_id) {
   };
 }
 
-Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id) {
-  return [result = std::move(result),
-          device_id = std::move(device_id)]() mutable -> Completion {
-    EnumerationResult listing = EnumerateMedia(device_id);
+Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id,
+                          MediaBatcher batcher) {
+  return [result = std::move(result), device_id = std::move(device_id),
+          batcher = std::move(batcher)]() mutable -> Completion {
+    EnumerationResult listing = EnumerateMedia(
+        device_id, [&batcher](const MediaEntry& entry) { batcher.Add(entry); });
+    // After a failure the reply says the listing is incomplete; what was
+    // streamed before stays streamed, and what still waits is dropped.
+    if (listing.message.empty()) batcher.Flush();
     return [result = std::move(result), listing = std::move(listing)]() {
       if (!listing.message.empty()) {
         result->Error("wpd_error", listing.message,

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "channel/jobs.h"
+#include "channel/media_batches.h"
 #include "channel/wpd_channel_handler.h"
 #include "messaging/method_result.h"
 #include "wpd/pending_copies.h"
@@ -21,7 +22,10 @@ using SharedMethodResult = std::shared_ptr<flutter::MethodResult>;
 
 Job MakeListDevicesJob(SharedMethodResult result);
 Job MakeScanMediaJob(SharedMethodResult result, std::string device_id);
-Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id);
+// The batcher streams the entries while the walk runs; its last batch is
+// queued before the reply.
+Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id,
+                          MediaBatcher batcher);
 // `handler` is not owned: the progress completions it reaches are only ever
 // run by that handler's own drain, so it is alive whenever they run.
 Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,

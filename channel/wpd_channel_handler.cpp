@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "channel/device_jobs.h"
+#include "channel/media_batches.h"
 #include "channel/progress_events.h"
 #include "messaging/standard_method_codec.h"
 #include "messaging/stream_handler.h"
@@ -36,7 +37,8 @@ WpdChannelHandler::WpdChannelHandler(flutter::BinaryMessenger* messenger,
     : window_(window),
       reply_queue_(std::make_shared<ReplyQueue>()),
       cancel_flag_(std::make_shared<std::atomic<bool>>(false)),
-      pending_copies_(std::make_shared<PendingCopies>()) {
+      pending_copies_(std::make_shared<PendingCopies>()),
+      media_listening_(std::make_shared<std::atomic<bool>>(false)) {
   const flutter::StandardMethodCodec* codec =
       &flutter::StandardMethodCodec::SharedInstance();
 
@@ -63,6 +65,24 @@ WpdChannelHandler::WpdChannelHandler(flutter::BinaryMessenger* messenger,
             event_sink_.reset();
             return nullptr;
           }));
+
+  media_channel_ = std::make_unique<flutter::EventChannel>(
+      messenger, kWpdMediaChannelName, codec);
+  media_channel_->AttachStreamHandler(
+      std::make_unique<flutter::StreamHandlerFunctions>(
+          [this](const EncodableValue*,
+                 std::unique_ptr<flutter::EventSink>&& events)
+              -> std::unique_ptr<flutter::StreamHandlerError> {
+            media_sink_ = std::move(events);
+            media_listening_->store(true, std::memory_order_release);
+            return nullptr;
+          },
+          [this](const EncodableValue*)
+              -> std::unique_ptr<flutter::StreamHandlerError> {
+            media_listening_->store(false, std::memory_order_release);
+            media_sink_.reset();
+            return nullptr;
+          }));
 }
 
 WpdChannelHandler::~WpdChannelHandler() {
@@ -70,6 +90,9 @@ WpdChannelHandler::~WpdChannelHandler() {
   // half gone; the members then go in reverse order of declaration.
   wpd_channel_->SetCallHandler(nullptr);
   event_channel_->AttachStreamHandler(nullptr);
+  media_channel_->AttachStreamHandler(nullptr);
+  // Running enumerations stop gathering for a listener that is gone.
+  media_listening_->store(false, std::memory_order_release);
 }
 
 void WpdChannelHandler::HandleMethodCall(
@@ -107,8 +130,14 @@ void WpdChannelHandler::HandleMethodCall(
       result->Error("bad_args", "enumerateMedia requires a device id");
       return;
     }
+    // Optional: tells this enumeration's batches on "snapferry/wpd_media"
+    // from those of others running at the same time.
+    MediaBatcher batcher(reply_queue_, window_, this, id,
+                         GetStringArgument(arguments, "token"),
+                         media_listening_);
     SharedMethodResult shared(std::move(result));
-    start(shared, MakeEnumerateMediaJob(shared, std::move(id)));
+    start(shared,
+          MakeEnumerateMediaJob(shared, std::move(id), std::move(batcher)));
   } else if (method == "copyObject") {
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
@@ -156,6 +185,11 @@ void WpdChannelHandler::SendProgressEvent(const std::string& object_id,
   // the report still gets it, and no listener means the report is dropped.
   if (!event_sink_) return;
   event_sink_->Success(ProgressEventValue(object_id, bytes, total));
+}
+
+void WpdChannelHandler::SendMediaBatch(const EncodableValue& batch) {
+  if (!media_sink_) return;
+  media_sink_->Success(batch);
 }
 
 }  // namespace snapferry

@@ -1,6 +1,7 @@
 // The object through which the interface reaches the devices: it serves the
-// method channel "snapferry/wpd" and the event channel "snapferry/wpd_events"
-// on the engine's messenger.
+// method channel "snapferry/wpd" and the event channels "snapferry/wpd_events"
+// (copy progress) and "snapferry/wpd_media" (entries of running
+// enumerations) on the engine's messenger.
 //
 // Threads: everything here runs on the UI thread (the thread of the
 // top-level window's message loop) except the jobs, which run on worker
@@ -36,6 +37,7 @@ namespace snapferry {
 
 inline constexpr char kWpdChannelName[] = "snapferry/wpd";
 inline constexpr char kWpdEventChannelName[] = "snapferry/wpd_events";
+inline constexpr char kWpdMediaChannelName[] = "snapferry/wpd_media";
 
 class WpdChannelHandler {
  public:
@@ -48,11 +50,11 @@ class WpdChannelHandler {
     std::vector<Completion> completions;
   };
 
-  // Registers both channels on `messenger` (borrowed; it outlives the
+  // Registers the three channels on `messenger` (borrowed; it outlives the
   // handler). `window` is the top-level window whose procedure drains the
   // reply queue when kReplyReadyMessage arrives.
   WpdChannelHandler(flutter::BinaryMessenger* messenger, HWND window);
-  // Unregisters both channels, then lets go of the members. Running jobs are
+  // Unregisters the channels, then lets go of the members. Running jobs are
   // neither waited for nor cancelled; their completions are dropped unrun.
   ~WpdChannelHandler();
 
@@ -92,6 +94,9 @@ class WpdChannelHandler {
   // now. UI thread only (progress completions call it).
   void SendProgressEvent(const std::string& object_id, int64_t bytes,
                          int64_t total);
+  // Sends one batch of enumeration entries to the listener on
+  // "snapferry/wpd_media", if there is one now. UI thread only.
+  void SendMediaBatch(const flutter::EncodableValue& batch);
 
  private:
   std::unique_ptr<flutter::MethodCallChannel> wpd_channel_;
@@ -102,6 +107,12 @@ class WpdChannelHandler {
   std::shared_ptr<std::atomic<bool>> cancel_flag_;
   // The devices of the running copies, which a cancel also reaches.
   std::shared_ptr<PendingCopies> pending_copies_;
+  // "snapferry/wpd_media": its listener, and whether there is one, which
+  // running enumerations read on their workers to keep nothing for nobody.
+  // The flag is written on the UI thread only.
+  std::unique_ptr<flutter::EventChannel> media_channel_;
+  std::unique_ptr<flutter::EventSink> media_sink_;
+  std::shared_ptr<std::atomic<bool>> media_listening_;
   TestSeams test_seams_;
 };
 

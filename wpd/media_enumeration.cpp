@@ -2,7 +2,6 @@
 
 #include <portabledevice.h>
 
-#include <algorithm>
 #include <utility>
 
 #include "wpd/com_apartment_guard.h"
@@ -14,11 +13,58 @@
 namespace snapferry {
 namespace {
 
-struct PendingFolder {
-  std::wstring id;
-  std::string path;  // the container's own name
-  bool inDcim;
-  int32_t depth;
+// Collects the media files the walk meets. Once a dcim folder is known,
+// files outside dcim folders are no longer collected (the final filter
+// would drop them); those collected before are dropped at the end, in
+// place, keeping the order.
+class EnumerationVisitor final : public WalkVisitor {
+ public:
+  EnumerationVisitor(std::vector<MediaEntry>* entries,
+                     const MediaEntryCallback& on_entry)
+      : entries_(entries), on_entry_(on_entry) {}
+
+  void Visit(const WalkedObject& object) override {
+    if (object.is_container) {
+      if (object.is_dcim && !dcim_found_) {
+        dcim_found_ = true;
+        outside_dcim_ = entries_->size();
+      }
+      return;
+    }
+    if (object.parent_depth < 1 || (!object.parent_in_dcim && dcim_found_) ||
+        ClassifyMedia(object.name) == MediaClass::kOther) {
+      return;
+    }
+    MediaEntry& entry = entries_->emplace_back();
+    AssignUtf8(object.id, &entry.objectId);
+    AssignUtf8(object.name, &entry.name);
+    entry.parentPath = object.parent_path;
+    ULONGLONG size = 0;
+    if (FAILED(object.values->GetUnsignedLargeIntegerValue(WPD_OBJECT_SIZE,
+                                                           &size))) {
+      size = 0;
+    }
+    entry.size = size;
+    entry.date = FormatPropertyDate(object.values, WPD_OBJECT_DATE_CREATED);
+    if (entry.date.empty()) {
+      entry.date = FormatPropertyDate(object.values, WPD_OBJECT_DATE_MODIFIED);
+    }
+    if (on_entry_) on_entry_(entry);
+  }
+
+  void Finish() {
+    // Everything collected before the first dcim folder lies outside such
+    // folders (a file is met after the folders that hold it), and nothing
+    // outside them is collected after it.
+    entries_->erase(entries_->begin(), entries_->begin() + outside_dcim_);
+  }
+
+ private:
+  std::vector<MediaEntry>* entries_;
+  const MediaEntryCallback& on_entry_;
+  bool dcim_found_ = false;
+  // Entries collected before the first dcim folder was met.
+  size_t outside_dcim_ = 0;
 };
 
 // The device went away mid-walk: a partial list would pass for the whole
@@ -34,88 +80,16 @@ void StopWalk(HRESULT hr, EnumerationResult* result) {
 void WalkForEnumeration(IPortableDeviceContent* content,
                         IPortableDeviceProperties* properties,
                         IPortableDeviceKeyCollection* keys,
-                        EnumerationResult* result) {
-  std::vector<MediaEntry>& entries = result->entries;
-  // Whether each collected entry lies at or below a dcim folder; once one
-  // such folder is known, entries outside them are no longer collected, as
-  // the final filter would drop them anyway.
-  std::vector<bool> in_dcim;
-  bool dcim_found = false;
-
-  ContainerSet taken(WPD_DEVICE_OBJECT_ID);
-  std::vector<PendingFolder> stack;
-  stack.push_back({WPD_DEVICE_OBJECT_ID, std::string(), false, 0});
-  ObjectIdBatch batch;
-  while (!stack.empty()) {
-    PendingFolder parent = std::move(stack.back());
-    stack.pop_back();
-
-    ComPtr<IEnumPortableDeviceObjectIDs> enumerator;
-    HRESULT hr =
-        content->EnumObjects(0, parent.id.c_str(), nullptr, enumerator.Put());
-    if (IsDeviceGone(hr)) return StopWalk(hr, result);
-    if (FAILED(hr)) continue;
-    for (ULONG fetched; (fetched = batch.Fetch(enumerator.get(), &hr)) > 0;) {
-      for (ULONG i = 0; i < fetched; ++i) {
-        LPCWSTR id = batch.at(i);
-        ComPtr<IPortableDeviceValues> values;
-        hr = id != nullptr ? properties->GetValues(id, keys, values.Put())
-                           : E_POINTER;
-        if (IsDeviceGone(hr)) return StopWalk(hr, result);
-        if (SUCCEEDED(hr)) {
-          GUID content_type = GUID_NULL;
-          values->GetGuidValue(WPD_OBJECT_CONTENT_TYPE, &content_type);
-          std::wstring name = ReadObjectName(values.get());
-
-          if (IsContainer(content_type)) {
-            bool is_dcim = IsDcimName(name);
-            if (is_dcim) dcim_found = true;
-            if (taken.Insert(id)) {
-              stack.push_back({id, WideToUtf8(name), is_dcim || parent.inDcim,
-                               parent.depth + 1});
-            }
-          } else if (parent.depth >= 1 && (parent.inDcim || !dcim_found) &&
-                     ClassifyMedia(name) != MediaClass::kOther) {
-            MediaEntry entry;
-            entry.objectId = WideToUtf8(id);
-            entry.name = WideToUtf8(name);
-            entry.parentPath = parent.path;
-            ULONGLONG size = 0;
-            if (FAILED(values->GetUnsignedLargeIntegerValue(WPD_OBJECT_SIZE,
-                                                            &size))) {
-              size = 0;
-            }
-            entry.size = size;
-            entry.date =
-                FormatPropertyDate(values.get(), WPD_OBJECT_DATE_CREATED);
-            if (entry.date.empty()) {
-              entry.date =
-                  FormatPropertyDate(values.get(), WPD_OBJECT_DATE_MODIFIED);
-            }
-            entries.push_back(std::move(entry));
-            in_dcim.push_back(parent.inDcim);
-          }
-        }
-        batch.Free(i);
-      }
-    }
-    if (IsDeviceGone(hr)) return StopWalk(hr, result);
-  }
-
-  if (dcim_found) {
-    // Keep the order; drop what was collected before the first dcim folder
-    // turned up outside of it.
-    size_t kept = 0;
-    for (size_t i = 0; i < entries.size(); ++i) {
-      if (!in_dcim[i]) continue;
-      if (kept != i) entries[kept] = std::move(entries[i]);
-      ++kept;
-    }
-    entries.resize(kept);
-  }
+                        EnumerationResult* result,
+                        const MediaEntryCallback& on_entry) {
+  EnumerationVisitor visitor(&result->entries, on_entry);
+  const HRESULT hr = WalkObjects(content, properties, keys, visitor);
+  if (FAILED(hr)) return StopWalk(hr, result);
+  visitor.Finish();
 }
 
-EnumerationResult EnumerateMedia(const std::string& device_id) {
+EnumerationResult EnumerateMedia(const std::string& device_id,
+                                 const MediaEntryCallback& on_entry) {
   EnumerationResult result;
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
@@ -144,7 +118,7 @@ EnumerationResult EnumerateMedia(const std::string& device_id) {
   }
 
   WalkForEnumeration(access.content.get(), access.properties.get(),
-                     access.keys.get(), &result);
+                     access.keys.get(), &result, on_entry);
   device->Close();
   return result;
 }

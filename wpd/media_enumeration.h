@@ -5,6 +5,7 @@
 #include <portabledeviceapi.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,18 @@ struct EnumerationResult {
   int32_t hresult = 0;  // the failing step's HRESULT
 };
 
+// Told of each entry as it is collected, in result order, on the walking
+// thread. The result holds every entry told, except on a device where a
+// folder named dcim turns up only after files outside such folders were
+// collected: the result then drops those, told already. The walk cannot know
+// sooner without holding every entry back to its end, and a phone of today
+// has no dcim folder at all, while older ones list it before their files.
+using MediaEntryCallback = std::function<void(const MediaEntry&)>;
+
 // Lists the device's photos, videos, screenshots and sidecars; only those
 // at or below a folder named dcim when the device has one. Joins COM itself.
-EnumerationResult EnumerateMedia(const std::string& device_id);
+EnumerationResult EnumerateMedia(const std::string& device_id,
+                                 const MediaEntryCallback& on_entry = nullptr);
 
 // The walk of an opened device, over content access prepared with the
 // enumeration's six keys: fills `result->entries`. Separate from
@@ -36,7 +46,8 @@ EnumerationResult EnumerateMedia(const std::string& device_id);
 void WalkForEnumeration(IPortableDeviceContent* content,
                         IPortableDeviceProperties* properties,
                         IPortableDeviceKeyCollection* keys,
-                        EnumerationResult* result);
+                        EnumerationResult* result,
+                        const MediaEntryCallback& on_entry = nullptr);
 
 }  // namespace snapferry
 

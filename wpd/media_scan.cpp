@@ -12,12 +12,6 @@
 namespace snapferry {
 namespace {
 
-struct PendingContainer {
-  std::wstring id;
-  bool inDcim;
-  int32_t depth;
-};
-
 ScanResult Failure(HRESULT hr, const char* step) {
   ScanResult result;
   result.status = ScanStatus::kError;
@@ -71,82 +65,69 @@ void MediaCounters::Count(MediaClass media_class, uint64_t size) {
   totalBytes += size;
 }
 
+namespace {
+
+// Counts what the walk meets: storages, their first-level objects and their
+// names, and files by class, everywhere and below dcim folders.
+class ScanVisitor final : public WalkVisitor {
+ public:
+  explicit ScanVisitor(ScanResult* result) : result_(result) {}
+
+  void Visit(const WalkedObject& object) override {
+    if (object.parent_depth == 0 &&
+        IsEqualGUID(object.content_type, WPD_CONTENT_TYPE_FUNCTIONAL_OBJECT)) {
+      ++storage_count_;
+    }
+    if (object.parent_depth == 1) {
+      ++storage_children_;
+      if (result_->storageChildren.size() < kMaxStorageChildren) {
+        result_->storageChildren.push_back(WideToUtf8(object.name));
+      }
+    }
+    if (object.is_container) {
+      if (object.is_dcim) dcim_found_ = true;
+    } else if (object.parent_depth >= 1) {
+      ULONGLONG size = 0;
+      if (FAILED(object.values->GetUnsignedLargeIntegerValue(WPD_OBJECT_SIZE,
+                                                             &size))) {
+        size = 0;
+      }
+      MediaClass media_class = ClassifyMedia(object.name);
+      all_.Count(media_class, size);
+      if (object.parent_in_dcim) dcim_.Count(media_class, size);
+    }
+  }
+
+  void Finish() {
+    result_->dcimFound = dcim_found_;
+    result_->counts = dcim_found_ ? dcim_ : all_;
+    if (storage_count_ == 0) {
+      result_->status = ScanStatus::kNoStorage;
+    } else if (storage_children_ == 0) {
+      result_->status = ScanStatus::kEmptyStorage;
+    } else {
+      result_->status = ScanStatus::kOk;
+    }
+  }
+
+ private:
+  ScanResult* result_;
+  MediaCounters all_;
+  MediaCounters dcim_;
+  uint64_t storage_count_ = 0;
+  uint64_t storage_children_ = 0;
+  bool dcim_found_ = false;
+};
+
+}  // namespace
+
 void WalkForScan(IPortableDeviceContent* content,
                  IPortableDeviceProperties* properties,
                  IPortableDeviceKeyCollection* keys, ScanResult* result) {
-  MediaCounters all;
-  MediaCounters dcim;
-  uint64_t storage_count = 0;
-  uint64_t storage_children = 0;
-  bool dcim_found = false;
-
-  ContainerSet taken(WPD_DEVICE_OBJECT_ID);
-  std::vector<PendingContainer> stack;
-  stack.push_back({WPD_DEVICE_OBJECT_ID, false, 0});
-  ObjectIdBatch batch;
-  while (!stack.empty()) {
-    PendingContainer entry = std::move(stack.back());
-    stack.pop_back();
-
-    ComPtr<IEnumPortableDeviceObjectIDs> enumerator;
-    HRESULT hr =
-        content->EnumObjects(0, entry.id.c_str(), nullptr, enumerator.Put());
-    if (IsDeviceGone(hr)) return StopWalk(hr, result);
-    if (FAILED(hr)) continue;
-    for (ULONG fetched; (fetched = batch.Fetch(enumerator.get(), &hr)) > 0;) {
-      for (ULONG i = 0; i < fetched; ++i) {
-        LPCWSTR id = batch.at(i);
-        ComPtr<IPortableDeviceValues> values;
-        hr = id != nullptr ? properties->GetValues(id, keys, values.Put())
-                           : E_POINTER;
-        if (IsDeviceGone(hr)) return StopWalk(hr, result);
-        if (SUCCEEDED(hr)) {
-          GUID content_type = GUID_NULL;
-          values->GetGuidValue(WPD_OBJECT_CONTENT_TYPE, &content_type);
-          std::wstring name = ReadObjectName(values.get());
-
-          if (entry.depth == 0 &&
-              IsEqualGUID(content_type, WPD_CONTENT_TYPE_FUNCTIONAL_OBJECT)) {
-            ++storage_count;
-          }
-          if (entry.depth == 1) {
-            ++storage_children;
-            if (result->storageChildren.size() < kMaxStorageChildren) {
-              result->storageChildren.push_back(WideToUtf8(name));
-            }
-          }
-          if (IsContainer(content_type)) {
-            bool is_dcim = IsDcimName(name);
-            if (is_dcim) dcim_found = true;
-            if (taken.Insert(id)) {
-              stack.push_back({id, is_dcim || entry.inDcim, entry.depth + 1});
-            }
-          } else if (entry.depth >= 1) {
-            ULONGLONG size = 0;
-            if (FAILED(values->GetUnsignedLargeIntegerValue(WPD_OBJECT_SIZE,
-                                                            &size))) {
-              size = 0;
-            }
-            MediaClass media_class = ClassifyMedia(name);
-            all.Count(media_class, size);
-            if (entry.inDcim) dcim.Count(media_class, size);
-          }
-        }
-        batch.Free(i);
-      }
-    }
-    if (IsDeviceGone(hr)) return StopWalk(hr, result);
-  }
-
-  result->dcimFound = dcim_found;
-  result->counts = dcim_found ? dcim : all;
-  if (storage_count == 0) {
-    result->status = ScanStatus::kNoStorage;
-  } else if (storage_children == 0) {
-    result->status = ScanStatus::kEmptyStorage;
-  } else {
-    result->status = ScanStatus::kOk;
-  }
+  ScanVisitor visitor(result);
+  const HRESULT hr = WalkObjects(content, properties, keys, visitor);
+  if (FAILED(hr)) return StopWalk(hr, result);
+  visitor.Finish();
 }
 
 ScanResult ScanMedia(const std::string& device_id) {

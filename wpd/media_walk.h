@@ -1,5 +1,7 @@
-// Pieces the media scan and the media enumeration share: the content access
-// both prepare, and the batch of object ids one Next fills.
+// The walk the media scan and the media enumeration share: the content
+// access both prepare, the batch of object ids one Next fills, and the
+// depth-first walk itself, which hands every object it could read to a
+// visitor.
 #ifndef SNAPFERRY_WPD_MEDIA_WALK_H_
 #define SNAPFERRY_WPD_MEDIA_WALK_H_
 
@@ -7,8 +9,10 @@
 #include <portabledevice.h>
 #include <portabledeviceapi.h>
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "wpd/com_ptr.h"
@@ -70,12 +74,54 @@ class ContainerSet {
   std::unordered_set<std::wstring> seen_;
 };
 
+// One object the walk read, as its visitor sees it. Everything here is the
+// walk's and lives only for the call: `name` and `values` are reused or
+// released for the next object.
+struct WalkedObject {
+  LPCWSTR id;
+  IPortableDeviceValues* values;  // what GetValues gave for the object
+  GUID content_type;              // GUID_NULL when unreadable
+  const std::wstring& name;       // original file name, else object name
+  bool is_container;              // folder or functional object
+  bool is_dcim;                   // a container named dcim
+  // The container the object was listed in.
+  int32_t parent_depth;            // 0 for the device root
+  bool parent_in_dcim;             // it is, or lies below, a dcim container
+  const std::string& parent_path;  // its own name in UTF-8; "" for the root
+};
+
+class WalkVisitor {
+ public:
+  virtual void Visit(const WalkedObject& object) = 0;
+
+ protected:
+  ~WalkVisitor() = default;
+};
+
+// Walks the tree from "DEVICE" depth first, the container pushed last
+// first, 64 ids per Next, one GetValues per object with `keys`. Objects are
+// visited in the order their containers list them; a container is visited
+// where it is met and its contents are walked later (each container id at
+// most once). A container that cannot be listed, an object whose properties
+// cannot be read and a failing Next are passed over. Every id is freed as
+// soon as its object was visited. A listing or property read that answers
+// that the device went away (IsDeviceGone) stops the walk: the result is
+// that HRESULT, S_OK otherwise.
+HRESULT WalkObjects(IPortableDeviceContent* content,
+                    IPortableDeviceProperties* properties,
+                    IPortableDeviceKeyCollection* keys, WalkVisitor& visitor);
+
 bool IsContainer(const GUID& content_type);
 // The object's name: its original file name, or its object name where that
 // is missing or empty.
 std::wstring ReadObjectName(IPortableDeviceValues* values);
+// Reads the object's name into `name`, reusing its storage.
+void ReadObjectName(IPortableDeviceValues* values, std::wstring* name);
 // "dcim" in any case of A to Z, and nothing more.
 bool IsDcimName(const std::wstring& name);
+// `text` in UTF-8 into `out`, reusing its storage; plain ASCII is copied
+// without a conversion call.
+void AssignUtf8(std::wstring_view text, std::string* out);
 
 }  // namespace snapferry
 

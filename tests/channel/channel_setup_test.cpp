@@ -45,9 +45,10 @@ class ChannelSetupTest : public ::testing::Test {
 };
 
 TEST_F(ChannelSetupTest, RegistersBothChannelsAndUnregistersThemWhenDestroyed) {
-  ASSERT_EQ(messenger_.handlers.size(), 2u);
+  ASSERT_EQ(messenger_.handlers.size(), 3u);
   EXPECT_EQ(messenger_.handlers.count("snapferry/wpd"), 1u);
   EXPECT_EQ(messenger_.handlers.count("snapferry/wpd_events"), 1u);
+  EXPECT_EQ(messenger_.handlers.count("snapferry/wpd_media"), 1u);
   handler_.reset();
   EXPECT_TRUE(messenger_.handlers.empty());
 }

@@ -32,7 +32,8 @@ using channel_test::Reply;
 // Sits between the channels and the engine's messenger. It forwards every
 // byte unchanged and writes down, in one sequence, the replies on
 // "snapferry/wpd" (with the request they answer) and the events sent on
-// "snapferry/wpd_events", so tests can check their relative order. It also
+// "snapferry/wpd_events" and "snapferry/wpd_media", so tests can check their
+// relative order. It also
 // counts the reply callbacks of "snapferry/wpd" still alive, which tells
 // when every MethodResult has gone, answered or not.
 class RecordingMessenger : public flutter::BinaryMessenger {
@@ -41,6 +42,7 @@ class RecordingMessenger : public flutter::BinaryMessenger {
     bool is_event = false;
     Bytes request;  // replies: the call they answer
     Bytes bytes;
+    std::string channel;  // events: the channel they went on
   };
 
   explicit RecordingMessenger(flutter::BinaryMessenger* inner)
@@ -48,8 +50,9 @@ class RecordingMessenger : public flutter::BinaryMessenger {
 
   void Send(const std::string& channel, const uint8_t* message, size_t size,
             flutter::ReplyCallback reply) override {
-    if (channel == snapferry::kWpdEventChannelName) {
-      timeline.push_back({true, {}, Bytes(message, message + size)});
+    if (channel == snapferry::kWpdEventChannelName ||
+        channel == snapferry::kWpdMediaChannelName) {
+      timeline.push_back({true, {}, Bytes(message, message + size), channel});
     }
     inner_->Send(channel, message, size, std::move(reply));
   }
@@ -70,7 +73,8 @@ class RecordingMessenger : public flutter::BinaryMessenger {
           message, size,
           [this, token, request, reply](const uint8_t* bytes, size_t count) {
             timeline.push_back({false, request,
-                                bytes ? Bytes(bytes, bytes + count) : Bytes()});
+                                bytes ? Bytes(bytes, bytes + count) : Bytes(),
+                                std::string()});
             reply(bytes, count);
           });
     });

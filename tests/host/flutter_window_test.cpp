@@ -65,9 +65,9 @@ TEST_F(FlutterWindowTest, StartsTheEngineWithPluginsChannelsAndEmbeddedView) {
   ASSERT_NE(engine, nullptr);
   EXPECT_EQ(engine_control::FileSelectorRegistrations(engine),
             std::vector<std::string>{"FileSelectorWindows"});
-  EXPECT_EQ(
-      engine_control::RegisteredChannels(engine),
-      (std::vector<std::string>{"snapferry/wpd", "snapferry/wpd_events"}));
+  EXPECT_EQ(engine_control::RegisteredChannels(engine),
+            (std::vector<std::string>{"snapferry/wpd", "snapferry/wpd_events",
+                                      "snapferry/wpd_media"}));
 
   HWND view = ChildOf(window.Handle());
   ASSERT_NE(view, nullptr);
