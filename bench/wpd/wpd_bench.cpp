@@ -1,8 +1,15 @@
-// The media scan and the media enumeration over a simulated phone with a
-// camera roll of 1,000 folders, against a bare walk of the same tree that
-// only lists and fetches properties (what the simulated device itself
-// costs). The summary after the benchmark table gives the ratios, the
-// growth of the per-object cost from 10,000 to 100,000 objects, and memory.
+// The media scan and the media enumeration over a simulated current iPhone
+// (month folders of up to 1,000 items right below its storage), in two
+// parts:
+//  - without a link, against a bare walk of the same tree that only lists
+//    and fetches properties (what the simulated device itself costs); the
+//    summary after the benchmark table gives the ratios, the growth of the
+//    per-object cost from 10,000 to 100,000 objects, and memory;
+//  - on the "usb2" link, unscaled: wall time, what crossed the link, and
+//    when the walk told its first entry (when the channel sends the first
+//    streamed batch) against the whole reply.
+//
+//   wpd_bench [--no-link | --link-only] [google benchmark flags]
 #include <benchmark/benchmark.h>
 #include <objbase.h>
 #include <portabledevice.h>
@@ -11,7 +18,9 @@
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,38 +36,78 @@
 namespace snapferry {
 namespace {
 
-constexpr int kFilesPerFolder = 100;
+constexpr int kPerMonth = 1000;
 const char kPhone[] = "phone";
+const wchar_t kPhoneId[] = L"phone";
 
-// One storage, DCIM, and `folders` folders of 100 files each, of the kinds
-// a camera roll holds.
-wpd_sim::Fixture CameraRoll(int folders) {
+// A current iPhone's roll of `months` * 1,000 files: one read-only "DCF"
+// storage and month folders right below it, newest first, named as the
+// phone names them (202610_a), holding HEIC photos with their Live Photo
+// motion, JPG and PNG, and edits' sidecars, with the phone's properties.
+wpd_sim::Fixture PhoneRoll(int months, bool usb2) {
   wpd_sim::Fixture fixture;
-  wpd_sim::DeviceSpec& phone = fixture.AddDevice(L"phone");
-  phone.AddStorage(L"s", L"Internal Storage");
-  phone.AddFolder(L"dcim", L"s", L"DCIM");
-  static const wchar_t* kExtensions[] = {L".HEIC", L".JPG", L".MOV", L".PNG",
-                                         L".AAE"};
-  for (int f = 0; f < folders; ++f) {
-    std::wstring folder = L"d" + std::to_wstring(f);
-    phone.AddFolder(folder, L"dcim", std::to_wstring(100 + f) + L"APPLE");
-    for (int i = 0; i < kFilesPerFolder; ++i) {
-      std::wstring number = std::to_wstring(f * kFilesPerFolder + i);
-      std::wstring name = L"IMG_" + number + kExtensions[i % 5];
-      phone.Add(L"o" + number, folder, wpd_sim::ContentType::kImage)
-          .Name(name)
-          .OriginalFileName(name)
-          .Size(1000000 + i)
-          .Created(wpd_sim::DateProperty::At(2023, 7, 14, 9, i % 60, 3));
+  wpd_sim::DeviceSpec& phone = fixture.AddDevice(kPhoneId);
+  if (usb2) phone.Link(wpd_sim::LinkSpec::Usb2());
+  phone.AddPhoneStorage(L"s", L"Internal Storage");
+  struct Kind {
+    const wchar_t* extension;
+    wpd_sim::ContentType type;
+    uint64_t size;
+  };
+  static const Kind kKinds[] = {
+      {L".HEIC", wpd_sim::ContentType::kImage, 2400000},
+      {L".MOV", wpd_sim::ContentType::kUnspecified, 3100000},
+      {L".JPG", wpd_sim::ContentType::kImage, 1900000},
+      {L".PNG", wpd_sim::ContentType::kImage, 700000},
+      {L".AAE", wpd_sim::ContentType::kUnspecified, 1400},
+  };
+  for (int m = 0; m < months; ++m) {
+    int year = 2026 - m / 12;
+    int month = 10 - m % 12;
+    if (month <= 0) {
+      month += 12;
+      --year;
+    }
+    wchar_t name[16];
+    std::swprintf(name, 16, L"%04d%02d_a", year, month);
+    std::wstring folder = L"m" + std::to_wstring(m);
+    phone.AddPhoneFolder(folder, L"s", name);
+    for (int i = 0; i < kPerMonth; ++i) {
+      int n = m * kPerMonth + i;
+      const Kind& kind = kKinds[i % 5];
+      std::wstring number = std::to_wstring(10000 + n);
+      phone.AddPhoneFile(L"o" + number, folder,
+                         L"IMG_" + number + kind.extension, kind.type,
+                         kind.size + i,
+                         wpd_sim::DateProperty::At(year, month, 1 + i % 28,
+                                                   i % 24, i % 60, 3));
     }
   }
   return fixture;
 }
 
+void ReadValues(IPortableDeviceValues* values) {
+  GUID type;
+  values->GetGuidValue(WPD_OBJECT_CONTENT_TYPE, &type);
+  LPWSTR name = nullptr;
+  values->GetStringValue(WPD_OBJECT_ORIGINAL_FILE_NAME, &name);
+  CoTaskMemFree(name);
+  ULONGLONG size;
+  values->GetUnsignedLargeIntegerValue(WPD_OBJECT_SIZE, &size);
+  PROPVARIANT date;
+  PropVariantInit(&date);
+  values->GetValue(WPD_OBJECT_DATE_CREATED, &date);
+  PropVariantClear(&date);
+}
+
 // Lists every container and fetches each object's properties with the
 // given keys, reading nothing from them. Containers are known by their ids
-// here ("s", "dcim" and "d..."), so the walk makes no other call.
-uint64_t BareWalk(const std::vector<PROPERTYKEY>& key_list) {
+// here ("s" and "m..."), so the walk makes no other call.
+// With `read_values`, each file's values are also read as the enumeration
+// reads them (content type, name, size, date), so that what the simulated
+// value objects cost is on the walk's side too.
+uint64_t BareWalk(const std::vector<PROPERTYKEY>& key_list,
+                  bool read_values = false) {
   ComApartmentGuard apartment;
   ComPtr<IPortableDevice> device;
   if (FAILED(OpenDevice(kPhone, GENERIC_READ, device))) return 0;
@@ -83,7 +132,8 @@ uint64_t BareWalk(const std::vector<PROPERTYKEY>& key_list) {
           access.properties->GetValues(batch.at(i), access.keys.get(),
                                        values.Put());
           wchar_t first = batch.at(i)[0];
-          if (first == L's' || first == L'd') stack.push_back(batch.at(i));
+          if (first == L's' || first == L'm') stack.push_back(batch.at(i));
+          if (read_values && first == L'o' && values) ReadValues(values.get());
           ++objects;
           batch.Free(i);
         }
@@ -108,68 +158,77 @@ const std::vector<PROPERTYKEY>& EnumerationKeys() {
   return keys;
 }
 
-uint64_t TotalObjects(int folders) {
-  return static_cast<uint64_t>(folders) * kFilesPerFolder + folders + 2;
+uint64_t TotalObjects(int months) {
+  return static_cast<uint64_t>(months) * kPerMonth + months + 1;
 }
 
-// The simulator for one tree size, kept while benchmarks of that size run.
-wpd_sim::Simulator& SimulatorFor(int folders) {
-  static std::unique_ptr<wpd_sim::Simulator> sim;
-  static int current = -1;
-  if (current != folders) {
-    sim.reset();
-    sim = std::make_unique<wpd_sim::Simulator>(CameraRoll(folders));
-    current = folders;
-    if (!sim->ok()) std::fprintf(stderr, "%s\n", sim->error().c_str());
+// The simulator for one tree size without a link, kept while benchmarks of
+// that size run; ReleaseSimulator makes room for another.
+std::unique_ptr<wpd_sim::Simulator> shared_sim;
+int shared_months = -1;
+
+wpd_sim::Simulator& SimulatorFor(int months) {
+  if (shared_months != months) {
+    shared_sim.reset();
+    shared_sim = std::make_unique<wpd_sim::Simulator>(PhoneRoll(months, false));
+    shared_months = months;
+    if (!shared_sim->ok()) {
+      std::fprintf(stderr, "%s\n", shared_sim->error().c_str());
+    }
   }
-  return *sim;
+  return *shared_sim;
+}
+
+void ReleaseSimulator() {
+  shared_sim.reset();
+  shared_months = -1;
 }
 
 void BM_Scan(benchmark::State& state) {
-  int folders = static_cast<int>(state.range(0));
-  SimulatorFor(folders);
+  int months = static_cast<int>(state.range(0));
+  SimulatorFor(months);
   for (auto _ : state) {
     ScanResult result = ScanMedia(kPhone);
     if (result.counts.photos == 0) state.SkipWithError("nothing counted");
     benchmark::DoNotOptimize(result);
   }
-  state.SetItemsProcessed(state.iterations() * TotalObjects(folders));
+  state.SetItemsProcessed(state.iterations() * TotalObjects(months));
 }
 
 void BM_Enumerate(benchmark::State& state) {
-  int folders = static_cast<int>(state.range(0));
-  SimulatorFor(folders);
+  int months = static_cast<int>(state.range(0));
+  SimulatorFor(months);
   for (auto _ : state) {
     EnumerationResult result = EnumerateMedia(kPhone);
     if (result.entries.empty()) state.SkipWithError("nothing listed");
     benchmark::DoNotOptimize(result);
   }
-  state.SetItemsProcessed(state.iterations() * TotalObjects(folders));
+  state.SetItemsProcessed(state.iterations() * TotalObjects(months));
 }
 
 void BM_BareWalkScanKeys(benchmark::State& state) {
-  int folders = static_cast<int>(state.range(0));
-  SimulatorFor(folders);
+  int months = static_cast<int>(state.range(0));
+  SimulatorFor(months);
   for (auto _ : state) benchmark::DoNotOptimize(BareWalk(ScanKeys()));
-  state.SetItemsProcessed(state.iterations() * TotalObjects(folders));
+  state.SetItemsProcessed(state.iterations() * TotalObjects(months));
 }
 
 void BM_BareWalkEnumerationKeys(benchmark::State& state) {
-  int folders = static_cast<int>(state.range(0));
-  SimulatorFor(folders);
+  int months = static_cast<int>(state.range(0));
+  SimulatorFor(months);
   for (auto _ : state) benchmark::DoNotOptimize(BareWalk(EnumerationKeys()));
-  state.SetItemsProcessed(state.iterations() * TotalObjects(folders));
+  state.SetItemsProcessed(state.iterations() * TotalObjects(months));
 }
 
 // 10,000 and 100,000 files; each size's benchmarks run together.
+BENCHMARK(BM_BareWalkScanKeys)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Scan)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareWalkEnumerationKeys)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Enumerate)->Arg(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareWalkScanKeys)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Scan)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareWalkEnumerationKeys)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Enumerate)->Arg(100)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BareWalkScanKeys)->Arg(1000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Scan)->Arg(1000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BareWalkEnumerationKeys)->Arg(1000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Enumerate)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 // --- summary ---------------------------------------------------------------
 
@@ -201,29 +260,34 @@ double BestSeconds(int runs, F body) {
 struct SizeFigures {
   uint64_t objects;
   double scan, bare_scan, enumerate, bare_enumerate;  // seconds
+  double bare_enumerate_reads;  // the bare walk reading the values too
 };
 
-SizeFigures Measure(int folders) {
-  SimulatorFor(folders);
-  SizeFigures figures{TotalObjects(folders), 0, 0, 0, 0};
+SizeFigures Measure(int months) {
+  SimulatorFor(months);
+  SizeFigures figures{TotalObjects(months), 0, 0, 0, 0, 0};
   figures.bare_scan = BestSeconds(7, [] { BareWalk(ScanKeys()); });
   figures.scan = BestSeconds(7, [] { ScanMedia(kPhone); });
   figures.bare_enumerate = BestSeconds(7, [] { BareWalk(EnumerationKeys()); });
   figures.enumerate = BestSeconds(7, [] { EnumerateMedia(kPhone); });
+  figures.bare_enumerate_reads =
+      BestSeconds(7, [] { BareWalk(EnumerationKeys(), true); });
   return figures;
 }
 
 void PrintSummary() {
   std::printf("\n=== summary (best of 7, thread CPU time)\n");
-  SizeFigures small = Measure(100);
-  SizeFigures large = Measure(1000);
+  SizeFigures small = Measure(10);
+  SizeFigures large = Measure(100);
   for (const SizeFigures* f : {&small, &large}) {
     std::printf(
         "%7llu objects: scan %.0f obj/s (%.2fx bare walk), "
-        "enumerate %.0f obj/s (%.2fx bare walk)\n",
+        "enumerate %.0f obj/s (%.2fx bare walk, %.2fx one that reads the "
+        "values too)\n",
         static_cast<unsigned long long>(f->objects), f->objects / f->scan,
         f->scan / f->bare_scan, f->objects / f->enumerate,
-        f->enumerate / f->bare_enumerate);
+        f->enumerate / f->bare_enumerate,
+        f->enumerate / f->bare_enumerate_reads);
   }
   auto growth = [&](double small_seconds, double large_seconds) {
     return (large_seconds / large.objects) / (small_seconds / small.objects);
@@ -252,7 +316,7 @@ struct MemoryFigures {
 };
 
 MemoryFigures MeasureMemory() {
-  SimulatorFor(1000);
+  SimulatorFor(100);
   BareWalk(EnumerationKeys());
   MemoryFigures figures{};
   long base = PeakRssKb();
@@ -283,16 +347,107 @@ void PrintMemory(const MemoryFigures& m) {
       m.entry_bytes / 1024);
 }
 
+// --- on the usb2 link ----------------------------------------------------
+
+double WallSeconds() {
+  return std::chrono::duration<double>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+wpd_sim::LinkCounts Minus(const wpd_sim::LinkCounts& after,
+                          const wpd_sim::LinkCounts& before) {
+  wpd_sim::LinkCounts d;
+  d.opens = after.opens - before.opens;
+  d.round_trips = after.round_trips - before.round_trips;
+  d.reads = after.reads - before.reads;
+  d.bytes_read = after.bytes_read - before.bytes_read;
+  d.modelled_ms = after.modelled_ms - before.modelled_ms;
+  return d;
+}
+
+void PrintLinkLine(const char* what, uint64_t objects, double seconds,
+                   const wpd_sim::LinkCounts& used) {
+  std::printf(
+      "%7llu objects: %-9s %7.2f s wall, %llu round trips + %llu open "
+      "(%.2f s modelled, %.3f round trips per object)\n",
+      static_cast<unsigned long long>(objects), what, seconds,
+      static_cast<unsigned long long>(used.round_trips),
+      static_cast<unsigned long long>(used.opens), used.modelled_ms / 1000,
+      static_cast<double>(used.round_trips) / static_cast<double>(objects));
+}
+
+// One scan and one enumeration of each size, on a phone behind the "usb2"
+// profile, unscaled: 0.4 ms a round trip, 20 ms to open.
+void PrintLinkFigures() {
+  std::printf(
+      "\n=== on the \"usb2\" link, unscaled (one run each; %.1f ms a round "
+      "trip, %.0f ms to open)\n",
+      wpd_sim::LinkSpec::Usb2().round_trip_ms,
+      wpd_sim::LinkSpec::Usb2().open_ms);
+  ReleaseSimulator();
+  for (int months : {10, 100}) {
+    wpd_sim::Simulator sim(PhoneRoll(months, true));
+    if (!sim.ok()) {
+      std::fprintf(stderr, "%s\n", sim.error().c_str());
+      return;
+    }
+    uint64_t objects = TotalObjects(months);
+    wpd_sim::LinkCounts before = sim.LinkUse(kPhoneId);
+    double start = WallSeconds();
+    ScanResult scan = ScanMedia(kPhone);
+    double scanned = WallSeconds() - start;
+    wpd_sim::LinkCounts after_scan = sim.LinkUse(kPhoneId);
+    if (scan.counts.photos == 0) std::printf("scan counted nothing\n");
+    PrintLinkLine("scan", objects, scanned, Minus(after_scan, before));
+
+    // The first entry the walk tells is when the channel sends the first
+    // streamed batch (it goes at once); the reply waits for the whole walk.
+    double first_entry = -1;
+    start = WallSeconds();
+    EnumerationResult listing = EnumerateMedia(kPhone, [&](const MediaEntry&) {
+      if (first_entry < 0) first_entry = WallSeconds() - start;
+    });
+    double replied = WallSeconds() - start;
+    if (listing.entries.empty()) std::printf("enumeration listed nothing\n");
+    PrintLinkLine("enumerate", objects, replied,
+                  Minus(sim.LinkUse(kPhoneId), after_scan));
+    std::printf(
+        "%7llu objects: first entry told after %.1f ms, the reply after "
+        "%.2f s: %.3f %% of it\n",
+        static_cast<unsigned long long>(objects), first_entry * 1000, replied,
+        100 * first_entry / replied);
+  }
+}
+
 }  // namespace
 }  // namespace snapferry
 
+// Own flags: --no-link leaves out the runs on the link (a few minutes at
+// 100,000 objects), --link-only runs only those.
 int main(int argc, char** argv) {
-  snapferry::MemoryFigures memory = snapferry::MeasureMemory();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  snapferry::PrintSummary();
-  snapferry::PrintMemory(memory);
+  bool link = true;
+  bool others = true;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--no-link") == 0) {
+      link = false;
+    } else if (std::strcmp(argv[i], "--link-only") == 0) {
+      others = false;
+    } else {
+      argv[kept++] = argv[i];
+    }
+  }
+  argc = kept;
+  if (others) {
+    snapferry::MemoryFigures memory = snapferry::MeasureMemory();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    snapferry::PrintSummary();
+    snapferry::PrintMemory(memory);
+  }
+  if (link) snapferry::PrintLinkFigures();
   return 0;
 }

@@ -2,8 +2,11 @@
 // a current one shows itself (month folders right below its read-only
 // storage, no object names, Live Photo motion and edits as "unspecified"), a
 // camera of another maker, and an iPhone of an older iOS with DCIM/100APPLE.
-// The data is generated deterministically (a few MB in all, since a demo
-// import copies it), each file starting with its format's signature.
+// The current iPhone sits behind a USB 2 link and holds about 290 MB, most
+// of it generated as it is read (pattern data), so that a demo import shows
+// a real import's pace for several seconds. The other files' data is
+// generated deterministically, each file starting with its format's
+// signature.
 #include <iterator>
 #include <string>
 
@@ -94,6 +97,27 @@ void AddPhoneFiles(DeviceSpec* device, const DemoFile* files, size_t count,
   }
 }
 
+// The end of September's roll: 76 photos of 1.8 to 3 MB and 4 videos of 20
+// to 30 MB, IMG_1204 to IMG_1283, one every 25 minutes from Sep 28 09:00.
+void AddGeneratedMonth(DeviceSpec* phone, const std::wstring& folder) {
+  for (int i = 0; i < 80; ++i) {
+    bool video = i % 20 == 19;
+    std::wstring number = std::to_wstring(1204 + i);
+    std::wstring name = L"IMG_" + number +
+                        (video        ? L".MOV"
+                         : i % 7 == 3 ? L".JPG"
+                                      : L".HEIC");
+    uint64_t size = video ? 20000000 + (i * 2654435761u) % 10000000
+                          : 1800000 + (i * 7919u * 131u) % 1200000;
+    int minutes = 9 * 60 + 25 * i;
+    phone->AddPhoneFile(
+        L"o" + number, folder, name,
+        video ? ContentType::kVideo : ContentType::kImage, size,
+        DateProperty::At(2026, 9, 28 + minutes / (24 * 60), minutes / 60 % 24,
+                         minutes % 60, i % 60));
+  }
+}
+
 }  // namespace
 
 Fixture DemoFixture() {
@@ -105,7 +129,8 @@ Fixture DemoFixture() {
       L"#{6ac27878-a6fa-4155-ba85-f98f491d4f33}");
   phone.FriendlyName(L"Apple iPhone")
       .Manufacturer(L"Apple Inc.")
-      .Description(L"Apple iPhone");
+      .Description(L"Apple iPhone")
+      .Link(LinkSpec::Usb2());
   phone.AddPhoneStorage(L"s10001", L"Internal Storage");
   phone.AddPhoneFolder(L"o1", L"s10001", L"202609_a");
   phone.AddPhoneFolder(L"o2", L"s10001", L"202610_a");
@@ -126,6 +151,7 @@ Fixture DemoFixture() {
       {L"o31", L"o3", L"IMG_1237.HEIC", T::kImage, 398004, 10, 11, 12, 0, 0},
   };
   AddPhoneFiles(&phone, kPhoneFiles, std::size(kPhoneFiles), 300);
+  AddGeneratedMonth(&phone, L"o1");
 
   DeviceSpec& camera = fixture.AddDevice(
       L"\\\\?\\usb#vid_04a9&pid_32d4#5&1c2d3e4f&0&2"

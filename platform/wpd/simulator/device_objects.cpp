@@ -229,6 +229,7 @@ class Enumerator final
     if (fetched == nullptr && wanted != 1) return E_POINTER;
     if (auto struck = Log("Enum.Next")) return *struck;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
+    session_->device->link.RoundTrip();
     DeviceState& device = *session_->device;
     std::lock_guard<std::mutex> lock(device.mu);
     if (const Fault* fault = device.FindFault(parent_, Call::kNext)) {
@@ -348,6 +349,7 @@ class ObjectStream final
     }
     if (hang) return Hang();
     uint64_t count = position_ < size_ ? std::min(limit, size_ - position_) : 0;
+    device.link.Read(count);
     data_.ReadData(position_, count, static_cast<uint8_t*>(buffer));
     position_ += count;
     delivered_ += count;
@@ -554,6 +556,7 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
     if (logged && FAILED(*logged)) return *logged;
     call_log::Internal internal;  // the key collection is the caller's
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
+    session_->device->link.RoundTrip();
     // The caller's key collection is read before taking the device's lock.
     std::vector<PROPERTYKEY> wanted;
     bool all = keys == nullptr;
@@ -561,6 +564,7 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
       DWORD count = 0;
       HRESULT hr = keys->GetCount(&count);
       if (FAILED(hr)) return hr;
+      wanted.reserve(count);
       for (DWORD i = 0; i < count; ++i) {
         PROPERTYKEY key;
         hr = keys->GetAt(i, &key);
@@ -572,6 +576,7 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
     }
     const std::shared_ptr<DeviceState>& device = session_->device;
     auto* values = new Values(sim_);
+    values->Reserve(wanted.size());
     bool partial = false;
     {
       std::lock_guard<std::mutex> lock(device->mu);
@@ -668,6 +673,7 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
     if (auto struck = LogCallOn("Resources.GetStream", object_id))
       return *struck;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
+    session_->device->link.RoundTrip();
     DeviceState& device = *session_->device;
     std::lock_guard<std::mutex> lock(device.mu);
     uint32_t node = device.Find(object_id);
@@ -743,6 +749,7 @@ class Content final
     if (auto struck = LogCallOn("Content.EnumObjects", parent_id))
       return *struck;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
+    session_->device->link.RoundTrip();
     DeviceState& device = *session_->device;
     std::vector<uint32_t> children;
     uint32_t node;
@@ -795,6 +802,7 @@ class Content final
     if (auto struck = LogCall("Content.Delete")) return *struck;
     call_log::Internal internal;  // what the caller handed in is read
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
+    session_->device->link.RoundTrip();
     // Read the caller's collection before taking the device's lock.
     DWORD count = 0;
     HRESULT hr = object_ids->GetCount(&count);
@@ -972,6 +980,7 @@ class Device final
     if (device == nullptr || device->live_connection.load() == 0) {
       return kErrorFileNotFound;
     }
+    device->link.Open();
     ClientInfo info = ReadClientInfo(client);
     // Unset, WPD asks for reading and writing.
     DWORD access = info.desired_access.value_or(kGenericRead | kGenericWrite);
@@ -1039,6 +1048,8 @@ class Device final
   HRESULT STDMETHODCALLTYPE Close() override {
     if (auto struck = LogCall("Device.Close")) return *struck;
     if (session_ != nullptr && session_->open.exchange(false)) {
+      if (session_->device->live_connection.load() == session_->connection)
+        session_->device->link.RoundTrip();
       {
         std::lock_guard<std::mutex> lock(session_->device->mu);
         --session_->device->open_sessions;

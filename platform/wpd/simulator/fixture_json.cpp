@@ -458,13 +458,58 @@ class Parser {
     return true;
   }
 
+  // A profile's name, or an object of costs, optionally starting from a
+  // profile: {"profile": "usb2", "roundTripMs": 1}.
+  bool Link(const Json& value, const std::string& path,
+            std::optional<LinkSpec>* out) {
+    static const char kProfiles[] = "must be \"usb2\" or \"usbc\"";
+    if (value.is_string()) {
+      *out = LinkSpec::Profile(value.get<std::string>());
+      return out->has_value() || Fail(path, kProfiles);
+    }
+    if (!value.is_object()) {
+      return Fail(path, "must be a profile's name or an object");
+    }
+    if (!Keys(value, path,
+              {"profile", "openMs", "roundTripMs", "readCallMs",
+               "megabytesPerSecond"})) {
+      return false;
+    }
+    LinkSpec spec;
+    if (value.contains("profile")) {
+      const Json& name = value["profile"];
+      std::optional<LinkSpec> profile;
+      if (name.is_string())
+        profile = LinkSpec::Profile(name.get<std::string>());
+      if (!profile) return Fail(Join(path, "profile"), kProfiles);
+      spec = *profile;
+    }
+    for (auto [key, field] :
+         {std::pair{"openMs", &spec.open_ms},
+          std::pair{"roundTripMs", &spec.round_trip_ms},
+          std::pair{"readCallMs", &spec.read_call_ms},
+          std::pair{"megabytesPerSecond", &spec.megabytes_per_second}}) {
+      if (!value.contains(key)) continue;
+      const Json& number = value[key];
+      // Costs of at most a minute a call, so that a slip of the pen
+      // cannot hang a run for good.
+      if (!number.is_number() || !(number.get<double>() >= 0) ||
+          number.get<double>() > 60000) {
+        return Fail(Join(path, key), "must be a number from 0 to 60000");
+      }
+      *field = number.get<double>();
+    }
+    *out = spec;
+    return true;
+  }
+
   bool Device(const Json& value, const std::string& path, DeviceSpec* device) {
     if (!value.is_object()) return Fail(path, "must be an object");
     if (!Keys(value, path,
               {"id", "friendlyName", "manufacturer", "description",
                "openHresult", "optimalTransferSize", "maxReadSize",
                "shortReadResult", "locked", "unlockAfterMs", "reset",
-               "goneHresult", "nextOvercount", "fail", "objects"})) {
+               "goneHresult", "nextOvercount", "link", "fail", "objects"})) {
       return false;
     }
     if (!value.contains("id")) return Fail(path, "needs an \"id\"");
@@ -527,6 +572,10 @@ class Parser {
         return Fail(Join(path, "shortReadResult"),
                     "must be \"S_OK\" or \"S_FALSE\"");
       }
+    }
+    if (value.contains("link") &&
+        !Link(value["link"], Join(path, "link"), &device->link)) {
+      return false;
     }
     if (value.contains("fail") &&
         !Faults(value["fail"], Join(path, "fail"), CallScope::kDevice,

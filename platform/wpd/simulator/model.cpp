@@ -282,6 +282,10 @@ DeviceSpec& DeviceSpec::GoneResult(HRESULT hresult) {
   gone_hresult = hresult;
   return *this;
 }
+DeviceSpec& DeviceSpec::Link(LinkSpec spec) {
+  link = spec;
+  return *this;
+}
 
 ObjectSpec& DeviceSpec::Add(std::wstring object_id, std::wstring parent,
                             ContentType type) {

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/wpd/simulator/link.h"
+
 namespace wpd_sim {
 
 // Every call that a fault can be injected into. The names (without the k)
@@ -234,6 +236,8 @@ struct DeviceSpec {
   // A misbehaving enumerator: a Next that fills the caller's array reports
   // this many more ids fetched than it asked for.
   uint32_t next_overcount = 0;
+  // The cable's costs; unset, every call answers at once.
+  std::optional<LinkSpec> link;
   FaultList faults;  // device-wide
   // In enumeration order; a parent stands before its children.
   std::deque<ObjectSpec> objects;
@@ -247,6 +251,8 @@ struct DeviceSpec {
   DeviceSpec& Fail(Call call, Fault fault);
   DeviceSpec& Locked(std::optional<uint32_t> unlock_after_ms = std::nullopt);
   DeviceSpec& GoneResult(HRESULT hresult);
+  // Calls wait out the link's costs: Link(LinkSpec::Usb2()).
+  DeviceSpec& Link(LinkSpec spec);
 
   // Adds an object; the reference stays valid while the setup lives.
   ObjectSpec& Add(std::wstring id, std::wstring parent, ContentType type);

@@ -369,6 +369,11 @@ int Simulator::OpenSessions(const std::wstring& device_id) const {
   return device->open_sessions;
 }
 
+LinkCounts Simulator::LinkUse(const std::wstring& device_id) const {
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  return device == nullptr ? LinkCounts{} : device->link.Counts();
+}
+
 uint64_t Simulator::Calls(Call call) const {
   return state_->calls[static_cast<int>(call)].load();
 }

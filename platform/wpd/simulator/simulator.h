@@ -104,6 +104,9 @@ class Simulator {
   int64_t OpenWithoutClose() const;
   // Device objects opened on this device and neither closed nor released.
   int OpenSessions(const std::wstring& device_id) const;
+  // What crossed the device's link: opens, round trips, reads and bytes
+  // read. Counted with or without a link (DeviceSpec::link).
+  LinkCounts LinkUse(const std::wstring& device_id) const;
   // How often each call was made (faulted ones included).
   uint64_t Calls(Call call) const;
   std::optional<ClientInfo> LastClientInfo(const std::wstring& device_id) const;

@@ -67,6 +67,7 @@ struct DeviceState {
   FaultTable faults;
   std::optional<ClientInfo> last_client;
   int open_sessions = 0;
+  LinkClock link{setup.link};  // its own lock; calls wait outside mu
 
   // The connection model. Each plug-in starts a connection, numbered from
   // 1; `live_connection` is its number while plugged in, 0 while not.

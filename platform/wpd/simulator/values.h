@@ -26,6 +26,7 @@ class Values final
   // The values GetValues hands out: their typed reads also answer the
   // faults of that object and its device.
   void SetFaultSource(std::shared_ptr<DeviceState> device, uint32_t node);
+  void Reserve(size_t count) { entries_.reserve(count); }
   // Stores `value` (ownership passes) under `key`, replacing an older one.
   void Put(const PROPERTYKEY& key, PROPVARIANT value);
 

@@ -1,0 +1,73 @@
+#include "platform/wpd/simulator/link.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace wpd_sim {
+
+LinkSpec LinkSpec::Usb2() {
+  LinkSpec spec;
+  spec.open_ms = 20;
+  spec.round_trip_ms = 0.4;
+  spec.read_call_ms = 0.05;
+  spec.megabytes_per_second = 40;
+  return spec;
+}
+
+LinkSpec LinkSpec::UsbC() {
+  LinkSpec spec = Usb2();
+  spec.megabytes_per_second = 365;
+  return spec;
+}
+
+std::optional<LinkSpec> LinkSpec::Profile(std::string_view name) {
+  if (name == "usb2") return Usb2();
+  if (name == "usbc") return UsbC();
+  return std::nullopt;
+}
+
+void LinkClock::Read(uint64_t bytes) {
+  double cost_ms = 0;
+  if (spec_) {
+    cost_ms = spec_->read_call_ms;
+    if (spec_->megabytes_per_second > 0) {
+      cost_ms += static_cast<double>(bytes) /
+                 (spec_->megabytes_per_second * 1e3);  // 10^6 B/s = 10^3 B/ms
+    }
+  }
+  Cross(&LinkCounts::reads, cost_ms, bytes);
+}
+
+LinkCounts LinkClock::Counts() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return counts_;
+}
+
+void LinkClock::Cross(uint64_t LinkCounts::*counter, double cost_ms,
+                      uint64_t bytes) {
+  Clock::time_point until;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    ++(counts_.*counter);
+    counts_.bytes_read += bytes;
+    if (!spec_) return;
+    counts_.modelled_ms += std::max(cost_ms, 0.0);
+    // The call starts once the link is free; a caller that comes straight
+    // back from an overslept wait is taken to have come back in time.
+    Clock::time_point start = std::max(Clock::now() - overshoot_, busy_until_);
+    overshoot_ = Clock::duration::zero();
+    busy_until_ =
+        start +
+        std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double, std::milli>(std::max(cost_ms, 0.0)));
+    until = busy_until_;
+  }
+  std::this_thread::sleep_until(until);
+  Clock::duration late = Clock::now() - until;
+  std::lock_guard<std::mutex> lock(mu_);
+  // Only the last call in line hands its overshoot on; those queued behind
+  // it already start when it ends.
+  if (busy_until_ == until) overshoot_ = std::max(late, Clock::duration{});
+}
+
+}  // namespace wpd_sim
