@@ -69,6 +69,12 @@ Reply DecodeReply(const std::vector<uint8_t>& bytes) {
   return reply;
 }
 
+const flutter::ValueList* ListField(const EncodableValue& map,
+                                    const char* key) {
+  const EncodableValue* value = Field(map, key);
+  return value ? std::get_if<flutter::ValueList>(value) : nullptr;
+}
+
 std::string StringField(const EncodableValue& map, const char* key) {
   const EncodableValue* value = Field(map, key);
   const auto* text = value ? std::get_if<std::string>(value) : nullptr;

@@ -20,6 +20,7 @@ namespace importer {
 
 inline constexpr char kMethodChannel[] = "snapferry/wpd";
 inline constexpr char kEventChannel[] = "snapferry/wpd_events";
+inline constexpr char kMediaChannel[] = "snapferry/wpd_media";
 
 // One decoded answer of the program.
 struct Reply {
@@ -37,7 +38,9 @@ struct Reply {
 Reply DecodeReply(const std::vector<uint8_t>& bytes);
 
 // Fields of a map value; a missing key or another type reads as empty, 0 or
-// false.
+// false (ListField: null).
+const flutter::ValueList* ListField(const flutter::EncodableValue& map,
+                                    const char* key);
 std::string StringField(const flutter::EncodableValue& map, const char* key);
 int64_t IntField(const flutter::EncodableValue& map, const char* key);
 bool BoolField(const flutter::EncodableValue& map, const char* key);

@@ -35,6 +35,23 @@ std::string NotAvailableLine(const Reply& reply) {
          (reply.kind == Reply::kError ? message : reply.Describe()) + ".";
 }
 
+// By extension, as the listing itself tells media from other files.
+bool EndsWithIgnoringCase(const std::string& name, const char* suffix) {
+  const std::string tail(suffix);
+  return name.size() >= tail.size() &&
+         EqualIgnoringAsciiCase(name.substr(name.size() - tail.size()), tail);
+}
+
+bool IsVideoName(const std::string& name) {
+  return EndsWithIgnoringCase(name, ".mov") ||
+         EndsWithIgnoringCase(name, ".mp4") ||
+         EndsWithIgnoringCase(name, ".m4v");
+}
+
+std::string Counted(int64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::string DeviceLine(const EncodableValue& device) {
   std::string line = "  \"" + StringField(device, "friendlyName") + "\"";
   const std::string maker = StringField(device, "manufacturer");
@@ -65,12 +82,20 @@ void ImportSession::Start() {
       Stop("Listening for copy progress failed: " + reply.Describe() + ".");
       return;
     }
-    ListDevices();
+    // The entries found while the roll is read only feed the count shown;
+    // without them the import goes on all the same.
+    client_.Call(kMediaChannel, "listen", nullptr,
+                 [this](const Reply&) { ListDevices(); });
   });
 }
 
 void ImportSession::OnProgramMessage(const std::string& channel,
                                      const std::vector<uint8_t>& bytes) {
+  if (channel == kMediaChannel) {
+    Reply batch = DecodeReply(bytes);
+    if (batch.ok()) OnMediaBatch(batch.value);
+    return;
+  }
   if (channel != kEventChannel || !copying_) return;
   Reply event = DecodeReply(bytes);
   if (!event.ok() || StringField(event.value, "objectId") != current_object_) {
@@ -155,9 +180,39 @@ void ImportSession::OnDevices(const Reply& reply) {
 
 void ImportSession::Enumerate() {
   if (over_ || interrupted_) return;
+  found_photos_ = 0;
+  found_videos_ = 0;
   client_.Call(kMethodChannel, "enumerateMedia",
-               StringArguments({{"id", device_id_}}),
+               StringArguments({{"id", device_id_},
+                                {"token", std::to_string(++enumerations_)}}),
                [this](const Reply& reply) { OnEnumerated(reply); });
+}
+
+void ImportSession::OnMediaBatch(const EncodableValue& batch) {
+  if (over_ || interrupted_ || copying_ ||
+      StringField(batch, "deviceId") != device_id_ ||
+      StringField(batch, "token") != std::to_string(enumerations_)) {
+    return;
+  }
+  const ValueList* entries = ListField(batch, "entries");
+  if (entries == nullptr) return;
+  for (const EncodableValue& entry : *entries) {
+    const std::string name = StringField(entry, "name");
+    if (IsVideoName(name)) {
+      ++found_videos_;
+    } else if (!EndsWithIgnoringCase(name, ".aae")) {
+      ++found_photos_;  // edits (.aae) go with their photo
+    }
+  }
+  if (!roll_announced_) {
+    roll_announced_ = true;
+    Line("Reading the camera roll...");
+  }
+  if (environment_.show_status) {
+    environment_.show_status(
+        "Found " + Counted(found_photos_, "photo", "photos") + " and " +
+        Counted(found_videos_, "video", "videos"));
+  }
 }
 
 void ImportSession::OnEnumerated(const Reply& reply) {

@@ -64,6 +64,9 @@ class ImportSession : public engine_inprocess::EngineInterface {
   };
 
   void ListDevices();
+  // A batch of the running enumeration's entries: the first says the roll
+  // is being read, each updates the count of what was found.
+  void OnMediaBatch(const flutter::EncodableValue& batch);
   void OnDevices(const Reply& reply);
   void Enumerate();
   void OnEnumerated(const Reply& reply);
@@ -102,6 +105,11 @@ class ImportSession : public engine_inprocess::EngineInterface {
 
   std::string destination_;
   std::string device_id_;
+  // Tells this session's current enumeration from earlier ones.
+  int enumerations_ = 0;
+  bool roll_announced_ = false;
+  int64_t found_photos_ = 0;
+  int64_t found_videos_ = 0;
   std::vector<MediaFile> to_copy_;
   size_t next_ = 0;
   std::string current_object_;

@@ -41,6 +41,18 @@ HRESULT OpenDevice(const std::string& device_id, DWORD desired_access,
   return device->Open(Utf8ToWide(device_id).c_str(), client_info.get());
 }
 
+bool IsDeviceGone(HRESULT hr) {
+  switch (static_cast<uint32_t>(hr)) {
+    case 0x8007048F:  // HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED)
+    case 0x8007001F:  // HRESULT_FROM_WIN32(ERROR_GEN_FAILURE)
+    case 0x800701B1:  // HRESULT_FROM_WIN32(ERROR_NO_SUCH_DEVICE)
+    case 0x802A0002:  // E_WPD_DEVICE_NOT_OPEN
+      return true;
+    default:
+      return false;
+  }
+}
+
 std::string FormatHresultFailure(const char* step, HRESULT hr) {
   char buffer[96];
   std::snprintf(buffer, sizeof(buffer), "%s failed (HRESULT 0x%08lX)", step,

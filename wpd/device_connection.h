@@ -31,6 +31,13 @@ HRESULT CreateClientInformation(DWORD minor_version, DWORD desired_access,
 HRESULT OpenDevice(const std::string& device_id, DWORD desired_access,
                    ComPtr<IPortableDevice>& device);
 
+// Whether a call answered that the device went away (unplugged, switched
+// off, its USB link lost): ERROR_DEVICE_NOT_CONNECTED, ERROR_GEN_FAILURE,
+// ERROR_NO_SUCH_DEVICE or E_WPD_DEVICE_NOT_OPEN. Nothing more can be read
+// from it, so an operation that meets one stops rather than reporting what
+// it has seen so far as the whole device.
+bool IsDeviceGone(HRESULT hr);
+
 // "<step> failed (HRESULT 0xXXXXXXXX)".
 std::string FormatHresultFailure(const char* step, HRESULT hr);
 

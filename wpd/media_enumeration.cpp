@@ -25,7 +25,10 @@ class EnumerationVisitor final : public WalkVisitor {
 
   void Visit(const WalkedObject& object) override {
     if (object.is_container) {
-      if (object.is_dcim) dcim_found_ = true;
+      if (object.is_dcim && !dcim_found_) {
+        dcim_found_ = true;
+        outside_dcim_ = entries_->size();
+      }
       return;
     }
     if (object.parent_depth < 1 || (!object.parent_in_dcim && dcim_found_) ||
@@ -46,29 +49,31 @@ class EnumerationVisitor final : public WalkVisitor {
     if (entry.date.empty()) {
       entry.date = FormatPropertyDate(object.values, WPD_OBJECT_DATE_MODIFIED);
     }
-    in_dcim_.push_back(object.parent_in_dcim);
     if (on_entry_) on_entry_(entry);
   }
 
   void Finish() {
-    std::vector<MediaEntry>& entries = *entries_;
-    if (!dcim_found_) return;
-    size_t kept = 0;
-    for (size_t i = 0; i < entries.size(); ++i) {
-      if (!in_dcim_[i]) continue;
-      if (kept != i) entries[kept] = std::move(entries[i]);
-      ++kept;
-    }
-    entries.resize(kept);
+    // Everything collected before the first dcim folder lies outside such
+    // folders (a file is met after the folders that hold it), and nothing
+    // outside them is collected after it.
+    entries_->erase(entries_->begin(), entries_->begin() + outside_dcim_);
   }
 
  private:
   std::vector<MediaEntry>* entries_;
   const MediaEntryCallback& on_entry_;
-  // Whether each collected entry lies at or below a dcim folder.
-  std::vector<bool> in_dcim_;
   bool dcim_found_ = false;
+  // Entries collected before the first dcim folder was met.
+  size_t outside_dcim_ = 0;
 };
+
+// The device went away mid-walk: a partial list would pass for the whole
+// device, so none of it is reported.
+void StopWalk(HRESULT hr, EnumerationResult* result) {
+  result->entries.clear();
+  result->hresult = static_cast<int32_t>(hr);
+  result->message = FormatHresultFailure("Enumerate objects", hr);
+}
 
 }  // namespace
 
@@ -78,7 +83,8 @@ void WalkForEnumeration(IPortableDeviceContent* content,
                         EnumerationResult* result,
                         const MediaEntryCallback& on_entry) {
   EnumerationVisitor visitor(&result->entries, on_entry);
-  WalkObjects(content, properties, keys, visitor);
+  const HRESULT hr = WalkObjects(content, properties, keys, visitor);
+  if (FAILED(hr)) return StopWalk(hr, result);
   visitor.Finish();
 }
 
@@ -99,18 +105,17 @@ EnumerationResult EnumerateMedia(const std::string& device_id,
   }
   ContentAccess access;
   hr = access.Prepare(device.get());
+  if (SUCCEEDED(hr)) {
+    hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
+                         WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE,
+                         WPD_OBJECT_DATE_CREATED, WPD_OBJECT_DATE_MODIFIED});
+  }
   if (FAILED(hr)) {
     device->Close();
     result.hresult = static_cast<int32_t>(hr);
     result.message = FormatHresultFailure("Prepare content access", hr);
     return result;
   }
-  access.keys->Add(WPD_OBJECT_NAME);
-  access.keys->Add(WPD_OBJECT_ORIGINAL_FILE_NAME);
-  access.keys->Add(WPD_OBJECT_CONTENT_TYPE);
-  access.keys->Add(WPD_OBJECT_SIZE);
-  access.keys->Add(WPD_OBJECT_DATE_CREATED);
-  access.keys->Add(WPD_OBJECT_DATE_MODIFIED);
 
   WalkForEnumeration(access.content.get(), access.properties.get(),
                      access.keys.get(), &result, on_entry);

@@ -20,6 +20,12 @@ ScanResult Failure(HRESULT hr, const char* step) {
   return result;
 }
 
+// The device went away mid-walk: what was seen so far is not the device's
+// content, so none of it is reported.
+void StopWalk(HRESULT hr, ScanResult* result) {
+  *result = Failure(hr, "Enumerate objects");
+}
+
 }  // namespace
 
 const char* ScanStatusText(ScanStatus status) {
@@ -119,7 +125,8 @@ void WalkForScan(IPortableDeviceContent* content,
                  IPortableDeviceProperties* properties,
                  IPortableDeviceKeyCollection* keys, ScanResult* result) {
   ScanVisitor visitor(result);
-  WalkObjects(content, properties, keys, visitor);
+  const HRESULT hr = WalkObjects(content, properties, keys, visitor);
+  if (FAILED(hr)) return StopWalk(hr, result);
   visitor.Finish();
 }
 
@@ -154,14 +161,14 @@ ScanResult ScanMedia(const std::string& device_id) {
 
   ContentAccess access;
   hr = access.Prepare(device.get());
+  if (SUCCEEDED(hr)) {
+    hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
+                         WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE});
+  }
   if (FAILED(hr)) {
     device->Close();
     return Failure(hr, "Prepare content access");
   }
-  access.keys->Add(WPD_OBJECT_NAME);
-  access.keys->Add(WPD_OBJECT_ORIGINAL_FILE_NAME);
-  access.keys->Add(WPD_OBJECT_CONTENT_TYPE);
-  access.keys->Add(WPD_OBJECT_SIZE);
 
   ScanResult result;
   WalkForScan(access.content.get(), access.properties.get(), access.keys.get(),

@@ -17,9 +17,9 @@ struct PendingContainer {
 
 }  // namespace
 
-void WalkObjects(IPortableDeviceContent* content,
-                 IPortableDeviceProperties* properties,
-                 IPortableDeviceKeyCollection* keys, WalkVisitor& visitor) {
+HRESULT WalkObjects(IPortableDeviceContent* content,
+                    IPortableDeviceProperties* properties,
+                    IPortableDeviceKeyCollection* keys, WalkVisitor& visitor) {
   ContainerSet taken(WPD_DEVICE_OBJECT_ID);
   std::vector<PendingContainer> stack;
   stack.push_back({WPD_DEVICE_OBJECT_ID, std::string(), false, 0});
@@ -32,16 +32,20 @@ void WalkObjects(IPortableDeviceContent* content,
     stack.pop_back();
 
     ComPtr<IEnumPortableDeviceObjectIDs> enumerator;
-    if (FAILED(content->EnumObjects(0, parent.id.c_str(), nullptr,
-                                    enumerator.Put()))) {
-      continue;
-    }
-    for (ULONG fetched; (fetched = batch.Fetch(enumerator.get())) > 0;) {
+    HRESULT hr =
+        content->EnumObjects(0, parent.id.c_str(), nullptr, enumerator.Put());
+    // A device that went away cannot be read further; what was seen so far
+    // would pass for the whole device.
+    if (IsDeviceGone(hr)) return hr;
+    if (FAILED(hr)) continue;
+    for (ULONG fetched; (fetched = batch.Fetch(enumerator.get(), &hr)) > 0;) {
       for (ULONG i = 0; i < fetched; ++i) {
         LPCWSTR id = batch.at(i);
         ComPtr<IPortableDeviceValues> values;
-        if (id != nullptr &&
-            SUCCEEDED(properties->GetValues(id, keys, values.Put()))) {
+        hr = id != nullptr ? properties->GetValues(id, keys, values.Put())
+                           : E_POINTER;
+        if (IsDeviceGone(hr)) return hr;
+        if (SUCCEEDED(hr)) {
           GUID content_type = GUID_NULL;
           values->GetGuidValue(WPD_OBJECT_CONTENT_TYPE, &content_type);
           ReadObjectName(values.get(), &name);
@@ -59,7 +63,9 @@ void WalkObjects(IPortableDeviceContent* content,
         batch.Free(i);
       }
     }
+    if (IsDeviceGone(hr)) return hr;
   }
+  return S_OK;
 }
 
 HRESULT ContentAccess::Prepare(IPortableDevice* device) {
@@ -72,10 +78,20 @@ HRESULT ContentAccess::Prepare(IPortableDevice* device) {
                           IID_IPortableDeviceKeyCollection, keys.PutVoid());
 }
 
-ULONG ObjectIdBatch::Fetch(IEnumPortableDeviceObjectIDs* enumerator) {
+HRESULT ContentAccess::AddKeys(std::initializer_list<PROPERTYKEY> wanted) {
+  for (const PROPERTYKEY& key : wanted) {
+    HRESULT hr = keys->Add(key);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+ULONG ObjectIdBatch::Fetch(IEnumPortableDeviceObjectIDs* enumerator,
+                           HRESULT* failure) {
   FreeAll();
   ULONG fetched = 0;
   HRESULT hr = enumerator->Next(kCapacity, ids_, &fetched);
+  if (failure != nullptr) *failure = FAILED(hr) ? hr : S_OK;
   if (FAILED(hr)) return 0;
   return fetched < kCapacity ? fetched : kCapacity;
 }

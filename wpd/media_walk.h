@@ -10,6 +10,7 @@
 #include <portabledeviceapi.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -27,6 +28,10 @@ struct ContentAccess {
   // Content, then properties, then an empty key collection; the HRESULT of
   // the first that fails.
   HRESULT Prepare(IPortableDevice* device);
+  // Adds the keys the walk reads, in order; the HRESULT of the first Add
+  // that fails. A walk without one of its keys would answer wrongly rather
+  // than fail (no content type: no storage; no name: nothing to list).
+  HRESULT AddKeys(std::initializer_list<PROPERTYKEY> wanted);
 };
 
 // Up to 64 object ids from one Next. Ids are freed one by one as they are
@@ -40,8 +45,10 @@ class ObjectIdBatch {
   ObjectIdBatch(const ObjectIdBatch&) = delete;
   ObjectIdBatch& operator=(const ObjectIdBatch&) = delete;
 
-  // The number of ids fetched; 0 when the listing ended or Next failed.
-  ULONG Fetch(IEnumPortableDeviceObjectIDs* enumerator);
+  // The number of ids fetched; 0 when the listing ended or Next failed,
+  // which then leaves its HRESULT in *failure (S_OK otherwise).
+  ULONG Fetch(IEnumPortableDeviceObjectIDs* enumerator,
+              HRESULT* failure = nullptr);
   LPCWSTR at(ULONG i) const { return ids_[i]; }
   void Free(ULONG i) {
     CoTaskMemFree(ids_[i]);
@@ -97,10 +104,12 @@ class WalkVisitor {
 // where it is met and its contents are walked later (each container id at
 // most once). A container that cannot be listed, an object whose properties
 // cannot be read and a failing Next are passed over. Every id is freed as
-// soon as its object was visited.
-void WalkObjects(IPortableDeviceContent* content,
-                 IPortableDeviceProperties* properties,
-                 IPortableDeviceKeyCollection* keys, WalkVisitor& visitor);
+// soon as its object was visited. A listing or property read that answers
+// that the device went away (IsDeviceGone) stops the walk: the result is
+// that HRESULT, S_OK otherwise.
+HRESULT WalkObjects(IPortableDeviceContent* content,
+                    IPortableDeviceProperties* properties,
+                    IPortableDeviceKeyCollection* keys, WalkVisitor& visitor);
 
 bool IsContainer(const GUID& content_type);
 // The object's name: its original file name, or its object name where that

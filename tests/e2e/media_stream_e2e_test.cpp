@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -168,6 +169,42 @@ TEST_F(MediaStreamTest, BatchesComeInOrderBeforeTheirReplyAndAddUpToIt) {
   const int before = MediaMessages();
   ASSERT_EQ(Await(Enumerate(kPhone, "late")).kind, Reply::Kind::kSuccess);
   EXPECT_EQ(MediaMessages(), before);
+}
+
+TEST_F(MediaStreamTest, AWalkThatFailsAfterSomeBatchesEndsWithItsError) {
+  StartDevices(Devices());
+  ListenForMedia();
+  Reply whole = Await(Enumerate(kPhone, "whole"));
+  ASSERT_EQ(whole.kind, Reply::Kind::kSuccess);
+  const ValueList& listing = std::get<ValueList>(whole.value);
+
+  // The phone goes away at its 601st property read, well into the roll.
+  ASSERT_TRUE(devices_->SetDeviceFault(kPhoneW, wpd_sim::Call::kGetValues,
+                                       wpd_sim::Fault::Unplug(600)));
+  recorder_->timeline.clear();
+  Reply failed = Await(Enumerate(kPhone, "cut"));
+  ASSERT_EQ(failed.kind, Reply::Kind::kError);
+  EXPECT_EQ(failed.code, "wpd_error");
+  EXPECT_EQ(failed.message,
+            "Enumerate objects failed (HRESULT 0x8007048F)");  // not connected
+
+  // Batches came before the error, each non-empty, and what they hold is
+  // the start of the whole listing.
+  ValueList streamed;
+  ASSERT_FALSE(recorder_->timeline.empty());
+  EXPECT_FALSE(recorder_->timeline.back().is_event);
+  for (const RecordingMessenger::Entry& entry : recorder_->timeline) {
+    if (!entry.is_event) continue;
+    EncodableValue batch = DecodeReply(entry.bytes).value;
+    EXPECT_EQ(At(batch, "token"), Str("cut"));
+    const EncodableValue entries = At(batch, "entries");
+    const auto& list = std::get<ValueList>(entries);
+    EXPECT_FALSE(list.empty());
+    streamed.insert(streamed.end(), list.begin(), list.end());
+  }
+  ASSERT_GT(streamed.size(), 1u);
+  ASSERT_LT(streamed.size(), listing.size());
+  EXPECT_TRUE(std::equal(streamed.begin(), streamed.end(), listing.begin()));
 }
 
 }  // namespace

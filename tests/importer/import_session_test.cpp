@@ -118,6 +118,11 @@ class ImportTest : public ::testing::Test {
     output.write_line = [this](const std::string& line) {
       lines_.push_back(line);
     };
+    if (capture_status_) {
+      output.show_status = [this](const std::string& status) {
+        lines_.push_back("[status] " + status);
+      };
+    }
     return RunImport(options, output);
   }
 
@@ -155,6 +160,7 @@ class ImportTest : public ::testing::Test {
   fs::path photos_;
   std::unique_ptr<wpd_sim::Simulator> simulator_;
   std::vector<std::string> lines_;
+  bool capture_status_ = false;  // in-place lines go to lines_ too
 };
 
 const std::string kPhoto1(5000, 'a');
@@ -184,6 +190,29 @@ TEST_F(ImportTest, ImportsIntoTheMonthFolderThenFindsEverythingThere) {
   EXPECT_EQ(Files(), expected);
   EXPECT_TRUE(Said("Nothing new: all 3 files were already there"))
       << Transcript();
+}
+
+TEST_F(ImportTest, CountsWhatTheRollHoldsWhileItIsReadBeforeImporting) {
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, GoodFiles());
+  Plug(std::move(fixture));
+  capture_status_ = true;
+  ASSERT_EQ(Import(), kExitImported) << Transcript();
+  auto at = [&](const std::string& text) {
+    return std::find_if(lines_.begin(), lines_.end(),
+                        [&](const std::string& line) {
+                          return line.find(text) != std::string::npos;
+                        }) -
+           lines_.begin();
+  };
+  const auto reading = at("Reading the camera roll...");
+  const auto counted = at("[status] Found 2 photos and 1 video");
+  const auto planned = at("On the device: 3 files");
+  const auto first_import = at("Imported:");
+  EXPECT_LT(reading, counted) << Transcript();
+  EXPECT_LT(counted, planned) << Transcript();
+  EXPECT_LT(planned, first_import) << Transcript();
+  EXPECT_LT(first_import, static_cast<long>(lines_.size())) << Transcript();
 }
 
 // After a good import, a second device session whose streams end early (a

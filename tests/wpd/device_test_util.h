@@ -53,6 +53,40 @@ inline constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x8007000E);
 inline constexpr HRESULT kGenFailure = static_cast<HRESULT>(0x8007001F);
 inline constexpr HRESULT kDeviceBusy = static_cast<HRESULT>(0x800700AA);
 
+// A small phone laid out as a current iPhone lists itself: one storage with
+// two month folders and four files (a photo of three 64 KiB chunks and a
+// bit, its Live Photo motion, a JPG and a screenshot). Unlike a real
+// iPhone's, its storage allows deletion and IMG_0002.JPG says it can be
+// deleted, so that the delete check and the deletion succeed when nothing
+// fails.
+inline const std::wstring kSmallPhone = L"\\\\?\\usb#vid_05ac&pid_12a8#small";
+inline wpd_sim::Fixture SmallPhone() {
+  using wpd_sim::ContentType;
+  using wpd_sim::DateProperty;
+  wpd_sim::Fixture fixture;
+  wpd_sim::DeviceSpec& phone = fixture.AddDevice(kSmallPhone)
+                                   .FriendlyName(L"Anna's iPhone")
+                                   .Manufacturer(L"Apple Inc.")
+                                   .Description(L"Apple iPhone")
+                                   .OptimalTransferSize(65536);
+  phone.AddPhoneStorage(L"s1", L"Internal Storage").StorageAccess(0);
+  phone.AddPhoneFolder(L"f1", L"s1", L"202609_a");
+  phone.AddPhoneFolder(L"f2", L"s1", L"202610_a");
+  const DateProperty september = DateProperty::At(2026, 9, 14, 10, 0, 0);
+  const DateProperty october = DateProperty::At(2026, 10, 2, 18, 30, 5);
+  phone.AddPhoneFile(L"o1", L"f1", L"IMG_0001.HEIC", ContentType::kImage,
+                     3 * 65536 + 1000, september);
+  phone.AddPhoneFile(L"o2", L"f1", L"IMG_0001.MOV", ContentType::kUnspecified,
+                     3000, september);
+  phone
+      .AddPhoneFile(L"o3", L"f2", L"IMG_0002.JPG", ContentType::kImage, 2000,
+                    october)
+      .CanDelete(true);
+  phone.AddPhoneFile(L"o4", L"f2", L"IMG_0003.PNG", ContentType::kImage, 1000,
+                     october);
+  return fixture;
+}
+
 // Whether a CoInitializeEx failure can be injected on this platform (the
 // stand-in can, Windows cannot). Restores nothing: the caller clears it.
 inline bool CanFailCoInitialize(wpd_sim::Simulator& sim, HRESULT hr) {

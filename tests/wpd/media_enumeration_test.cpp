@@ -13,6 +13,7 @@ namespace snapferry {
 namespace {
 
 using testing_util::kAccessDenied;
+using testing_util::kDeviceBusy;
 using testing_util::kGenFailure;
 using testing_util::kOutOfMemory;
 using testing_util::OnWorker;
@@ -309,14 +310,15 @@ TEST(EnumerateMediaTest, SkipsObjectsAndListingsThatFailAndKeepsTheRest) {
   // Ids come 64 at a time: the first batch stays, the rest goes with the
   // failing Next; one file of it cannot be read; a folder that cannot be
   // listed, or whose own properties fail, gives nothing.
+  // (A device that is still there: one that went away ends the walk.)
   ASSERT_TRUE(
-      sim.SetObjectFault(kPhone, L"big", Call::kNext, Fault{kGenFailure, 64}));
+      sim.SetObjectFault(kPhone, L"big", Call::kNext, Fault{kDeviceBusy, 64}));
   ASSERT_TRUE(sim.SetObjectFault(kPhone, L"f3", Call::kGetValues,
-                                 Fault{kGenFailure, 0}));
+                                 Fault{kDeviceBusy, 0}));
   ASSERT_TRUE(sim.SetObjectFault(kPhone, L"locked", Call::kEnumObjects,
-                                 Fault{kGenFailure, 0}));
+                                 Fault{kDeviceBusy, 0}));
   ASSERT_TRUE(sim.SetObjectFault(kPhone, L"unreadable", Call::kGetValues,
-                                 Fault{kGenFailure, 0}));
+                                 Fault{kDeviceBusy, 0}));
   EnumerationResult result = Enumerate();
   EXPECT_EQ(result.message, "");
   ASSERT_EQ(result.entries.size(), 63u);

@@ -290,13 +290,14 @@ TEST(ScanMediaTest, SkipsWhatCannotBeReadAndCountsTheRest) {
   ASSERT_TRUE(sim.ok()) << sim.error();
   // A file whose properties fail is not counted; a folder whose properties
   // fail is not walked; a failed size counts the file with 0 bytes.
+  // (A device that is still there: one that went away ends the walk.)
   ASSERT_TRUE(sim.SetObjectFault(kPhone, L"p1", Call::kGetValues,
-                                 Fault{kGenFailure, 0}));
+                                 Fault{kDeviceBusy, 0}));
   ASSERT_TRUE(sim.SetObjectFault(kPhone, L"dl", Call::kGetValues,
-                                 Fault{kGenFailure, 0}));
+                                 Fault{kDeviceBusy, 0}));
   ASSERT_TRUE(sim.SetObjectFault(kPhone, L"v1",
                                  Call::kGetUnsignedLargeIntegerValue,
-                                 Fault{kGenFailure, 0}));
+                                 Fault{kDeviceBusy, 0}));
   ScanResult result = Scan();
   EXPECT_EQ(result.status, ScanStatus::kOk);
   EXPECT_EQ(result.storageChildren, std::vector<std::string>{"Dcim"});
@@ -319,9 +320,9 @@ TEST(ScanMediaTest, AFailedListingKeepsTheBatchesGivenBeforeIt) {
   // Ids come 64 at a time: the first batch counts, the rest is lost with
   // the failing Next. A folder that cannot be listed contributes nothing.
   ASSERT_TRUE(
-      sim.SetObjectFault(kPhone, L"big", Call::kNext, Fault{kGenFailure, 64}));
+      sim.SetObjectFault(kPhone, L"big", Call::kNext, Fault{kDeviceBusy, 64}));
   ASSERT_TRUE(sim.SetObjectFault(kPhone, L"locked", Call::kEnumObjects,
-                                 Fault{kGenFailure, 0}));
+                                 Fault{kDeviceBusy, 0}));
   ScanResult result = Scan();
   EXPECT_EQ(result.status, ScanStatus::kOk);
   EXPECT_EQ(result.storageChildren,

@@ -38,6 +38,8 @@ internal::InjectedFailure& InitializeFailure() {
 std::mutex observer_mutex;
 std::function<void(ApartmentState)> uninitialize_observer;
 
+std::function<HRESULT(const char*, const CLSID*)> com_call_hook;
+
 void ObserveUninitialize() {
   std::function<void(ApartmentState)> observer;
   {
@@ -70,10 +72,26 @@ void SetCoUninitializeObserver(std::function<void(ApartmentState)> observer) {
   uninitialize_observer = std::move(observer);
 }
 
+void SetComCallHook(
+    std::function<HRESULT(const char* call, const CLSID* clsid)> hook) {
+  std::lock_guard<std::mutex> lock(observer_mutex);
+  com_call_hook = std::move(hook);
+}
+
 namespace internal {
 void ResetApartmentFailures() {
   InitializeFailure().Clear();
   SetCoUninitializeObserver(nullptr);
+  SetComCallHook(nullptr);
+}
+
+int32_t ComCallHook(const char* call, const void* clsid) {
+  std::function<HRESULT(const char*, const CLSID*)> hook;
+  {
+    std::lock_guard<std::mutex> lock(observer_mutex);
+    hook = com_call_hook;
+  }
+  return hook ? hook(call, static_cast<const CLSID*>(clsid)) : S_OK;
 }
 }  // namespace internal
 
@@ -84,6 +102,11 @@ using win32_standin::current;
 
 HRESULT CoInitializeEx(LPVOID reserved, DWORD co_init) {
   if (reserved != nullptr) return E_INVALIDARG;
+  if (HRESULT hooked =
+          win32_standin::internal::ComCallHook("CoInitializeEx", nullptr);
+      FAILED(hooked)) {
+    return hooked;
+  }
   int32_t injected;
   if (win32_standin::InitializeFailure().Take(&injected)) return injected;
 
@@ -115,6 +138,7 @@ HRESULT CoInitialize(LPVOID reserved) {
 
 void CoUninitialize() {
   win32_standin::ObserveUninitialize();
+  win32_standin::internal::ComCallHook("CoUninitialize", nullptr);
   // Windows ignores an unbalanced call.
   if (current.depth == 0) return;
   if (--current.depth > 0) return;

@@ -145,6 +145,11 @@ HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context,
                          REFIID iid, LPVOID* result) {
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
+  if (HRESULT hooked =
+          win32_standin::internal::ComCallHook("CoCreateInstance", &clsid);
+      FAILED(hooked)) {
+    return hooked;
+  }
   const uint64_t apartment = win32_standin::internal::CurrentApartmentId();
   if (apartment == 0) return CO_E_NOTINITIALIZED;
   int32_t injected;

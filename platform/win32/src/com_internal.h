@@ -12,6 +12,10 @@ namespace win32_standin::internal {
 // 0 when there is none.
 uint64_t CurrentApartmentId();
 
+// What the COM call hook answers (S_OK when there is none); see
+// SetComCallHook.
+int32_t ComCallHook(const char* call, const void* clsid);
+
 // Called when an apartment ends: its class registrations go with it.
 void RevokeApartmentRegistrations(uint64_t apartment_id);
 

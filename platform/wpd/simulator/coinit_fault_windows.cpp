@@ -15,4 +15,6 @@ bool SetCoInitializeFault(Fault) {
 
 void ClearCoInitializeFault() {}
 
+void LogComRuntimeCalls(bool) {}
+
 }  // namespace wpd_sim

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/wpd/simulator/call_log.h"
 #include "platform/wpd/simulator/com_support.h"
 #include "platform/wpd/simulator/values.h"
 
@@ -45,6 +46,12 @@ HRESULT Usable(const Session& session) {
     return session.device->setup.gone_hresult;
   }
   return S_OK;
+}
+
+// A node's id as the call log names it.
+std::string IdOf(DeviceState& device, uint32_t node) {
+  std::lock_guard<std::mutex> lock(device.mu);
+  return call_log::Narrow(device.nodes[node].setup.id.c_str());
 }
 
 // --- properties of a model object -------------------------------------------
@@ -220,6 +227,7 @@ class Enumerator final
     if (fetched != nullptr) *fetched = 0;
     if (ids == nullptr) return E_POINTER;
     if (fetched == nullptr && wanted != 1) return E_POINTER;
+    if (auto struck = Log("Enum.Next")) return *struck;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     session_->device->link.RoundTrip();
     DeviceState& device = *session_->device;
@@ -254,6 +262,7 @@ class Enumerator final
   }
 
   HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+    if (auto struck = Log("Enum.Skip")) return *struck;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     size_t left = children_.size() - position_;
     position_ += std::min<size_t>(count, left);
@@ -261,21 +270,30 @@ class Enumerator final
   }
 
   HRESULT STDMETHODCALLTYPE Reset() override {
+    if (auto struck = Log("Enum.Reset")) return *struck;
     position_ = 0;
     return S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE Clone(IEnumPortableDeviceObjectIDs** out) override {
     if (out == nullptr) return E_POINTER;
+    if (auto struck = Log("Enum.Clone")) return *struck;
     auto* copy = new Enumerator(sim_, session_, parent_, children_);
     copy->position_ = position_;
     *out = copy;
     return S_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Cancel() override {
+    if (auto struck = Log("Enum.Cancel")) return *struck;
+    return S_OK;
+  }
 
  private:
+  std::optional<HRESULT> Log(const char* method) {
+    return LogCall(method, [this] { return IdOf(*session_->device, parent_); });
+  }
+
   std::shared_ptr<Session> session_;
   uint32_t parent_;
   std::vector<uint32_t> children_;
@@ -306,6 +324,7 @@ class ObjectStream final
     sim_->Count(Call::kRead);
     if (read != nullptr) *read = 0;
     if (buffer == nullptr && wanted > 0) return STG_E_INVALIDPOINTER;
+    if (auto struck = Log("Stream.Read")) return *struck;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     DeviceState& device = *session_->device;
     uint64_t limit = wanted;
@@ -341,11 +360,13 @@ class ObjectStream final
 
   HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG* written) override {
     if (written != nullptr) *written = 0;
+    if (auto struck = Log("Stream.Write")) return *struck;
     return kErrorInvalidFunction;  // the stream was opened for reading
   }
 
   HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin,
                                  ULARGE_INTEGER* position) override {
+    if (auto struck = Log("Stream.Seek")) return *struck;
     int64_t base;
     switch (origin) {
       case STREAM_SEEK_SET:
@@ -368,25 +389,36 @@ class ObjectStream final
   }
 
   HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override {
+    if (auto struck = Log("Stream.SetSize")) return *struck;
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
                                    ULARGE_INTEGER*) override {
+    if (auto struck = Log("Stream.CopyTo")) return *struck;
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override {
+    if (auto struck = Log("Stream.Commit")) return *struck;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Revert() override {
+    if (auto struck = Log("Stream.Revert")) return *struck;
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER,
                                        DWORD) override {
+    if (auto struck = Log("Stream.LockRegion")) return *struck;
     return STG_E_INVALIDFUNCTION;
   }
   HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER,
                                          DWORD) override {
+    if (auto struck = Log("Stream.UnlockRegion")) return *struck;
     return STG_E_INVALIDFUNCTION;
   }
 
   HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override {
     if (stat == nullptr) return STG_E_INVALIDPOINTER;
+    if (auto struck = Log("Stream.Stat")) return *struck;
     std::memset(stat, 0, sizeof(*stat));
     stat->type = STGTY_STREAM;
     stat->cbSize.QuadPart = size_;
@@ -398,15 +430,20 @@ class ObjectStream final
     return S_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override {
+    if (auto struck = Log("Stream.Clone")) return *struck;
+    return E_NOTIMPL;
+  }
 
   HRESULT STDMETHODCALLTYPE GetObjectID(LPWSTR* id) override {
     if (id == nullptr) return E_POINTER;
+    if (auto struck = Log("Stream.GetObjectID")) return *struck;
     *id = DupString(data_.id);
     return *id != nullptr ? S_OK : E_OUTOFMEMORY;
   }
 
   HRESULT STDMETHODCALLTYPE Cancel() override {
+    if (auto struck = Log("Stream.Cancel")) return *struck;
     cancels_.fetch_add(1);
     sim_->Wake();
     return S_OK;
@@ -430,6 +467,10 @@ class ObjectStream final
     cancels_seen_ = cancels_.load();
     sim_->blocked_reads.fetch_sub(1);
     return answer;
+  }
+
+  std::optional<HRESULT> Log(const char* method) {
+    return LogCallOn(method, data_.id.c_str());
   }
 
   HRESULT WhyWoken() const {
@@ -476,6 +517,8 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
       LPCWSTR object_id, IPortableDeviceKeyCollection** keys) override {
     if (object_id == nullptr || keys == nullptr) return E_POINTER;
     *keys = nullptr;
+    if (auto struck = LogCallOn("Properties.GetSupportedProperties", object_id))
+      return *struck;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     DeviceState& device = *session_->device;
     std::vector<PROPERTYKEY> supported;
@@ -496,6 +539,8 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
   HRESULT STDMETHODCALLTYPE GetPropertyAttributes(
       LPCWSTR, REFPROPERTYKEY, IPortableDeviceValues** attributes) override {
     if (attributes != nullptr) *attributes = nullptr;
+    if (auto struck = LogCall("Properties.GetPropertyAttributes"))
+      return *struck;
     return E_NOTIMPL;
   }
 
@@ -505,6 +550,11 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
     sim_->Count(Call::kGetValues);
     if (object_id == nullptr || out == nullptr) return E_POINTER;
     *out = nullptr;
+    // A struck success code: every property unreadable, answered S_FALSE.
+    std::optional<HRESULT> logged = LogCall(
+        "Properties.GetValues", [&] { return call_log::Narrow(object_id); });
+    if (logged && FAILED(*logged)) return *logged;
+    call_log::Internal internal;  // the key collection is the caller's
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     session_->device->link.RoundTrip();
     // The caller's key collection is read before taking the device's lock.
@@ -541,12 +591,12 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
       }
       for (const PROPERTYKEY& key : wanted) {
         PROPVARIANT value;
-        if (ObjectProperty(*device, node, key, &value)) {
+        if (!logged && ObjectProperty(*device, node, key, &value)) {
           values->Put(key, value);
-        } else if (!all) {
+        } else if (!all || logged) {
           // As WPD does for a property it cannot read: the key is there,
           // holding the failure, and the call answers S_FALSE.
-          values->SetErrorValue(key, kErrorNotFound);
+          values->SetErrorValue(key, logged ? E_FAIL : kErrorNotFound);
           partial = true;
         }
       }
@@ -560,13 +610,18 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
   SetValues(LPCWSTR, IPortableDeviceValues*,
             IPortableDeviceValues** results) override {
     if (results != nullptr) *results = nullptr;
+    if (auto struck = LogCall("Properties.SetValues")) return *struck;
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE Delete(LPCWSTR,
                                    IPortableDeviceKeyCollection*) override {
+    if (auto struck = LogCall("Properties.Delete")) return *struck;
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Cancel() override {
+    if (auto struck = LogCall("Properties.Cancel")) return *struck;
+    return S_OK;
+  }
 
  private:
   std::shared_ptr<Session> session_;
@@ -585,6 +640,8 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
       LPCWSTR object_id, IPortableDeviceKeyCollection** keys) override {
     if (object_id == nullptr || keys == nullptr) return E_POINTER;
     *keys = nullptr;
+    if (auto struck = LogCallOn("Resources.GetSupportedResources", object_id))
+      return *struck;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     DeviceState& device = *session_->device;
     std::vector<PROPERTYKEY> supported;
@@ -602,6 +659,8 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
   HRESULT STDMETHODCALLTYPE GetResourceAttributes(
       LPCWSTR, REFPROPERTYKEY, IPortableDeviceValues** attributes) override {
     if (attributes != nullptr) *attributes = nullptr;
+    if (auto struck = LogCall("Resources.GetResourceAttributes"))
+      return *struck;
     return E_NOTIMPL;
   }
 
@@ -611,6 +670,8 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
     sim_->Count(Call::kGetStream);
     if (object_id == nullptr || stream == nullptr) return E_POINTER;
     *stream = nullptr;
+    if (auto struck = LogCallOn("Resources.GetStream", object_id))
+      return *struck;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     session_->device->link.RoundTrip();
     DeviceState& device = *session_->device;
@@ -642,13 +703,18 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
 
   HRESULT STDMETHODCALLTYPE Delete(LPCWSTR,
                                    IPortableDeviceKeyCollection*) override {
+    if (auto struck = LogCall("Resources.Delete")) return *struck;
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Cancel() override {
+    if (auto struck = LogCall("Resources.Cancel")) return *struck;
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE CreateResource(IPortableDeviceValues*,
                                            IStream** data, DWORD*,
                                            LPWSTR*) override {
     if (data != nullptr) *data = nullptr;
+    if (auto struck = LogCall("Resources.CreateResource")) return *struck;
     return E_NOTIMPL;
   }
 
@@ -680,6 +746,8 @@ class Content final
     sim_->Count(Call::kEnumObjects);
     if (parent_id == nullptr || out == nullptr) return E_POINTER;
     *out = nullptr;
+    if (auto struck = LogCallOn("Content.EnumObjects", parent_id))
+      return *struck;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     session_->device->link.RoundTrip();
     DeviceState& device = *session_->device;
@@ -701,21 +769,27 @@ class Content final
 
   HRESULT STDMETHODCALLTYPE
   Properties(IPortableDeviceProperties** out) override {
+    if (auto struck = LogCall("Content.Properties")) return *struck;
     return MakeChild<class Properties>(Call::kProperties, out);
   }
 
   HRESULT STDMETHODCALLTYPE Transfer(IPortableDeviceResources** out) override {
+    if (auto struck = LogCall("Content.Transfer")) return *struck;
     return MakeChild<Resources>(Call::kTransfer, out);
   }
 
   HRESULT STDMETHODCALLTYPE
   CreateObjectWithPropertiesOnly(IPortableDeviceValues*, LPWSTR* id) override {
     if (id != nullptr) *id = nullptr;
+    if (auto struck = LogCall("Content.CreateObjectWithPropertiesOnly"))
+      return *struck;
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE CreateObjectWithPropertiesAndData(
       IPortableDeviceValues*, IStream** data, DWORD*, LPWSTR*) override {
     if (data != nullptr) *data = nullptr;
+    if (auto struck = LogCall("Content.CreateObjectWithPropertiesAndData"))
+      return *struck;
     return E_NOTIMPL;
   }
 
@@ -725,6 +799,8 @@ class Content final
     sim_->Count(Call::kDelete);
     if (object_ids == nullptr) return E_POINTER;
     if (results != nullptr) *results = nullptr;
+    if (auto struck = LogCall("Content.Delete")) return *struck;
+    call_log::Internal internal;  // what the caller handed in is read
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     session_->device->link.RoundTrip();
     // Read the caller's collection before taking the device's lock.
@@ -777,19 +853,26 @@ class Content final
       IPortableDevicePropVariantCollection*,
       IPortableDevicePropVariantCollection** ids) override {
     if (ids != nullptr) *ids = nullptr;
+    if (auto struck = LogCall("Content.GetObjectIDsFromPersistentUniqueIDs"))
+      return *struck;
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE Cancel() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Cancel() override {
+    if (auto struck = LogCall("Content.Cancel")) return *struck;
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE
   Move(IPortableDevicePropVariantCollection*, LPCWSTR,
        IPortableDevicePropVariantCollection** results) override {
     if (results != nullptr) *results = nullptr;
+    if (auto struck = LogCall("Content.Move")) return *struck;
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE
   Copy(IPortableDevicePropVariantCollection*, LPCWSTR,
        IPortableDevicePropVariantCollection** results) override {
     if (results != nullptr) *results = nullptr;
+    if (auto struck = LogCall("Content.Copy")) return *struck;
     return E_NOTIMPL;
   }
 
@@ -887,6 +970,8 @@ class Device final
                                  IPortableDeviceValues* client) override {
     sim_->Count(Call::kOpen);
     if (device_id == nullptr || client == nullptr) return E_POINTER;
+    if (auto struck = LogCall("Device.Open")) return *struck;
+    call_log::Internal internal;  // what the caller handed in is read
     if (session_ != nullptr && session_->open.load()) {
       return E_WPD_DEVICE_ALREADY_OPENED;
     }
@@ -922,6 +1007,7 @@ class Device final
   SendCommand(const DWORD, IPortableDeviceValues*,
               IPortableDeviceValues** results) override {
     if (results != nullptr) *results = nullptr;
+    if (auto struck = LogCall("Device.SendCommand")) return *struck;
     return E_NOTIMPL;
   }
 
@@ -929,6 +1015,7 @@ class Device final
     sim_->Count(Call::kContent);
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
+    if (auto struck = LogCall("Device.Content")) return *struck;
     if (session_ == nullptr) return E_WPD_DEVICE_NOT_OPEN;
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     {
@@ -943,12 +1030,14 @@ class Device final
   HRESULT STDMETHODCALLTYPE
   Capabilities(IPortableDeviceCapabilities** out) override {
     if (out != nullptr) *out = nullptr;
+    if (auto struck = LogCall("Device.Capabilities")) return *struck;
     return E_NOTIMPL;
   }
 
   // Callable from any thread: a Read blocked on a stream of this device
   // object answers kCancelledHresult.
   HRESULT STDMETHODCALLTYPE Cancel() override {
+    if (auto struck = LogCall("Device.Cancel")) return *struck;
     if (session_ != nullptr) {
       session_->cancels.fetch_add(1);
       sim_->Wake();
@@ -957,6 +1046,7 @@ class Device final
   }
 
   HRESULT STDMETHODCALLTYPE Close() override {
+    if (auto struck = LogCall("Device.Close")) return *struck;
     if (session_ != nullptr && session_->open.exchange(false)) {
       if (session_->device->live_connection.load() == session_->connection)
         session_->device->link.RoundTrip();
@@ -974,13 +1064,18 @@ class Device final
                                    IPortableDeviceValues*,
                                    LPWSTR* cookie) override {
     if (cookie != nullptr) *cookie = nullptr;
+    if (auto struck = LogCall("Device.Advise")) return *struck;
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE Unadvise(LPCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Unadvise(LPCWSTR) override {
+    if (auto struck = LogCall("Device.Unadvise")) return *struck;
+    return E_NOTIMPL;
+  }
 
   HRESULT STDMETHODCALLTYPE GetPnPDeviceID(LPWSTR* id) override {
     if (id == nullptr) return E_POINTER;
     *id = nullptr;
+    if (auto struck = LogCall("Device.GetPnPDeviceID")) return *struck;
     if (session_ == nullptr || !session_->open.load()) {
       return E_WPD_DEVICE_NOT_OPEN;
     }
@@ -1004,6 +1099,7 @@ class Manager final
   }
 
   HRESULT STDMETHODCALLTYPE GetDevices(LPWSTR* ids, DWORD* count) override {
+    if (auto struck = LogCall("Manager.GetDevices")) return *struck;
     HRESULT hr;
     if (sim_->StrikeProcess(Call::kGetDevices, &hr)) return hr;
     if (count == nullptr) return E_POINTER;
@@ -1025,33 +1121,48 @@ class Manager final
   }
 
   HRESULT STDMETHODCALLTYPE RefreshDeviceList() override {
+    if (auto struck = LogCall("Manager.RefreshDeviceList")) return *struck;
     devices_ = sim_->Snapshot();
     return S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE GetDeviceFriendlyName(LPCWSTR id, WCHAR* text,
                                                   DWORD* length) override {
+    if (auto logged = LogCall("Manager.GetDeviceFriendlyName", [&] {
+          return std::string(text == nullptr ? "measure" : "fill");
+        }))
+      return *logged;
     return Text(Call::kGetDeviceFriendlyName, &DeviceSpec::friendly_name, id,
                 text, length);
   }
   HRESULT STDMETHODCALLTYPE GetDeviceDescription(LPCWSTR id, WCHAR* text,
                                                  DWORD* length) override {
+    if (auto logged = LogCall("Manager.GetDeviceDescription", [&] {
+          return std::string(text == nullptr ? "measure" : "fill");
+        }))
+      return *logged;
     return Text(Call::kGetDeviceDescription, &DeviceSpec::description, id, text,
                 length);
   }
   HRESULT STDMETHODCALLTYPE GetDeviceManufacturer(LPCWSTR id, WCHAR* text,
                                                   DWORD* length) override {
+    if (auto logged = LogCall("Manager.GetDeviceManufacturer", [&] {
+          return std::string(text == nullptr ? "measure" : "fill");
+        }))
+      return *logged;
     return Text(Call::kGetDeviceManufacturer, &DeviceSpec::manufacturer, id,
                 text, length);
   }
 
   HRESULT STDMETHODCALLTYPE GetDeviceProperty(LPCWSTR, LPCWSTR, BYTE*, DWORD*,
                                               DWORD*) override {
+    if (auto struck = LogCall("Manager.GetDeviceProperty")) return *struck;
     return E_NOTIMPL;
   }
 
   HRESULT STDMETHODCALLTYPE GetPrivateDevices(LPWSTR*, DWORD* count) override {
     if (count == nullptr) return E_POINTER;
+    if (auto struck = LogCall("Manager.GetPrivateDevices")) return *struck;
     *count = 0;  // no private devices
     return S_OK;
   }
@@ -1135,12 +1246,22 @@ class Factory final : public IClassFactory {
                                            void** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
+    if (auto logged = LogCall("Factory.CreateInstance", [&] {
+          return std::string(CallName(create_call_));
+        }))
+      return *logged;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     HRESULT hr;
     if (sim_->StrikeProcess(create_call_, &hr)) return hr;
     return maker_(sim_, iid, out);
   }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override {
+    if (auto logged = LogCall("Factory.LockServer", [&] {
+          return std::string(CallName(create_call_));
+        }))
+      return *logged;
+    return S_OK;
+  }
 
  private:
   std::shared_ptr<SimState> sim_;

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/wpd/simulator/call_log.h"
+
 namespace wpd_sim {
 
 LPWSTR DupString(std::wstring_view text) {
@@ -94,14 +96,29 @@ void ClearValue(PROPVARIANT* value) {
 
 Values::Values(std::shared_ptr<SimState> sim) : ComObject(std::move(sim)) {}
 
-Values::~Values() { Clear(); }
+Values::~Values() {
+  call_log::Internal internal;
+  Clear();
+}
 
 bool Values::Answers(REFIID iid) {
   return SameGuid(iid, IID_IPortableDeviceValues);
 }
 
+std::optional<HRESULT> Values::Log(const char* method) {
+  return LogCall(method, [this] { return source_; });
+}
+
+std::optional<HRESULT> Values::Log(const char* method, const PROPERTYKEY& key) {
+  return LogCall(method, [&] {
+    std::string name = call_log::KeyName(key);
+    return source_.empty() ? name : source_ + " " + name;
+  });
+}
+
 void Values::SetFaultSource(std::shared_ptr<DeviceState> device,
                             uint32_t node) {
+  source_ = call_log::Narrow(device->nodes[node].setup.id.c_str());
   fault_device_ = std::move(device);
   fault_node_ = node;
 }
@@ -140,12 +157,14 @@ HRESULT Values::Lookup(const PROPERTYKEY& key, VARTYPE type, const Call* call,
 }
 
 HRESULT Values::GetCount(DWORD* count) {
+  if (auto struck = Log("Values.GetCount")) return *struck;
   if (count == nullptr) return E_POINTER;
   *count = static_cast<DWORD>(entries_.size());
   return S_OK;
 }
 
 HRESULT Values::GetAt(const DWORD index, PROPERTYKEY* key, PROPVARIANT* value) {
+  if (auto struck = Log("Values.GetAt")) return *struck;
   if (index >= entries_.size()) return E_INVALIDARG;
   const Entry& entry = entries_[index];
   if (value != nullptr) {
@@ -157,6 +176,7 @@ HRESULT Values::GetAt(const DWORD index, PROPERTYKEY* key, PROPVARIANT* value) {
 }
 
 HRESULT Values::SetValue(REFPROPERTYKEY key, const PROPVARIANT* value) {
+  if (auto struck = Log("Values.SetValue", key)) return *struck;
   if (value == nullptr) return E_POINTER;
   PROPVARIANT copy = EmptyValue();
   HRESULT hr = CopyValue(&copy, *value);
@@ -166,6 +186,7 @@ HRESULT Values::SetValue(REFPROPERTYKEY key, const PROPVARIANT* value) {
 }
 
 HRESULT Values::GetValue(REFPROPERTYKEY key, PROPVARIANT* value) {
+  if (auto struck = Log("Values.GetValue", key)) return *struck;
   if (value == nullptr) return E_POINTER;
   static constexpr Call kCall = Call::kGetValue;
   sim_->Count(kCall);
@@ -181,6 +202,7 @@ HRESULT Values::GetValue(REFPROPERTYKEY key, PROPVARIANT* value) {
 }
 
 HRESULT Values::SetStringValue(REFPROPERTYKEY key, LPCWSTR value) {
+  if (auto struck = Log("Values.SetStringValue", key)) return *struck;
   if (value == nullptr) return E_POINTER;
   PROPVARIANT v = EmptyValue();
   v.vt = VT_LPWSTR;
@@ -191,6 +213,7 @@ HRESULT Values::SetStringValue(REFPROPERTYKEY key, LPCWSTR value) {
 }
 
 HRESULT Values::GetStringValue(REFPROPERTYKEY key, LPWSTR* value) {
+  if (auto struck = Log("Values.GetStringValue", key)) return *struck;
   if (value == nullptr) return E_POINTER;
   *value = nullptr;
   static constexpr Call kCall = Call::kGetStringValue;
@@ -202,6 +225,7 @@ HRESULT Values::GetStringValue(REFPROPERTYKEY key, LPWSTR* value) {
 }
 
 HRESULT Values::SetUnsignedIntegerValue(REFPROPERTYKEY key, const ULONG value) {
+  if (auto struck = Log("Values.SetUnsignedIntegerValue", key)) return *struck;
   PROPVARIANT v = EmptyValue();
   v.vt = VT_UI4;
   v.ulVal = value;
@@ -210,6 +234,7 @@ HRESULT Values::SetUnsignedIntegerValue(REFPROPERTYKEY key, const ULONG value) {
 }
 
 HRESULT Values::GetUnsignedIntegerValue(REFPROPERTYKEY key, ULONG* value) {
+  if (auto struck = Log("Values.GetUnsignedIntegerValue", key)) return *struck;
   if (value == nullptr) return E_POINTER;
   const PROPVARIANT* found = nullptr;
   HRESULT hr = Lookup(key, VT_UI4, nullptr, &found);
@@ -218,6 +243,7 @@ HRESULT Values::GetUnsignedIntegerValue(REFPROPERTYKEY key, ULONG* value) {
 }
 
 HRESULT Values::SetSignedIntegerValue(REFPROPERTYKEY key, const LONG value) {
+  if (auto struck = Log("Values.SetSignedIntegerValue", key)) return *struck;
   PROPVARIANT v = EmptyValue();
   v.vt = VT_I4;
   v.lVal = value;
@@ -226,6 +252,7 @@ HRESULT Values::SetSignedIntegerValue(REFPROPERTYKEY key, const LONG value) {
 }
 
 HRESULT Values::GetSignedIntegerValue(REFPROPERTYKEY key, LONG* value) {
+  if (auto struck = Log("Values.GetSignedIntegerValue", key)) return *struck;
   if (value == nullptr) return E_POINTER;
   const PROPVARIANT* found = nullptr;
   HRESULT hr = Lookup(key, VT_I4, nullptr, &found);
@@ -235,6 +262,8 @@ HRESULT Values::GetSignedIntegerValue(REFPROPERTYKEY key, LONG* value) {
 
 HRESULT Values::SetUnsignedLargeIntegerValue(REFPROPERTYKEY key,
                                              const ULONGLONG value) {
+  if (auto struck = Log("Values.SetUnsignedLargeIntegerValue", key))
+    return *struck;
   PROPVARIANT v = EmptyValue();
   v.vt = VT_UI8;
   v.uhVal.QuadPart = value;
@@ -244,6 +273,8 @@ HRESULT Values::SetUnsignedLargeIntegerValue(REFPROPERTYKEY key,
 
 HRESULT Values::GetUnsignedLargeIntegerValue(REFPROPERTYKEY key,
                                              ULONGLONG* value) {
+  if (auto struck = Log("Values.GetUnsignedLargeIntegerValue", key))
+    return *struck;
   if (value == nullptr) return E_POINTER;
   static constexpr Call kCall = Call::kGetUnsignedLargeIntegerValue;
   const PROPVARIANT* found = nullptr;
@@ -254,6 +285,8 @@ HRESULT Values::GetUnsignedLargeIntegerValue(REFPROPERTYKEY key,
 
 HRESULT Values::SetSignedLargeIntegerValue(REFPROPERTYKEY key,
                                            const LONGLONG value) {
+  if (auto struck = Log("Values.SetSignedLargeIntegerValue", key))
+    return *struck;
   PROPVARIANT v = EmptyValue();
   v.vt = VT_I8;
   v.hVal.QuadPart = value;
@@ -263,6 +296,8 @@ HRESULT Values::SetSignedLargeIntegerValue(REFPROPERTYKEY key,
 
 HRESULT Values::GetSignedLargeIntegerValue(REFPROPERTYKEY key,
                                            LONGLONG* value) {
+  if (auto struck = Log("Values.GetSignedLargeIntegerValue", key))
+    return *struck;
   if (value == nullptr) return E_POINTER;
   const PROPVARIANT* found = nullptr;
   HRESULT hr = Lookup(key, VT_I8, nullptr, &found);
@@ -271,6 +306,7 @@ HRESULT Values::GetSignedLargeIntegerValue(REFPROPERTYKEY key,
 }
 
 HRESULT Values::SetFloatValue(REFPROPERTYKEY key, const FLOAT value) {
+  if (auto struck = Log("Values.SetFloatValue", key)) return *struck;
   PROPVARIANT v = EmptyValue();
   v.vt = VT_R4;
   v.fltVal = value;
@@ -279,6 +315,7 @@ HRESULT Values::SetFloatValue(REFPROPERTYKEY key, const FLOAT value) {
 }
 
 HRESULT Values::GetFloatValue(REFPROPERTYKEY key, FLOAT* value) {
+  if (auto struck = Log("Values.GetFloatValue", key)) return *struck;
   if (value == nullptr) return E_POINTER;
   const PROPVARIANT* found = nullptr;
   HRESULT hr = Lookup(key, VT_R4, nullptr, &found);
@@ -287,6 +324,7 @@ HRESULT Values::GetFloatValue(REFPROPERTYKEY key, FLOAT* value) {
 }
 
 HRESULT Values::SetErrorValue(REFPROPERTYKEY key, const HRESULT value) {
+  if (auto struck = Log("Values.SetErrorValue", key)) return *struck;
   PROPVARIANT v = EmptyValue();
   v.vt = VT_ERROR;
   v.scode = value;
@@ -295,6 +333,7 @@ HRESULT Values::SetErrorValue(REFPROPERTYKEY key, const HRESULT value) {
 }
 
 HRESULT Values::GetErrorValue(REFPROPERTYKEY key, HRESULT* value) {
+  if (auto struck = Log("Values.GetErrorValue", key)) return *struck;
   if (value == nullptr) return E_POINTER;
   const PROPVARIANT* found = nullptr;
   HRESULT hr = Lookup(key, VT_ERROR, nullptr, &found);
@@ -304,12 +343,17 @@ HRESULT Values::GetErrorValue(REFPROPERTYKEY key, HRESULT* value) {
 
 // Key-valued properties never occur in what this system reads.
 HRESULT Values::SetKeyValue(REFPROPERTYKEY, REFPROPERTYKEY) {
+  if (auto struck = Log("Values.SetKeyValue")) return *struck;
   return E_NOTIMPL;
 }
 
-HRESULT Values::GetKeyValue(REFPROPERTYKEY, PROPERTYKEY*) { return E_NOTIMPL; }
+HRESULT Values::GetKeyValue(REFPROPERTYKEY, PROPERTYKEY*) {
+  if (auto struck = Log("Values.GetKeyValue")) return *struck;
+  return E_NOTIMPL;
+}
 
 HRESULT Values::SetBoolValue(REFPROPERTYKEY key, const BOOL value) {
+  if (auto struck = Log("Values.SetBoolValue", key)) return *struck;
   PROPVARIANT v = EmptyValue();
   v.vt = VT_BOOL;
   v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
@@ -318,6 +362,7 @@ HRESULT Values::SetBoolValue(REFPROPERTYKEY key, const BOOL value) {
 }
 
 HRESULT Values::GetBoolValue(REFPROPERTYKEY key, BOOL* value) {
+  if (auto struck = Log("Values.GetBoolValue", key)) return *struck;
   if (value == nullptr) return E_POINTER;
   static constexpr Call kCall = Call::kGetBoolValue;
   const PROPVARIANT* found = nullptr;
@@ -349,14 +394,17 @@ HRESULT Values::GetInterface(const PROPERTYKEY& key, REFIID iid, void** out) {
 }
 
 HRESULT Values::SetIUnknownValue(REFPROPERTYKEY key, IUnknown* value) {
+  if (auto struck = Log("Values.SetIUnknownValue", key)) return *struck;
   return SetInterface(key, value);
 }
 
 HRESULT Values::GetIUnknownValue(REFPROPERTYKEY key, IUnknown** value) {
+  if (auto struck = Log("Values.GetIUnknownValue", key)) return *struck;
   return GetInterface(key, IID_IUnknown, reinterpret_cast<void**>(value));
 }
 
 HRESULT Values::SetGuidValue(REFPROPERTYKEY key, REFGUID value) {
+  if (auto struck = Log("Values.SetGuidValue", key)) return *struck;
   PROPVARIANT v = EmptyValue();
   v.vt = VT_CLSID;
   v.puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
@@ -367,6 +415,7 @@ HRESULT Values::SetGuidValue(REFPROPERTYKEY key, REFGUID value) {
 }
 
 HRESULT Values::GetGuidValue(REFPROPERTYKEY key, GUID* value) {
+  if (auto struck = Log("Values.GetGuidValue", key)) return *struck;
   if (value == nullptr) return E_POINTER;
   static constexpr Call kCall = Call::kGetGuidValue;
   const PROPVARIANT* found = nullptr;
@@ -378,6 +427,7 @@ HRESULT Values::GetGuidValue(REFPROPERTYKEY key, GUID* value) {
 }
 
 HRESULT Values::SetBufferValue(REFPROPERTYKEY key, BYTE* value, DWORD size) {
+  if (auto struck = Log("Values.SetBufferValue", key)) return *struck;
   if (value == nullptr && size > 0) return E_POINTER;
   PROPVARIANT v = EmptyValue();
   v.vt = VT_VECTOR | VT_UI1;
@@ -392,6 +442,7 @@ HRESULT Values::SetBufferValue(REFPROPERTYKEY key, BYTE* value, DWORD size) {
 }
 
 HRESULT Values::GetBufferValue(REFPROPERTYKEY key, BYTE** value, DWORD* size) {
+  if (auto struck = Log("Values.GetBufferValue", key)) return *struck;
   if (value == nullptr || size == nullptr) return E_POINTER;
   *value = nullptr;
   *size = 0;
@@ -410,49 +461,68 @@ HRESULT Values::GetBufferValue(REFPROPERTYKEY key, BYTE** value, DWORD* size) {
 
 HRESULT Values::SetIPortableDeviceValuesValue(REFPROPERTYKEY key,
                                               IPortableDeviceValues* value) {
+  if (auto struck = Log("Values.SetIPortableDeviceValuesValue", key))
+    return *struck;
   return SetInterface(key, value);
 }
 
 HRESULT Values::GetIPortableDeviceValuesValue(REFPROPERTYKEY key,
                                               IPortableDeviceValues** value) {
+  if (auto struck = Log("Values.GetIPortableDeviceValuesValue", key))
+    return *struck;
   return GetInterface(key, IID_IPortableDeviceValues,
                       reinterpret_cast<void**>(value));
 }
 
 HRESULT Values::SetIPortableDevicePropVariantCollectionValue(
     REFPROPERTYKEY key, IPortableDevicePropVariantCollection* value) {
+  if (auto struck =
+          Log("Values.SetIPortableDevicePropVariantCollectionValue", key))
+    return *struck;
   return SetInterface(key, value);
 }
 
 HRESULT Values::GetIPortableDevicePropVariantCollectionValue(
     REFPROPERTYKEY key, IPortableDevicePropVariantCollection** value) {
+  if (auto struck =
+          Log("Values.GetIPortableDevicePropVariantCollectionValue", key))
+    return *struck;
   return GetInterface(key, IID_IPortableDevicePropVariantCollection,
                       reinterpret_cast<void**>(value));
 }
 
 HRESULT Values::SetIPortableDeviceKeyCollectionValue(
     REFPROPERTYKEY key, IPortableDeviceKeyCollection* value) {
+  if (auto struck = Log("Values.SetIPortableDeviceKeyCollectionValue", key))
+    return *struck;
   return SetInterface(key, value);
 }
 
 HRESULT Values::GetIPortableDeviceKeyCollectionValue(
     REFPROPERTYKEY key, IPortableDeviceKeyCollection** value) {
+  if (auto struck = Log("Values.GetIPortableDeviceKeyCollectionValue", key))
+    return *struck;
   return GetInterface(key, IID_IPortableDeviceKeyCollection,
                       reinterpret_cast<void**>(value));
 }
 
 HRESULT Values::SetIPortableDeviceValuesCollectionValue(
     REFPROPERTYKEY key, IPortableDeviceValuesCollection* value) {
+  if (auto struck = Log("Values.SetIPortableDeviceValuesCollectionValue", key))
+    return *struck;
   return SetInterface(key, value);
 }
 
 HRESULT Values::GetIPortableDeviceValuesCollectionValue(
     REFPROPERTYKEY key, IPortableDeviceValuesCollection** value) {
+  if (auto struck = Log("Values.GetIPortableDeviceValuesCollectionValue", key))
+    return *struck;
   return GetInterface(key, IID_IPortableDeviceValuesCollection,
                       reinterpret_cast<void**>(value));
 }
 
 HRESULT Values::RemoveValue(REFPROPERTYKEY key) {
+  if (auto struck = Log("Values.RemoveValue", key)) return *struck;
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if (SameKey(it->key, key)) {
       ClearValue(&it->value);
@@ -465,12 +535,17 @@ HRESULT Values::RemoveValue(REFPROPERTYKEY key) {
 
 // Property stores are outside what the simulated devices offer.
 HRESULT Values::CopyValuesFromPropertyStore(IPropertyStore*) {
+  if (auto struck = Log("Values.CopyValuesFromPropertyStore")) return *struck;
   return E_NOTIMPL;
 }
 
-HRESULT Values::CopyValuesToPropertyStore(IPropertyStore*) { return E_NOTIMPL; }
+HRESULT Values::CopyValuesToPropertyStore(IPropertyStore*) {
+  if (auto struck = Log("Values.CopyValuesToPropertyStore")) return *struck;
+  return E_NOTIMPL;
+}
 
 HRESULT Values::Clear() {
+  if (auto struck = Log("Values.Clear")) return *struck;
   for (Entry& entry : entries_) ClearValue(&entry.value);
   entries_.clear();
   return S_OK;
@@ -484,12 +559,14 @@ bool KeyCollection::Answers(REFIID iid) {
 }
 
 HRESULT KeyCollection::GetCount(DWORD* count) {
+  if (auto struck = LogCall("Keys.GetCount")) return *struck;
   if (count == nullptr) return E_POINTER;
   *count = static_cast<DWORD>(keys_.size());
   return S_OK;
 }
 
 HRESULT KeyCollection::GetAt(const DWORD index, PROPERTYKEY* key) {
+  if (auto struck = LogCall("Keys.GetAt")) return *struck;
   if (key == nullptr) return E_POINTER;
   if (index >= keys_.size()) return E_INVALIDARG;
   *key = keys_[index];
@@ -497,16 +574,20 @@ HRESULT KeyCollection::GetAt(const DWORD index, PROPERTYKEY* key) {
 }
 
 HRESULT KeyCollection::Add(REFPROPERTYKEY key) {
+  if (auto logged = LogCall("Keys.Add", [&] { return call_log::KeyName(key); }))
+    return *logged;
   keys_.push_back(key);
   return S_OK;
 }
 
 HRESULT KeyCollection::Clear() {
+  if (auto struck = LogCall("Keys.Clear")) return *struck;
   keys_.clear();
   return S_OK;
 }
 
 HRESULT KeyCollection::RemoveAt(const DWORD index) {
+  if (auto struck = LogCall("Keys.RemoveAt")) return *struck;
   if (index >= keys_.size()) return E_INVALIDARG;
   keys_.erase(keys_.begin() + index);
   return S_OK;
@@ -515,25 +596,31 @@ HRESULT KeyCollection::RemoveAt(const DWORD index) {
 // ---------------------------------------------------------------------------
 // PropVariantCollection
 
-PropVariantCollection::~PropVariantCollection() { Clear(); }
+PropVariantCollection::~PropVariantCollection() {
+  call_log::Internal internal;
+  Clear();
+}
 
 bool PropVariantCollection::Answers(REFIID iid) {
   return SameGuid(iid, IID_IPortableDevicePropVariantCollection);
 }
 
 HRESULT PropVariantCollection::GetCount(DWORD* count) {
+  if (auto struck = LogCall("Ids.GetCount")) return *struck;
   if (count == nullptr) return E_POINTER;
   *count = static_cast<DWORD>(values_.size());
   return S_OK;
 }
 
 HRESULT PropVariantCollection::GetAt(const DWORD index, PROPVARIANT* value) {
+  if (auto struck = LogCall("Ids.GetAt")) return *struck;
   if (value == nullptr) return E_POINTER;
   if (index >= values_.size()) return E_INVALIDARG;
   return CopyValue(value, values_[index]);
 }
 
 HRESULT PropVariantCollection::Add(const PROPVARIANT* value) {
+  if (auto struck = LogCall("Ids.Add")) return *struck;
   if (value == nullptr) return E_POINTER;
   PROPVARIANT copy = EmptyValue();
   HRESULT hr = CopyValue(&copy, *value);
@@ -543,6 +630,7 @@ HRESULT PropVariantCollection::Add(const PROPVARIANT* value) {
 }
 
 HRESULT PropVariantCollection::GetType(VARTYPE* type) {
+  if (auto struck = LogCall("Ids.GetType")) return *struck;
   if (type == nullptr) return E_POINTER;
   *type = values_.empty() ? static_cast<VARTYPE>(VT_EMPTY) : values_[0].vt;
   return S_OK;
@@ -550,6 +638,7 @@ HRESULT PropVariantCollection::GetType(VARTYPE* type) {
 
 // No conversions: the collection only "changes" to the type it already has.
 HRESULT PropVariantCollection::ChangeType(const VARTYPE type) {
+  if (auto struck = LogCall("Ids.ChangeType")) return *struck;
   for (const PROPVARIANT& value : values_) {
     if (value.vt != type) return kTypeMismatch;
   }
@@ -557,12 +646,14 @@ HRESULT PropVariantCollection::ChangeType(const VARTYPE type) {
 }
 
 HRESULT PropVariantCollection::Clear() {
+  if (auto struck = LogCall("Ids.Clear")) return *struck;
   for (PROPVARIANT& value : values_) ClearValue(&value);
   values_.clear();
   return S_OK;
 }
 
 HRESULT PropVariantCollection::RemoveAt(const DWORD index) {
+  if (auto struck = LogCall("Ids.RemoveAt")) return *struck;
   if (index >= values_.size()) return E_INVALIDARG;
   ClearValue(&values_[index]);
   values_.erase(values_.begin() + index);

@@ -4,6 +4,8 @@
 #define SNAPFERRY_PLATFORM_WPD_SIMULATOR_VALUES_H_
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/wpd/simulator/com_support.h"
@@ -117,11 +119,16 @@ class Values final
   HRESULT Lookup(const PROPERTYKEY& key, VARTYPE type, const Call* call,
                  const PROPVARIANT** found);
   HRESULT GetInterface(const PROPERTYKEY& key, REFIID iid, void** out);
+  // Records the call (call_log.h) under the object the values came from,
+  // if any, and the key.
+  std::optional<HRESULT> Log(const char* method);
+  std::optional<HRESULT> Log(const char* method, const PROPERTYKEY& key);
   HRESULT SetInterface(const PROPERTYKEY& key, IUnknown* value);
 
   std::vector<Entry> entries_;
   std::shared_ptr<DeviceState> fault_device_;
   uint32_t fault_node_ = kNoNode;
+  std::string source_;
 };
 
 class KeyCollection final

@@ -51,6 +51,14 @@ long OutstandingTaskMemoryBlocks();
 // it.
 void SetCoUninitializeObserver(std::function<void(ApartmentState)> observer);
 
+// Called on the calling thread at the start of CoInitializeEx,
+// CoUninitialize and CoCreateInstance with the function's name and, for
+// CoCreateInstance, the class asked for (else null). A failure it returns is
+// answered instead and nothing is done (CoUninitialize's is ignored). None
+// when empty. Reset() clears it.
+void SetComCallHook(
+    std::function<HRESULT(const char* call, const CLSID* clsid)> hook);
+
 // ---- files and time -----------------------------------------------------
 
 // The next `times` CreateFileW calls (every call when times < 0) fail with
