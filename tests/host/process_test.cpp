@@ -290,26 +290,27 @@ TEST_F(ProcessTest, ImporterCopiesEveryMediaFileAndReportsWhatFailed) {
   EXPECT_EQ(result.exit_code, 1) << result.out << result.err;
   EXPECT_EQ(result.err, "");
   const std::vector<std::string> lines = Lines(result.out);
-  ASSERT_EQ(lines.size(), 9u) << result.out;
+  ASSERT_EQ(lines.size(), 10u) << result.out;
   EXPECT_EQ(lines[0], "Device: Test iPhone (Apple Inc.)");
   EXPECT_EQ(lines[1].rfind("Folder: ", 0), 0u);
-  EXPECT_EQ(lines[2],
+  EXPECT_EQ(lines[2], "Reading the camera roll...");
+  EXPECT_EQ(lines[3],
             "On the device: 3 files, 1.0 MB; already imported: 0; to import: "
             "3 (1.0 MB)");
-  EXPECT_EQ(lines[3], "Imported:  100APPLE/IMG_0001.JPG  5 B");
-  EXPECT_EQ(lines[4], "Imported:  100APPLE/IMG_0002.MOV  1.0 MB");
-  EXPECT_EQ(lines[5].rfind("FAILED:  100APPLE/IMG_0003.HEIC: Read from device "
+  EXPECT_EQ(lines[4], "Imported:  100APPLE/IMG_0001.JPG  5 B");
+  EXPECT_EQ(lines[5], "Imported:  100APPLE/IMG_0002.MOV  1.0 MB");
+  EXPECT_EQ(lines[6].rfind("FAILED:  100APPLE/IMG_0003.HEIC: Read from device "
                            "failed (HRESULT 0x8007001F)",
                            0),
             0u)
-      << lines[5];
-  EXPECT_EQ(lines[6].rfind("Imported 2 files (1.0 MB), 0 already there, 1 "
+      << lines[6];
+  EXPECT_EQ(lines[7].rfind("Imported 2 files (1.0 MB), 0 already there, 1 "
                            "failed, in ",
                            0),
             0u)
-      << lines[6];
-  EXPECT_EQ(lines[7], "Failed:");
-  EXPECT_EQ(lines[8],
+      << lines[7];
+  EXPECT_EQ(lines[8], "Failed:");
+  EXPECT_EQ(lines[9],
             "  100APPLE/IMG_0003.HEIC: Read from device failed (HRESULT "
             "0x8007001F)");
 
