@@ -6,10 +6,14 @@
 // of it generated as it is read (pattern data), so that a demo import shows
 // a real import's pace for several seconds. The other files' data is
 // generated deterministically, each file starting with its format's
-// signature.
+// signature. Every photo has a small real JPEG as its thumbnail, as an
+// iPhone's have (screenshots a portrait one); videos and sidecars have none.
 #include <iterator>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/wpd/simulator/demo_thumbnails.h"
 #include "platform/wpd/simulator/model.h"
 
 namespace wpd_sim {
@@ -59,6 +63,35 @@ std::string Bytes(const std::wstring& name, uint64_t size, uint32_t seed) {
   return data;
 }
 
+// The thumbnail of the index-th photo named `name`, shared by every photo
+// that shows the same picture; none for anything but images.
+std::shared_ptr<const std::string> ThumbnailFor(const std::wstring& name,
+                                                ContentType type,
+                                                size_t index) {
+  static const std::vector<std::shared_ptr<const std::string>> pictures = [] {
+    std::vector<std::shared_ptr<const std::string>> all;
+    for (size_t i = 0; i < kDemoThumbnailCount; ++i) {
+      const EmbeddedFile& file = kDemoThumbnails[i];
+      all.push_back(std::make_shared<const std::string>(
+          reinterpret_cast<const char*>(file.bytes), file.size));
+    }
+    return all;
+  }();
+  if (type != ContentType::kImage || pictures.empty()) return nullptr;
+  // The last picture is the portrait screenshot.
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, L".PNG") == 0) {
+    return pictures.back();
+  }
+  return pictures[index % (pictures.size() - 1)];
+}
+
+void AddThumbnail(ObjectSpec& file, size_t index) {
+  if (auto picture =
+          ThumbnailFor(*file.original_file_name, file.content_type, index)) {
+    file.Thumbnail(std::move(picture));
+  }
+}
+
 struct DemoFile {
   const wchar_t* id;
   const wchar_t* folder;
@@ -75,12 +108,14 @@ void AddFiles(DeviceSpec* device, const DemoFile* files, size_t count,
     const DemoFile& f = files[i];
     DateProperty taken =
         DateProperty::At(2024, f.month, f.day, f.hour, f.minute, f.second);
-    device
-        ->AddFile(f.id, f.folder, f.name, f.type,
-                  Bytes(f.name, f.size, seed + static_cast<uint32_t>(i)))
-        .Created(taken)
-        .Modified(taken)
-        .CanDelete(true);
+    ObjectSpec& file =
+        device
+            ->AddFile(f.id, f.folder, f.name, f.type,
+                      Bytes(f.name, f.size, seed + static_cast<uint32_t>(i)))
+            .Created(taken)
+            .Modified(taken)
+            .CanDelete(true);
+    AddThumbnail(file, i);
   }
 }
 
@@ -89,11 +124,13 @@ void AddPhoneFiles(DeviceSpec* device, const DemoFile* files, size_t count,
                    uint32_t seed) {
   for (size_t i = 0; i < count; ++i) {
     const DemoFile& f = files[i];
-    device
-        ->AddPhoneFile(
-            f.id, f.folder, f.name, f.type, f.size,
-            DateProperty::At(2026, f.month, f.day, f.hour, f.minute, f.second))
-        .Data(Bytes(f.name, f.size, seed + static_cast<uint32_t>(i)));
+    ObjectSpec& file =
+        device
+            ->AddPhoneFile(f.id, f.folder, f.name, f.type, f.size,
+                           DateProperty::At(2026, f.month, f.day, f.hour,
+                                            f.minute, f.second))
+            .Data(Bytes(f.name, f.size, seed + static_cast<uint32_t>(i)));
+    AddThumbnail(file, i);
   }
 }
 
@@ -110,11 +147,12 @@ void AddGeneratedMonth(DeviceSpec* phone, const std::wstring& folder) {
     uint64_t size = video ? 20000000 + (i * 2654435761u) % 10000000
                           : 1800000 + (i * 7919u * 131u) % 1200000;
     int minutes = 9 * 60 + 25 * i;
-    phone->AddPhoneFile(
-        L"o" + number, folder, name,
-        video ? ContentType::kVideo : ContentType::kImage, size,
-        DateProperty::At(2026, 9, 28 + minutes / (24 * 60), minutes / 60 % 24,
-                         minutes % 60, i % 60));
+    AddThumbnail(phone->AddPhoneFile(
+                     L"o" + number, folder, name,
+                     video ? ContentType::kVideo : ContentType::kImage, size,
+                     DateProperty::At(2026, 9, 28 + minutes / (24 * 60),
+                                      minutes / 60 % 24, minutes % 60, i % 60)),
+                 static_cast<size_t>(i));
   }
 }
 

@@ -649,8 +649,10 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
       std::lock_guard<std::mutex> lock(device.mu);
       uint32_t node = device.Find(object_id);
       if (node == kNoNode) return kErrorNotFound;
-      if (HasResource(device.nodes[node].setup)) {
-        supported.push_back(WPD_RESOURCE_DEFAULT);
+      const ObjectSpec& setup = device.nodes[node].setup;
+      if (HasResource(setup)) supported.push_back(WPD_RESOURCE_DEFAULT);
+      if (setup.thumbnail_kind != ObjectSpec::DataKind::kNone) {
+        supported.push_back(WPD_RESOURCE_THUMBNAIL);
       }
     }
     return SupportedKeys(sim_, supported, keys);
@@ -675,28 +677,39 @@ class Resources final : public ComObject<Resources, IPortableDeviceResources,
     if (HRESULT state = Usable(*session_); FAILED(state)) return state;
     session_->device->link.RoundTrip();
     DeviceState& device = *session_->device;
-    std::lock_guard<std::mutex> lock(device.mu);
-    uint32_t node = device.Find(object_id);
-    HRESULT hr;
-    if (device.Strike(node, Call::kGetStream, &hr)) return hr;
-    if (node == kNoNode) return kErrorNotFound;
-    const ObjectSpec& setup = device.nodes[node].setup;
-    if (!SameKey(key, WPD_RESOURCE_DEFAULT) || !HasResource(setup)) {
-      return kErrorNotSupported;
-    }
-    if ((mode & (STGM_WRITE | STGM_READWRITE)) != 0) {
-      // Only reading is simulated; a read-only client is refused outright.
-      return (session_->access & kGenericWrite) == 0 ? E_ACCESSDENIED
-                                                     : E_NOTIMPL;
-    }
+    const bool thumbnail = SameKey(key, WPD_RESOURCE_THUMBNAIL);
     ObjectSpec data;
-    data.id = setup.id;
-    data.original_file_name = setup.original_file_name;
-    data.data_kind = setup.data_kind;
-    data.bytes = setup.bytes;
-    data.pattern_size = setup.pattern_size;
-    if (optimal_size != nullptr)
-      *optimal_size = device.setup.optimal_transfer_size;
+    uint32_t node;
+    {
+      std::lock_guard<std::mutex> lock(device.mu);
+      node = device.Find(object_id);
+      HRESULT hr;
+      if (device.Strike(node, Call::kGetStream, &hr)) return hr;
+      if (node == kNoNode) return kErrorNotFound;
+      const ObjectSpec& setup = device.nodes[node].setup;
+      if (thumbnail) {
+        if (setup.thumbnail_kind == ObjectSpec::DataKind::kNone) {
+          return kErrorNotSupported;
+        }
+      } else if (!SameKey(key, WPD_RESOURCE_DEFAULT) || !HasResource(setup)) {
+        return kErrorNotSupported;
+      }
+      if ((mode & (STGM_WRITE | STGM_READWRITE)) != 0) {
+        // Only reading is simulated; a read-only client is refused outright.
+        return (session_->access & kGenericWrite) == 0 ? E_ACCESSDENIED
+                                                       : E_NOTIMPL;
+      }
+      data.id = setup.id;
+      data.original_file_name = setup.original_file_name;
+      data.data_kind = thumbnail ? setup.thumbnail_kind : setup.data_kind;
+      data.bytes = thumbnail ? setup.thumbnail_bytes : setup.bytes;
+      data.pattern_size =
+          thumbnail ? setup.thumbnail_pattern_size : setup.pattern_size;
+      if (optimal_size != nullptr)
+        *optimal_size = device.setup.optimal_transfer_size;
+    }
+    // The device makes the thumbnail while the caller waits.
+    if (thumbnail) device.link.Thumbnail();
     *stream = new ObjectStream(sim_, session_, node, std::move(data));
     return S_OK;
   }
@@ -840,7 +853,12 @@ class Content final
       }
       *results = list;
     }
-    if (failures == 0) return S_OK;
+    if (failures == 0) {
+      // An object's own S_FALSE is the whole call's.
+      return std::find(outcome.begin(), outcome.end(), S_FALSE) != outcome.end()
+                 ? S_FALSE
+                 : S_OK;
+    }
     // One object, or none of several, deleted: the first failure tells why.
     if (failures == count) {
       return *std::find_if(outcome.begin(), outcome.end(),
@@ -911,6 +929,8 @@ class Content final
         options != PORTABLE_DEVICE_DELETE_WITH_RECURSION) {
       return kErrorDirNotEmpty;
     }
+    const HRESULT answer = object.setup.delete_answer;
+    if (object.setup.delete_keeps_object) return answer;
     std::vector<uint32_t>& siblings = device.nodes[object.parent].children;
     siblings.erase(std::find(siblings.begin(), siblings.end(), node));
     std::vector<uint32_t> doomed{node};
@@ -922,7 +942,7 @@ class Content final
       doomed.insert(doomed.end(), gone.children.begin(), gone.children.end());
       gone.children.clear();
     }
-    return S_OK;
+    return answer;
   }
 
   std::shared_ptr<Session> session_;

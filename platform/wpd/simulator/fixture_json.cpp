@@ -355,7 +355,8 @@ class Parser {
               {"id", "parent", "contentType", "name", "originalFileName",
                "size", "dateCreated", "dateModified", "canDelete", "format",
                "persistentUniqueId", "containerFunctionalObjectId",
-               "storageAccessCapability", "fileSystemType", "data", "fail"})) {
+               "storageAccessCapability", "fileSystemType", "data", "thumbnail",
+               "deleteAnswer", "deleteKeepsObject", "fail"})) {
       return false;
     }
     if (!value.contains("id")) return Fail(path, "needs an \"id\"");
@@ -450,6 +451,33 @@ class Parser {
         !Data(value["data"], Join(path, "data"), object)) {
       return false;
     }
+    if (value.contains("thumbnail")) {
+      // Read as data, then moved over to the thumbnail.
+      ObjectSpec picture;
+      if (!Data(value["thumbnail"], Join(path, "thumbnail"), &picture)) {
+        return false;
+      }
+      object->thumbnail_kind = picture.data_kind;
+      object->thumbnail_bytes = std::move(picture.bytes);
+      object->thumbnail_pattern_size = picture.pattern_size;
+    }
+    if (value.contains("deleteAnswer")) {
+      const Json& answer = value["deleteAnswer"];
+      if (answer == "S_OK") {
+        object->delete_answer = S_OK;
+      } else if (answer == "S_FALSE") {
+        object->delete_answer = S_FALSE;
+      } else {
+        return Fail(Join(path, "deleteAnswer"),
+                    "must be \"S_OK\" or \"S_FALSE\"");
+      }
+    }
+    if (value.contains("deleteKeepsObject")) {
+      if (!value["deleteKeepsObject"].is_boolean()) {
+        return Fail(Join(path, "deleteKeepsObject"), "must be true or false");
+      }
+      object->delete_keeps_object = value["deleteKeepsObject"].get<bool>();
+    }
     if (value.contains("fail") &&
         !Faults(value["fail"], Join(path, "fail"), CallScope::kObject,
                 &object->faults)) {
@@ -472,7 +500,7 @@ class Parser {
     }
     if (!Keys(value, path,
               {"profile", "openMs", "roundTripMs", "readCallMs",
-               "megabytesPerSecond"})) {
+               "megabytesPerSecond", "thumbnailMs"})) {
       return false;
     }
     LinkSpec spec;
@@ -488,7 +516,8 @@ class Parser {
          {std::pair{"openMs", &spec.open_ms},
           std::pair{"roundTripMs", &spec.round_trip_ms},
           std::pair{"readCallMs", &spec.read_call_ms},
-          std::pair{"megabytesPerSecond", &spec.megabytes_per_second}}) {
+          std::pair{"megabytesPerSecond", &spec.megabytes_per_second},
+          std::pair{"thumbnailMs", &spec.thumbnail_ms}}) {
       if (!value.contains(key)) continue;
       const Json& number = value[key];
       // Costs of at most a minute a call, so that a slip of the pen

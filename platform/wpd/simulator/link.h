@@ -18,6 +18,8 @@ struct LinkSpec {
   double round_trip_ms = 0;         // every other call that reaches the device
   double read_call_ms = 0;          // each Read, on top of its bytes
   double megabytes_per_second = 0;  // Read bandwidth, 10^6 bytes; 0: no limit
+  double thumbnail_ms =
+      0;  // GetStream of a thumbnail, on top of its round trip
 
   // The named profiles: "usb2" (the bundled USB 2 cable) and "usbc" (a
   // 10 Gb/s model); see the simulator's README for where the figures come
@@ -32,6 +34,7 @@ struct LinkCounts {
   uint64_t opens = 0;
   uint64_t round_trips = 0;  // Close, EnumObjects, Next, GetValues, ...
   uint64_t reads = 0;
+  uint64_t thumbnails = 0;  // thumbnails served (each also a round trip)
   uint64_t bytes_read = 0;
   double modelled_ms = 0;  // the costs charged; 0 without a link
 };
@@ -54,6 +57,10 @@ class LinkClock {
   void Open() { Cross(&LinkCounts::opens, spec_ ? spec_->open_ms : 0, 0); }
   void RoundTrip() {
     Cross(&LinkCounts::round_trips, spec_ ? spec_->round_trip_ms : 0, 0);
+  }
+  // The device making a thumbnail it is asked for.
+  void Thumbnail() {
+    Cross(&LinkCounts::thumbnails, spec_ ? spec_->thumbnail_ms : 0, 0);
   }
   void Read(uint64_t bytes);
 

@@ -204,6 +204,27 @@ ObjectSpec& ObjectSpec::Fail(Call call, Fault fault) {
   return *this;
 }
 
+ObjectSpec& ObjectSpec::Thumbnail(std::string jpeg) {
+  return Thumbnail(std::make_shared<const std::string>(std::move(jpeg)));
+}
+ObjectSpec& ObjectSpec::Thumbnail(std::shared_ptr<const std::string> jpeg) {
+  thumbnail_kind = DataKind::kBytes;
+  thumbnail_bytes = std::move(jpeg);
+  thumbnail_pattern_size = 0;
+  return *this;
+}
+ObjectSpec& ObjectSpec::ThumbnailPattern(uint64_t count) {
+  thumbnail_kind = DataKind::kPattern;
+  thumbnail_bytes.reset();
+  thumbnail_pattern_size = count;
+  return *this;
+}
+ObjectSpec& ObjectSpec::DeleteAnswer(HRESULT answer, bool keeps_object) {
+  delete_answer = answer;
+  delete_keeps_object = keeps_object;
+  return *this;
+}
+
 uint64_t ObjectSpec::DataSize() const {
   switch (data_kind) {
     case DataKind::kBytes:

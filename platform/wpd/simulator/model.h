@@ -178,6 +178,18 @@ struct ObjectSpec {
   DataKind data_kind = DataKind::kNone;
   std::shared_ptr<const std::string> bytes;
   uint64_t pattern_size = 0;
+  // WPD_RESOURCE_THUMBNAIL, held as the default resource is: none (GetStream
+  // answers ERROR_NOT_SUPPORTED), the given bytes (shared by every object
+  // that shows the same picture), or a pattern. The object's GetStream and
+  // Read faults and the device's read behaviour apply to it too.
+  DataKind thumbnail_kind = DataKind::kNone;
+  std::shared_ptr<const std::string> thumbnail_bytes;
+  uint64_t thumbnail_pattern_size = 0;
+  // What a Delete of this object answers when the device lets it through:
+  // S_OK or S_FALSE; with delete_keeps_object the object stays all the same,
+  // as some deletes on iPhones are answered as done and do nothing.
+  HRESULT delete_answer = S_OK;
+  bool delete_keeps_object = false;
   FaultList faults;
 
   ObjectSpec& Type(ContentType type);
@@ -201,6 +213,10 @@ struct ObjectSpec {
   ObjectSpec& Pattern(uint64_t size);
   ObjectSpec& Fail(Call call, HRESULT hresult, uint64_t after = 0);
   ObjectSpec& Fail(Call call, Fault fault);
+  ObjectSpec& Thumbnail(std::string jpeg);
+  ObjectSpec& Thumbnail(std::shared_ptr<const std::string> jpeg);
+  ObjectSpec& ThumbnailPattern(uint64_t size);
+  ObjectSpec& DeleteAnswer(HRESULT answer, bool keeps_object = false);
 
   uint64_t DataSize() const;
   // Copies the default resource's bytes [offset, offset + count) into out.

@@ -236,6 +236,7 @@ TEST(WpdDeclarations, IdentifiersAreTheSdks) {
       {&WPD_CLIENT_SECURITY_QUALITY_OF_SERVICE, kClient, 8},
       {&WPD_CLIENT_DESIRED_ACCESS, kClient, 9},
       {&WPD_RESOURCE_DEFAULT, "{E81E79BE-34F0-41BF-B53F-F1A06AE87842}", 0},
+      {&WPD_RESOURCE_THUMBNAIL, "{C7C407BA-98FA-46B5-9960-23FEC124CFDE}", 0},
   };
   for (const auto& expected : keys) {
     EXPECT_EQ(Text(expected.key->fmtid), expected.fmtid);
