@@ -5,6 +5,9 @@
 #include <portabledevice.h>
 #include <portabledeviceapi.h>
 
+#include <cstdint>
+#include <cstdio>
+
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
@@ -22,6 +25,42 @@ bool IsRefusal(HRESULT hr) {
 // another object than the one asked about.
 bool HasEmbeddedNul(const std::wstring& text) {
   return text.find(L'\0') != std::wstring::npos;
+}
+
+// Reads the object again (its WPD_OBJECT_ID) after the device said it was
+// deleted: S_OK when it is still there, else the HRESULT of the first call
+// that failed, which tells whether it is gone or the check failed.
+HRESULT ReadObjectAgain(IPortableDeviceContent* content,
+                        const std::wstring& object) {
+  ComPtr<IPortableDeviceProperties> properties;
+  ComPtr<IPortableDeviceKeyCollection> keys;
+  ComPtr<IPortableDeviceValues> values;
+  HRESULT hr = content->Properties(properties.Put());
+  if (SUCCEEDED(hr) && !properties) hr = E_POINTER;
+  if (SUCCEEDED(hr)) {
+    hr = CoCreateInstance(CLSID_PortableDeviceKeyCollection, nullptr,
+                          CLSCTX_INPROC_SERVER,
+                          IID_IPortableDeviceKeyCollection, keys.PutVoid());
+    if (SUCCEEDED(hr) && !keys) hr = E_POINTER;
+  }
+  if (SUCCEEDED(hr)) hr = keys->Add(WPD_OBJECT_ID);
+  if (SUCCEEDED(hr)) {
+    hr = properties->GetValues(object.c_str(), keys.get(), values.Put());
+    if (SUCCEEDED(hr) && !values) hr = E_POINTER;
+  }
+  // GetValues may succeed with the id holding a failure (S_FALSE): then
+  // that failure is the read's answer.
+  if (SUCCEEDED(hr)) {
+    CoTaskMemString id;
+    hr = values->GetStringValue(WPD_OBJECT_ID, id.Put());
+  }
+  return SUCCEEDED(hr) ? S_OK : hr;
+}
+
+// The answers by which a read says there is no such object.
+bool MeansNoSuchObject(HRESULT hr) {
+  return hr == HresultFromWin32(ERROR_FILE_NOT_FOUND) ||
+         hr == HresultFromWin32(ERROR_NOT_FOUND);
 }
 
 }  // namespace
@@ -92,8 +131,8 @@ ObjectOpResult DeleteObject(const std::string& device_id,
                           object_ids.PutVoid());
     if (SUCCEEDED(hr) && !object_ids) hr = E_POINTER;
   }
+  std::wstring object = Utf8ToWide(object_id);
   if (SUCCEEDED(hr)) {
-    std::wstring object = Utf8ToWide(object_id);
     if (HasEmbeddedNul(object)) {
       hr = E_INVALIDARG;
     } else {
@@ -105,10 +144,14 @@ ObjectOpResult DeleteObject(const std::string& device_id,
       hr = object_ids->Add(&value);
     }
   }
+  // Some deletes are answered as done and do nothing, and S_FALSE may mean
+  // that nothing was deleted: what the device says is checked.
+  HRESULT check = S_OK;
   if (SUCCEEDED(hr)) {
     // Exactly the one object named: never its children.
     hr = content->Delete(PORTABLE_DEVICE_DELETE_NO_RECURSION, object_ids.get(),
                          nullptr);
+    if (SUCCEEDED(hr)) check = ReadObjectAgain(content.get(), object);
   }
   // Also a device object that failed to open: the device may hold on to a
   // read-write session otherwise.
@@ -119,6 +162,18 @@ ObjectOpResult DeleteObject(const std::string& device_id,
     result.status =
         IsRefusal(hr) ? ObjectOpStatus::kNotPermitted : ObjectOpStatus::kError;
     result.error = FormatHresultFailure("Delete object", hr);
+  } else if (SUCCEEDED(check)) {
+    result.status = ObjectOpStatus::kError;
+    result.hresult = E_FAIL;
+    result.error = "Delete object failed: the object is still on the device";
+  } else if (!MeansNoSuchObject(check)) {
+    result.status = ObjectOpStatus::kError;
+    result.hresult = check;
+    char text[96];
+    std::snprintf(text, sizeof(text),
+                  "Delete object could not be confirmed (HRESULT 0x%08lX)",
+                  static_cast<unsigned long>(static_cast<uint32_t>(check)));
+    result.error = text;
   }
   return result;
 }

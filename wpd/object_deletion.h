@@ -21,6 +21,12 @@ int32_t CanDeleteObject(const std::string& device_id,
 // Deletes exactly the one object named, without recursing into children.
 // Status kOk, kNotPermitted (the device refused: access denied, not
 // implemented, not supported) or kError, each with the deciding HRESULT.
+// A Delete the device answers with success is checked by reading the object
+// again: kOk (with the Delete's own code, S_FALSE included) only when the
+// read says there is no such object; kError with E_FAIL and "Delete object
+// failed: the object is still on the device" when the read succeeds; kError
+// with the read's code and "Delete object could not be confirmed (HRESULT
+// 0x...)" when the check itself fails.
 ObjectOpResult DeleteObject(const std::string& device_id,
                             const std::string& object_id);
 

@@ -13,6 +13,7 @@
 #include "wpd/media_enumeration.h"
 #include "wpd/media_scan.h"
 #include "wpd/object_op_result.h"
+#include "wpd/object_thumbnail.h"
 
 namespace snapferry {
 namespace test {
@@ -67,6 +68,22 @@ inline std::string Outcome(const EnumerationResult& listing) {
 
 inline std::string Outcome(const ObjectOpResult& result) {
   return Describe(result);
+}
+
+// "error <hresult> \"<message>\"", "none", or "thumbnail <size>" when the
+// bytes are the simulator's pattern (byte i is i mod 251), else
+// "thumbnail <size> corrupt".
+inline std::string Outcome(const ThumbnailResult& thumbnail) {
+  if (!thumbnail.message.empty()) {
+    return "error " + Hex(thumbnail.hresult) + " \"" + thumbnail.message + "\"";
+  }
+  if (!thumbnail.present) return "none";
+  bool pattern = true;
+  for (size_t i = 0; i < thumbnail.bytes.size(); ++i) {
+    pattern = pattern && thumbnail.bytes[i] == i % 251;
+  }
+  return "thumbnail " + std::to_string(thumbnail.bytes.size()) +
+         (pattern ? "" : " corrupt");
 }
 
 inline std::string Outcome(int32_t can_delete) {

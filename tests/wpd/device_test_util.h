@@ -58,7 +58,8 @@ inline constexpr HRESULT kDeviceBusy = static_cast<HRESULT>(0x800700AA);
 // bit, its Live Photo motion, a JPG and a screenshot). Unlike a real
 // iPhone's, its storage allows deletion and IMG_0002.JPG says it can be
 // deleted, so that the delete check and the deletion succeed when nothing
-// fails.
+// fails; and the photo's thumbnail is a chunk and a bit (pattern data), so
+// that reading it takes more than one Read.
 inline const std::wstring kSmallPhone = L"\\\\?\\usb#vid_05ac&pid_12a8#small";
 inline wpd_sim::Fixture SmallPhone() {
   using wpd_sim::ContentType;
@@ -74,8 +75,10 @@ inline wpd_sim::Fixture SmallPhone() {
   phone.AddPhoneFolder(L"f2", L"s1", L"202610_a");
   const DateProperty september = DateProperty::At(2026, 9, 14, 10, 0, 0);
   const DateProperty october = DateProperty::At(2026, 10, 2, 18, 30, 5);
-  phone.AddPhoneFile(L"o1", L"f1", L"IMG_0001.HEIC", ContentType::kImage,
-                     3 * 65536 + 1000, september);
+  phone
+      .AddPhoneFile(L"o1", L"f1", L"IMG_0001.HEIC", ContentType::kImage,
+                    3 * 65536 + 1000, september)
+      .ThumbnailPattern(65536 + 1000);
   phone.AddPhoneFile(L"o2", L"f1", L"IMG_0001.MOV", ContentType::kUnspecified,
                      3000, september);
   phone

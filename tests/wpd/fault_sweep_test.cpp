@@ -2,11 +2,11 @@
 // call on the simulated phone (and, on the Linux stand-in, on the COM
 // runtime) answers E_FAIL, E_ACCESSDENIED or ERROR_GEN_FAILURE (what a
 // phone that went away answers), and S_FALSE where a call may give less
-// than asked (Next, Read, GetValues). Each outcome is compared whole with
-// the table's row for the step that failed; a step without a row must leave
-// the outcome exactly as undisturbed. Every case must also release every
-// COM object, close what it opened, leave COM as it found it, and leave no
-// staging file or file handle behind.
+// than asked (Next, Read, GetValues; a Delete that deletes nothing). Each
+// outcome is compared whole with the table's row for the step that failed;
+// a step without a row must leave the outcome exactly as undisturbed. Every
+// case must also release every COM object, close what it opened, leave COM
+// as it found it, and leave no staging file or file handle behind.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -25,6 +25,7 @@
 #include "wpd/media_scan.h"
 #include "wpd/object_copy.h"
 #include "wpd/object_deletion.h"
+#include "wpd/object_thumbnail.h"
 
 namespace snapferry {
 namespace {
@@ -35,9 +36,17 @@ using wpd_sim::LoggedCall;
 
 constexpr HRESULT kGenFailure = static_cast<HRESULT>(0x8007001F);
 
-enum class Op { kList, kScan, kEnumerate, kCopy, kCanDelete, kDelete };
-const char* const kOpNames[] = {"list", "scan",      "enumerate",
-                                "copy", "canDelete", "delete"};
+enum class Op {
+  kList,
+  kScan,
+  kEnumerate,
+  kCopy,
+  kCanDelete,
+  kDelete,
+  kThumbnail
+};
+const char* const kOpNames[] = {"list",      "scan",   "enumerate", "copy",
+                                "canDelete", "delete", "thumbnail"};
 
 // Which answers of the failed call a row holds for.
 enum class When { kAny, kFailure, kDenied, kGone, kLess };
@@ -124,6 +133,13 @@ std::vector<Table> Tables() {
   const std::string list_gone = ListingError("Enumerate objects");
   const std::string copy_open = OpError(3, 0, "Open device");
   const std::string cannot_tell = "canDelete=-1";
+  // After a Delete that answered success, the object read again.
+  const std::string unconfirmed =
+      "status=3 bytesWritten=0 hresult={hr} error=\"Delete object could not "
+      "be confirmed (HRESULT {hr})\"";
+  const std::string still_there =
+      "status=3 bytesWritten=0 hresult=0x80004005 error=\"Delete object "
+      "failed: the object is still on the device\"";
   return {
       {Op::kList,
        "Anna's iPhone|Apple Inc.|Apple iPhone|apple;",
@@ -344,12 +360,44 @@ std::vector<Table> Tables() {
                {"CoInitializeEx", "", 0, kFailure,
                 "status=3 bytesWritten=0 hresult=0x00000000 error=\"COM "
                 "initialisation failed\""},
-               // Every failing link is the deletion's failure; a refusal is
-               // "not permitted".
+               // A Delete answered S_FALSE that did nothing: the object is
+               // read again and found.
+               {"Content.Delete", "", 0, kLess, still_there},
+               // The check after a Delete answered done cannot be made.
+               {"Content.Properties", "", 0, kFailure, unconfirmed},
+               {"CoCreateInstance", "CreateKeyCollection", 0, kFailure,
+                unconfirmed},
+               {"Factory.CreateInstance", "CreateKeyCollection", 0, kFailure,
+                unconfirmed},
+               {"Keys.Add", "ID", 0, kFailure, unconfirmed},
+               // (A GetValues answered S_FALSE still finds no object: the
+               // deletion stands.)
+               {"Properties.GetValues", "o3", 0, kFailure, unconfirmed},
+               // Every failing link before is the deletion's failure; a
+               // refusal is "not permitted".
                {"", "", 0, kDenied, OpError(2, 0, "Delete object")},
                {"", "", 0, kFailure, OpError(3, 0, "Delete object")},
            },
            {})},
+      {Op::kThumbnail, "thumbnail 66536",
+       Join(
+           {
+               {"CoInitializeEx", "", 0, kFailure,
+                "error 0x00000000 \"COM initialisation failed\""},
+               {"Device.Content", "", 0, kFailure,
+                ListingError("Open transfer")},
+               {"Content.Transfer", "", 0, kFailure,
+                ListingError("Open transfer")},
+               {"Resources.GetStream", "o1", 0, kFailure,
+                ListingError("Open thumbnail stream")},
+               // A failed read keeps nothing; an early end is the end of the
+               // thumbnail, and an empty one is none.
+               {"Stream.Read", "o1", 0, kFailure,
+                ListingError("Read from device")},
+               {"Stream.Read", "o1", 1, kLess, "none"},
+               {"Stream.Read", "o1", 2, kLess, "thumbnail 65536"},
+           },
+           OpenRows(ListingError("Open device")))},
   };
 }
 
@@ -430,6 +478,9 @@ Outcome RunOperation(Op op, const std::string& staging) {
       case Op::kDelete:
         run.outcome = test::Outcome(DeleteObject(phone, "o3"));
         break;
+      case Op::kThumbnail:
+        run.outcome = test::Outcome(ReadThumbnail(phone, "o1"));
+        break;
     }
     // Out of COM again: a fresh join is the thread's first.
     wpd_sim::call_log::Internal unrecorded;
@@ -481,7 +532,7 @@ Outcome RunCase(const Table& table, uint64_t strike_at, HRESULT hr,
 // What may a call answer besides failures: less than asked.
 bool MayGiveLess(const std::string& method) {
   return method == "Enum.Next" || method == "Stream.Read" ||
-         method == "Properties.GetValues";
+         method == "Properties.GetValues" || method == "Content.Delete";
 }
 
 TEST(FaultSweepTest, EveryCallOfEveryOperationFailedInTurn) {
