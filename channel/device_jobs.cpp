@@ -10,6 +10,7 @@
 #include "wpd/media_scan.h"
 #include "wpd/object_copy.h"
 #include "wpd/object_deletion.h"
+#include "wpd/object_thumbnail.h"
 
 namespace snapferry {
 
@@ -107,6 +108,25 @@ Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
     ObjectOpResult deletion = DeleteObject(device_id, object_id);
     return [result = std::move(result), deletion = std::move(deletion)]() {
       result->Success(ObjectOpResultToValue(deletion));
+    };
+  };
+}
+
+Job MakeGetThumbnailJob(SharedMethodResult result, std::string device_id,
+                        std::string object_id) {
+  return [result = std::move(result), device_id = std::move(device_id),
+          object_id = std::move(object_id)]() mutable -> Completion {
+    ThumbnailResult thumbnail = ReadThumbnail(device_id, object_id);
+    return [result = std::move(result), thumbnail = std::move(thumbnail)]() {
+      if (!thumbnail.message.empty()) {
+        result->Error(
+            "wpd_error", thumbnail.message,
+            flutter::EncodableValue(static_cast<int64_t>(thumbnail.hresult)));
+      } else if (thumbnail.present) {
+        result->Success(flutter::EncodableValue(thumbnail.bytes));
+      } else {
+        result->Success();
+      }
     };
   };
 }

@@ -39,6 +39,10 @@ Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
                      std::string object_id);
 Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
                         std::string object_id);
+// Answers the thumbnail's bytes, null when the object has none, or
+// Error("wpd_error", message, hresult) when it could not be read.
+Job MakeGetThumbnailJob(SharedMethodResult result, std::string device_id,
+                        std::string object_id);
 
 // What a request gets when its job throws instead of returning a completion:
 // a failure with E_UNEXPECTED and the text "Internal error", in the shape its

@@ -167,6 +167,16 @@ void WpdChannelHandler::HandleMethodCall(
     SharedMethodResult shared(std::move(result));
     start(shared,
           MakeDeleteObjectJob(shared, std::move(id), std::move(object_id)));
+  } else if (method == "getThumbnail") {
+    std::string id = GetStringArgument(arguments, "id");
+    std::string object_id = GetStringArgument(arguments, "objectId");
+    if (id.empty() || object_id.empty()) {
+      result->Error("bad_args", "getThumbnail requires id and objectId");
+      return;
+    }
+    SharedMethodResult shared(std::move(result));
+    start(shared,
+          MakeGetThumbnailJob(shared, std::move(id), std::move(object_id)));
   } else if (method == "cancel") {
     // One flag for every running copy; it stays set until the next accepted
     // copyObject clears it.
