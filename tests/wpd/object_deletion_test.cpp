@@ -256,5 +256,87 @@ TEST_F(ObjectDeletionTest, WorkerThatCannotJoinComGetsNoAnswer) {
   EXPECT_EQ(sim_.Calls(Call::kOpen), 0u);
 }
 
+// Some deletes are answered as done and do nothing, and a Delete answered
+// S_FALSE may or may not have deleted: the object is read again, and only
+// its absence is "ok".
+TEST(ObjectDeletionCheckTest, ADeleteAnsweredDoneIsCheckedByReadingAgain) {
+  const HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002);
+  const HRESULT kGenFailure = static_cast<HRESULT>(0x8007001F);
+  const HRESULT kGone = static_cast<HRESULT>(0x8007048F);
+  const std::string kStillThere =
+      "Delete object failed: the object is still on the device";
+  using wpd_sim::Fault;
+  struct Case {
+    const char* what;
+    HRESULT answer;     // what the device's Delete answers
+    bool keeps_object;  // and whether it leaves the object in place
+    Call faulted;       // a device fault on the check's calls, if any
+    Fault fault;
+    std::string outcome;
+  };
+  const Call kNone = Call::kOpen;  // never faulted here
+  const Case cases[] = {
+      {"answered done, did nothing",
+       S_OK,
+       true,
+       kNone,
+       {},
+       Describe(kError, 0, E_FAIL, kStillThere)},
+      {"answered S_FALSE, did nothing",
+       S_FALSE,
+       true,
+       kNone,
+       {},
+       Describe(kError, 0, E_FAIL, kStillThere)},
+      {"answered S_FALSE, did it",
+       S_FALSE,
+       false,
+       kNone,
+       {},
+       Describe(kOk, 0, S_FALSE, "")},
+      {"the read says file not found",
+       S_OK,
+       false,
+       Call::kGetValues,
+       {kFileNotFound, 0},
+       Describe(kOk, 0, S_OK, "")},
+      {"the read fails otherwise",
+       S_OK,
+       false,
+       Call::kGetValues,
+       {kGenFailure, 0},
+       Describe(kError, 0, kGenFailure,
+                "Delete object could not be confirmed (HRESULT 0x8007001F)")},
+      {"no properties to read with",
+       S_FALSE,
+       false,
+       Call::kProperties,
+       {E_FAIL, 0},
+       Describe(kError, 0, E_FAIL,
+                "Delete object could not be confirmed (HRESULT 0x80004005)")},
+      {"the phone goes before the check", S_OK, true, Call::kGetValues,
+       Fault::Unplug(0),
+       Describe(kError, 0, kGone,
+                "Delete object could not be confirmed (HRESULT 0x8007048F)")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fixture fixture = PhoneFixture();
+    for (wpd_sim::ObjectSpec& object : fixture.devices[0].objects) {
+      if (object.id == L"yes") object.DeleteAnswer(c.answer, c.keeps_object);
+    }
+    Simulator sim(std::move(fixture));
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    if (c.faulted != kNone) sim.SetDeviceFault(kPhone, c.faulted, c.fault);
+    EXPECT_EQ(Describe(Delete(kPhoneUtf8, "yes")), c.outcome);
+    if (sim.IsPlugged(kPhone)) {
+      EXPECT_EQ(sim.HasObject(kPhone, L"yes"), c.keeps_object);
+    }
+    EXPECT_EQ(sim.Calls(Call::kDelete), 1u);
+    EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+    EXPECT_EQ(sim.OpenWithoutClose(), 0);
+  }
+}
+
 }  // namespace
 }  // namespace snapferry
