@@ -50,6 +50,7 @@ std::vector<Request> EveryJobMethod() {
         {Str("tempPath"), Str("never-written.bin")}}},
       {"canDelete", {{Str("id"), Str("d")}, {Str("objectId"), Str("o")}}},
       {"deleteObject", {{Str("id"), Str("d")}, {Str("objectId"), Str("o")}}},
+      {"getThumbnail", {{Str("id"), Str("d")}, {Str("objectId"), Str("o")}}},
   };
 }
 
@@ -103,7 +104,8 @@ TEST_F(JobFailuresTest, JobThatThrowsIsAnsweredAsItsMethodAnswersAFailure) {
     EXPECT_EQ(diagnostics.find(kUnanswered), std::string::npos);
 
     const Reply reply = channel_test::DecodeReply(messenger_.replies[number]);
-    if (method == "listDevices" || method == "enumerateMedia") {
+    if (method == "listDevices" || method == "enumerateMedia" ||
+        method == "getThumbnail") {
       ASSERT_EQ(reply.kind, Reply::Kind::kError);
       EXPECT_EQ(reply.code, "wpd_error");
       EXPECT_EQ(reply.message, "Internal error");

@@ -39,6 +39,8 @@ constexpr wchar_t kCameraW[] = L"\\\\?\\usb#vid_04a9&pid_3218#cam#{6ac27878}";
 constexpr char kCamera[] = "\\\\?\\usb#vid_04a9&pid_3218#cam#{6ac27878}";
 
 constexpr uint64_t kMovieSize = 300000;
+// The start and end of a JPEG around a few bytes.
+const std::string kThumbnail("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\xFF\xD9", 14);
 constexpr uint64_t kEndless = uint64_t{1} << 40;
 
 wpd_sim::Fixture Devices() {
@@ -53,7 +55,8 @@ wpd_sim::Fixture Devices() {
   phone
       .AddPatternFile(L"img1", L"f100", L"IMG_0001.HEIC", ContentType::kImage,
                       3000)
-      .CanDelete(true);
+      .CanDelete(true)
+      .Thumbnail(kThumbnail);
   phone
       .AddPatternFile(L"mov1", L"f100", L"IMG_0002.MOV", ContentType::kVideo,
                       kMovieSize)
@@ -62,10 +65,14 @@ wpd_sim::Fixture Devices() {
   phone
       .AddPatternFile(L"locked", L"f100", L"IMG_0004.JPG", ContentType::kImage,
                       10)
-      .Fail(wpd_sim::Call::kDelete, E_ACCESSDENIED);
+      .Fail(wpd_sim::Call::kDelete, E_ACCESSDENIED)
+      .ThumbnailPattern((1 << 20) + 1);
   phone.AddFolder(L"dl", L"s1", L"Downloads");
   phone.AddPatternFile(L"pdf", L"dl", L"manual.pdf", ContentType::kGeneric,
                        500);
+  // Its Delete is answered as done and does nothing.
+  phone.AddPatternFile(L"stuck", L"dl", L"notes.txt", ContentType::kGeneric, 5)
+      .DeleteAnswer(S_OK, true);
 
   auto& pad = fixture.AddDevice(kSlowPadW)
                   .FriendlyName(L"Kitchen")
@@ -255,6 +262,7 @@ TEST_F(WpdChannelEndToEndTest, RejectedArgumentsAreAnsweredAtOnceWithBadArgs) {
   const char* const kScan = "scanMedia requires a device id";
   const char* const kEnumerate = "enumerateMedia requires a device id";
   const char* const kCopy = "copyObject requires id, objectId and tempPath";
+  const char* const kThumbnail = "getThumbnail requires id and objectId";
   const auto map = [](ValueMap entries) { return Args(std::move(entries)); };
   struct Case {
     const char* method;
@@ -289,6 +297,18 @@ TEST_F(WpdChannelEndToEndTest, RejectedArgumentsAreAnsweredAtOnceWithBadArgs) {
                         {Str("tempPath"), EncodableValue(int64_t{1})}}),
                    kCopy});
   cases.push_back({"copyObject", nullptr, kCopy});
+  cases.push_back({"getThumbnail", nullptr, kThumbnail});
+  cases.push_back(
+      {"getThumbnail", map({{Str("id"), Str(kPhone)}}), kThumbnail});
+  cases.push_back(
+      {"getThumbnail", map({{Str("objectId"), Str("img1")}}), kThumbnail});
+  cases.push_back({"getThumbnail",
+                   map({{Str("id"), Str(kPhone)}, {Str("objectId"), Str("")}}),
+                   kThumbnail});
+  cases.push_back({"getThumbnail",
+                   map({{Str("id"), Str(kPhone)},
+                        {Str("objectId"), EncodableValue(int32_t{1})}}),
+                   kThumbnail});
 
   for (Case& c : cases) {
     SCOPED_TRACE(std::string(c.method) + " / " + c.message);
@@ -375,6 +395,11 @@ TEST_F(WpdChannelEndToEndTest, CanDeleteAndDeleteObjectAnswerWithoutErrors) {
             OpMap("notPermitted", 0, -2147024891LL,
                   "Delete object failed (HRESULT 0x80070005)"));
   EXPECT_TRUE(devices_->HasObject(kPhoneW, L"locked"));
+  // Answered as done by the device, and still there when read again.
+  EXPECT_EQ(Call("deleteObject", ids(kPhone, "stuck")).value,
+            OpMap("error", 0, -2147467259LL,
+                  "Delete object failed: the object is still on the device"));
+  EXPECT_TRUE(devices_->HasObject(kPhoneW, L"stuck"));
 
   // Without arguments the device layer gets empty ids and its failure is the
   // answer, not bad_args.
@@ -384,6 +409,38 @@ TEST_F(WpdChannelEndToEndTest, CanDeleteAndDeleteObjectAnswerWithoutErrors) {
       KeysOf(no_ids.value),
       (std::vector<std::string>{"bytesWritten", "error", "hresult", "status"}));
   EXPECT_NE(At(no_ids.value, "status"), Str("ok"));
+}
+
+TEST_F(WpdChannelEndToEndTest, GetThumbnailAnswersBytesNullOrTheDeviceFailure) {
+  const auto ids = [](const char* device, const char* object) {
+    return Args({{Str("id"), Str(device)}, {Str("objectId"), Str(object)}});
+  };
+  Reply photo = Call("getThumbnail", ids(kPhone, "img1"));
+  ASSERT_EQ(photo.kind, Reply::Kind::kSuccess);
+  EXPECT_EQ(photo.value, EncodableValue(std::vector<uint8_t>(
+                             kThumbnail.begin(), kThumbnail.end())));
+  // A video has none, one past 1 MiB is taken as none, and so is an object
+  // the device does not know.
+  for (const char* object : {"mov1", "locked", "nope"}) {
+    SCOPED_TRACE(object);
+    Reply none = Call("getThumbnail", ids(kPhone, object));
+    ASSERT_EQ(none.kind, Reply::Kind::kSuccess);
+    EXPECT_TRUE(none.value.IsNull());
+  }
+  Reply refused = Call("getThumbnail", ids(kCamera, "img1"));
+  ASSERT_EQ(refused.kind, Reply::Kind::kError);
+  EXPECT_EQ(refused.code, "wpd_error");
+  EXPECT_EQ(refused.message, "Open device failed (HRESULT 0x80070005)");
+  ASSERT_TRUE(refused.details.has_value());
+  EXPECT_EQ(*refused.details, I64(-2147024891LL));
+
+  devices_->SetObjectFault(kPhoneW, L"img1", wpd_sim::Call::kRead,
+                           wpd_sim::Fault{static_cast<HRESULT>(0x8007001E), 4});
+  Reply failed = Call("getThumbnail", ids(kPhone, "img1"));
+  ASSERT_EQ(failed.kind, Reply::Kind::kError);
+  EXPECT_EQ(failed.message, "Read from device failed (HRESULT 0x8007001E)");
+  ASSERT_TRUE(failed.details.has_value());
+  EXPECT_EQ(*failed.details, I64(-2147024866LL));
 }
 
 TEST_F(WpdChannelEndToEndTest, RequestsAreAnsweredInTheOrderTheyFinish) {

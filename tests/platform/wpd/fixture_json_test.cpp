@@ -29,6 +29,7 @@ const char kEveryKey[] = R"({
     "maxReadSize": 100, "shortReadResult": "S_FALSE",
     "locked": true, "unlockAfterMs": 1500, "reset": true,
     "goneHresult": 2147942431, "nextOvercount": 3,
+    "link": {"profile": "usb2", "thumbnailMs": 30},
     "fail": { "Content": -2147467259, "Transfer": 2147500037,
               "GetDeviceManufacturer": 5, "GetValues": {"hresult": -1, "afterCalls": 3} },
     "objects": [
@@ -40,10 +41,12 @@ const char kEveryKey[] = R"({
         "dateCreated": "2023-07-14T09:05:03",
         "dateModified": {"string": "yesterday"},
         "canDelete": true, "data": {"pattern": 1073741824},
+        "thumbnail": {"pattern": 2000000},
         "fail": { "GetValues": -2147024891, "EnumObjects": 1, "Next": {"hresult": 2, "afterItems": 64},
                   "GetStream": 3, "Delete": 4, "Read": { "hresult": -2147024865, "afterBytes": 4096 } } },
       { "id": "f2", "parent": "d1", "contentType": "video", "dateCreated": {"uint": 7},
-        "canDelete": 2, "data": {"hex": "00ffA1"} },
+        "canDelete": 2, "data": {"hex": "00ffA1"}, "thumbnail": {"hex": "ffd8ffd9"},
+        "deleteAnswer": "S_FALSE", "deleteKeepsObject": true },
       { "id": "f3", "parent": "s1", "contentType": "none", "canDelete": false, "data": "héllo" },
       { "id": "f4" },
       { "id": "f5", "parent": "d1", "contentType": "unspecified", "format": "0x300D",
@@ -83,6 +86,9 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_TRUE(phone.reset);
   EXPECT_EQ(phone.gone_hresult, H(0x8007001F));
   EXPECT_EQ(phone.next_overcount, 3u);
+  ASSERT_TRUE(phone.link.has_value());
+  EXPECT_EQ(phone.link->open_ms, 20);
+  EXPECT_EQ(phone.link->thumbnail_ms, 30);
   EXPECT_EQ(fixture.get_devices_overcount, 2u);
   ASSERT_EQ(phone.faults.size(), 4u);
   EXPECT_EQ(phone.faults[0].first, Call::kContent);
@@ -106,6 +112,10 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(f1.date_modified.text, L"yesterday");
   EXPECT_EQ(f1.can_delete, -1);
   EXPECT_EQ(f1.DataSize(), 1u << 30);
+  EXPECT_EQ(f1.thumbnail_kind, ObjectSpec::DataKind::kPattern);
+  EXPECT_EQ(f1.thumbnail_pattern_size, 2000000u);
+  EXPECT_EQ(f1.delete_answer, S_OK);
+  EXPECT_FALSE(f1.delete_keeps_object);
   ASSERT_EQ(f1.faults.size(), 6u);
   EXPECT_EQ(f1.faults[2].first, Call::kNext);
   EXPECT_EQ(f1.faults[2].second.after, 64u);
@@ -122,6 +132,10 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(f2.date_modified.kind, DateProperty::Kind::kMissing);
   EXPECT_EQ(f2.can_delete, 2);
   EXPECT_EQ(*f2.bytes, std::string("\x00\xff\xa1", 3));
+  ASSERT_EQ(f2.thumbnail_kind, ObjectSpec::DataKind::kBytes);
+  EXPECT_EQ(*f2.thumbnail_bytes, "\xff\xd8\xff\xd9");
+  EXPECT_EQ(f2.delete_answer, S_FALSE);
+  EXPECT_TRUE(f2.delete_keeps_object);
 
   const ObjectSpec& f3 = phone.objects[4];
   EXPECT_EQ(f3.content_type, ContentType::kNone);
@@ -222,6 +236,14 @@ TEST(WpdFixtureJson, MalformedFilesSayWhereAndWhat) {
        "hexadecimal digit"},
       {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "data": 12} ]} ]})",
        "devices[0].objects[0].data: must be a string"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "thumbnail": 12} ]} ]})",
+       "devices[0].objects[0].thumbnail: must be a string"},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "deleteAnswer": "E_FAIL"} ]} ]})",
+       "devices[0].objects[0].deleteAnswer: must be \"S_OK\" or \"S_FALSE\""},
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "deleteKeepsObject": 1} ]} ]})",
+       "devices[0].objects[0].deleteKeepsObject: must be true or false"},
+      {R"({"devices": [ {"id": "a", "link": {"thumbnailMs": "slow"}} ]})",
+       "devices[0].link.thumbnailMs: must be a number from 0 to 60000"},
       {R"({"devices": [ {"id": "a", "shortReadResult": "S_MAYBE"} ]})",
        "devices[0].shortReadResult: must be \"S_OK\" or \"S_FALSE\""},
       {R"({"devices": [ {"id": "a", "link": "usb3"} ]})",

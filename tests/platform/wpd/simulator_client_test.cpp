@@ -672,6 +672,12 @@ TEST(WpdSimulatorClient, DeleteRemovesOneObjectAndRefusesWhatWpdRefuses) {
   device.AddFolder(L"folder", L"DEVICE", L"DCIM");
   device.Add(L"a", L"folder", ContentType::kImage);
   device.Add(L"locked", L"folder", ContentType::kImage).CanDelete(false);
+  // Answered as done, or as S_FALSE, with the object left in place; and an
+  // S_FALSE that did delete.
+  device.Add(L"kept", L"DEVICE", ContentType::kImage).DeleteAnswer(S_OK, true);
+  device.Add(L"kept1", L"DEVICE", ContentType::kImage)
+      .DeleteAnswer(S_FALSE, true);
+  device.Add(L"gone1", L"DEVICE", ContentType::kImage).DeleteAnswer(S_FALSE);
   Simulator sim(std::move(fixture));
   ASSERT_TRUE(sim.ok()) << sim.error();
   InMta([&] {
@@ -693,6 +699,12 @@ TEST(WpdSimulatorClient, DeleteRemovesOneObjectAndRefusesWhatWpdRefuses) {
     EXPECT_EQ(DeleteOne(content.get(), L"a"), kNotFound);
     EXPECT_EQ(sim.Children(L"dev", L"folder"),
               std::vector<std::wstring>{L"locked"});
+    EXPECT_EQ(DeleteOne(content.get(), L"kept"), S_OK);
+    EXPECT_EQ(DeleteOne(content.get(), L"kept1"), S_FALSE);
+    EXPECT_EQ(DeleteOne(content.get(), L"gone1"), S_FALSE);
+    EXPECT_TRUE(sim.HasObject(L"dev", L"kept"));
+    EXPECT_TRUE(sim.HasObject(L"dev", L"kept1"));
+    EXPECT_FALSE(sim.HasObject(L"dev", L"gone1"));
 
     // Several at once: S_FALSE when some fail, with a result per object.
     Ref<IPortableDevicePropVariantCollection> ids;
