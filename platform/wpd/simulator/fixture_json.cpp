@@ -319,6 +319,15 @@ class Parser {
     return Fail(path, "must be a string, {\"hex\": ...} or {\"pattern\": ...}");
   }
 
+  // "S_OK" or "S_FALSE".
+  bool SuccessCode(const Json& value, const std::string& path, HRESULT* out) {
+    if (value == "S_OK" || value == "S_FALSE") {
+      *out = value == "S_OK" ? S_OK : S_FALSE;
+      return true;
+    }
+    return Fail(path, "must be \"S_OK\" or \"S_FALSE\"");
+  }
+
   // An MTP object format code: a number, or "0x" and four hex digits.
   bool Format(const Json& value, const std::string& path,
               std::optional<uint16_t>* out) {
@@ -461,16 +470,10 @@ class Parser {
       object->thumbnail_bytes = std::move(picture.bytes);
       object->thumbnail_pattern_size = picture.pattern_size;
     }
-    if (value.contains("deleteAnswer")) {
-      const Json& answer = value["deleteAnswer"];
-      if (answer == "S_OK") {
-        object->delete_answer = S_OK;
-      } else if (answer == "S_FALSE") {
-        object->delete_answer = S_FALSE;
-      } else {
-        return Fail(Join(path, "deleteAnswer"),
-                    "must be \"S_OK\" or \"S_FALSE\"");
-      }
+    if (value.contains("deleteAnswer") &&
+        !SuccessCode(value["deleteAnswer"], Join(path, "deleteAnswer"),
+                     &object->delete_answer)) {
+      return false;
     }
     if (value.contains("deleteKeepsObject")) {
       if (!value["deleteKeepsObject"].is_boolean()) {
@@ -592,15 +595,12 @@ class Parser {
       *field = static_cast<DWORD>(size);
     }
     if (value.contains("shortReadResult")) {
-      const Json& result = value["shortReadResult"];
-      if (result == "S_OK") {
-        device->short_read_is_s_false = false;
-      } else if (result == "S_FALSE") {
-        device->short_read_is_s_false = true;
-      } else {
-        return Fail(Join(path, "shortReadResult"),
-                    "must be \"S_OK\" or \"S_FALSE\"");
+      HRESULT result = S_OK;
+      if (!SuccessCode(value["shortReadResult"], Join(path, "shortReadResult"),
+                       &result)) {
+        return false;
       }
+      device->short_read_is_s_false = result == S_FALSE;
     }
     if (value.contains("link") &&
         !Link(value["link"], Join(path, "link"), &device->link)) {
