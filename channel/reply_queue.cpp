@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "channel/worker_threads.h"
 #include "channel/wpd_channel_handler.h"
 
 namespace snapferry {
@@ -23,10 +24,6 @@ namespace {
 // first, since a drain frees room at once, and never long.
 constexpr std::chrono::milliseconds kFirstRepostPause{1};
 constexpr std::chrono::milliseconds kLongestRepostPause{50};
-
-void StartDetachedThread(std::function<void()> body) {
-  std::thread(std::move(body)).detach();
-}
 
 // One line on standard error for an exception caught where it must stop.
 // Throws nothing itself: it runs inside catch blocks.
@@ -103,7 +100,7 @@ bool WpdChannelHandler::RunJob(Job job, Completion if_job_throws) {
     if (test_seams_.start_thread) {
       test_seams_.start_thread(std::move(thread_body));
     } else {
-      StartDetachedThread(std::move(thread_body));
+      StartWorkerThread(std::move(thread_body));
     }
     return true;
   } catch (...) {

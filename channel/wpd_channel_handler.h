@@ -81,7 +81,7 @@ class WpdChannelHandler {
 
   // Test seams; the program never sets them. `start_thread` starts a worker
   // running `body` and throws as std::thread's constructor does when it
-  // cannot (default: a detached std::thread). `wrap_job` is handed every job
+  // cannot (default: StartWorkerThread). `wrap_job` is handed every job
   // the dispatcher is about to start, with its method name, and returns the
   // job to run instead (default: the job itself).
   struct TestSeams {

@@ -52,16 +52,9 @@ for preset in $presets; do
     wine_env_start
     trap wine_env_stop EXIT
   fi
-  # Under Wine a test executable now and then stops answering (seen in the
-  # importer's session tests and the end-to-end tests, about one run in
-  # three on a busy machine, never on the Linux builds): one that fails or
-  # times out runs once more, and the log shows both tries. Known and open,
-  # not a pass to rely on.
-  repeat=()
-  [ "$preset" = mingw ] && repeat=(--repeat until-pass:2)
   log=$(mktemp)
   set +e
-  ctest --preset "$preset" -j "$(nproc)" "${repeat[@]}" 2>&1 | tee "$log"
+  ctest --preset "$preset" -j "$(nproc)" 2>&1 | tee "$log"
   rc=${PIPESTATUS[0]}
   set -e
   summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
