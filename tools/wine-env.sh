@@ -10,6 +10,7 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 SNAPFERRY_WINE_SCREEN="${SNAPFERRY_WINE_SCREEN:-2560x1600}"
 _wine_xvfb_pid=""
+_wine_desktop_started=""
 
 # Starts Xvfb on $DISPLAY (:93 when unset) unless a server already runs there;
 # one that does must be at least as large as the screen above.
@@ -56,9 +57,25 @@ wine_env_start() {
   # the first test instead, they inherit its output pipe and CTest waits for
   # that output to end until the wineserver goes.
   wineboot >/dev/null 2>&1 </dev/null || true
+  # The same holds for the desktop process (explorer.exe /desktop), which
+  # Wine closes about a second after its last client process ends and the
+  # next process that needs a window starts again: each test executable
+  # started it anew, and the one that did handed it its output pipe, which
+  # stayed open (the test "timed out" after it had passed) for as long as
+  # other tests kept the desktop up. Under load the start also failed now
+  # and then ("failed to start explorer", "Cannot start the in-process
+  # engine."). A client that lives as long as the wineserver keeps one
+  # desktop up for the whole run, started here, detached.
+  if [ -z "$_wine_desktop_started" ]; then
+    wine cmd.exe /c "ping -n 1000000 127.0.0.1 >nul" \
+      >/dev/null 2>&1 </dev/null &
+    wine explorer.exe /desktop >/dev/null 2>&1 </dev/null &
+    _wine_desktop_started=1
+  fi
 }
 
 wine_env_stop() {
   wineserver -k >/dev/null 2>&1 || true
+  _wine_desktop_started=""
   if [ -n "$_wine_xvfb_pid" ]; then kill "$_wine_xvfb_pid" 2>/dev/null || true; fi
 }
