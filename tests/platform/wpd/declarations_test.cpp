@@ -202,6 +202,9 @@ TEST(WpdDeclarations, IdentifiersAreTheSdks) {
        "{30010000-AE6C-4804-98BA-C57B46965FE7}"},
       {&WPD_OBJECT_FORMAT_EXIF, "{38010000-AE6C-4804-98BA-C57B46965FE7}"},
       {&WPD_OBJECT_FORMAT_PNG, "{380B0000-AE6C-4804-98BA-C57B46965FE7}"},
+      {&WPD_EVENT_DEVICE_RESET, "{7755CF53-C1ED-44F3-B5A2-451E2C376B27}"},
+      {&WPD_EVENT_DEVICE_REMOVED, "{E4CBCA1B-6918-48B9-85EE-02BE7C850AF9}"},
+      {&GUID_DEVINTERFACE_WPD, "{6AC27878-A6FA-4155-BA85-F98F491D4F33}"},
   };
   for (const auto& expected : guids) {
     EXPECT_EQ(Text(*expected.guid), expected.text);
@@ -236,6 +239,10 @@ TEST(WpdDeclarations, IdentifiersAreTheSdks) {
       {&WPD_CLIENT_SECURITY_QUALITY_OF_SERVICE, kClient, 8},
       {&WPD_CLIENT_DESIRED_ACCESS, kClient, 9},
       {&WPD_RESOURCE_DEFAULT, "{E81E79BE-34F0-41BF-B53F-F1A06AE87842}", 0},
+      {&WPD_EVENT_PARAMETER_PNP_DEVICE_ID,
+       "{15AB1953-F817-4FEF-A921-5676E838F6E0}", 2},
+      {&WPD_EVENT_PARAMETER_EVENT_ID, "{15AB1953-F817-4FEF-A921-5676E838F6E0}",
+       3},
   };
   for (const auto& expected : keys) {
     EXPECT_EQ(Text(expected.key->fmtid), expected.fmtid);
