@@ -4,9 +4,8 @@
 // WM_DEVICECHANGE structures it reads, malformed ones included.
 #include "channel/device_events.h"
 
-#include <gtest/gtest.h>
-
 #include <dbt.h>
+#include <gtest/gtest.h>
 #include <portabledevice.h>
 
 #include <cstddef>
@@ -83,8 +82,7 @@ TEST(DeviceEventFilter, TellsEachChangeOnceUnderTheListedId) {
   // A listener that comes back starts afresh: the device may have come and
   // gone unseen meanwhile.
   filter.ForgetDevices();
-  EXPECT_EQ(Text(filter.Removed(kShouted)),
-            std::string("removed ") + kListed);
+  EXPECT_EQ(Text(filter.Removed(kShouted)), std::string("removed ") + kListed);
 }
 
 // A DEV_BROADCAST_DEVICEINTERFACE_W with `name` after it, `size` as given
@@ -98,8 +96,9 @@ std::vector<unsigned char> Broadcast(const std::wstring& name, DWORD size = 0,
   auto* broadcast =
       reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data());
   broadcast->dbcc_size =
-      size != 0 ? size
-                : static_cast<DWORD>(offset + (name.size() + 1) * sizeof(WCHAR));
+      size != 0
+          ? size
+          : static_cast<DWORD>(offset + (name.size() + 1) * sizeof(WCHAR));
   broadcast->dbcc_devicetype = type;
   broadcast->dbcc_reserved = 0;
   broadcast->dbcc_classguid = guid;
@@ -110,7 +109,9 @@ std::vector<unsigned char> Broadcast(const std::wstring& name, DWORD size = 0,
 
 TEST(DeviceEventFilter, ReadsOnlyWellFormedWpdInterfaceChanges) {
   const size_t offset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
-  const GUID kOtherClass = {0xa5dcbf10, 0x6530, 0x11d2,
+  const GUID kOtherClass = {0xa5dcbf10,
+                            0x6530,
+                            0x11d2,
                             {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}};
   const struct {
     const char* what;
@@ -120,8 +121,8 @@ TEST(DeviceEventFilter, ReadsOnlyWellFormedWpdInterfaceChanges) {
       {"a phone", Broadcast(L"\\\\?\\USB#PHONE"), "\\\\?\\USB#PHONE"},
       {"UTF-16 in the name", Broadcast(L"\\\\?\\USB#\u00c9"),
        "\\\\?\\USB#\xc3\x89"},
-      {"another interface class", Broadcast(L"x", 0, DBT_DEVTYP_DEVICEINTERFACE,
-                                            kOtherClass),
+      {"another interface class",
+       Broadcast(L"x", 0, DBT_DEVTYP_DEVICEINTERFACE, kOtherClass),
        std::nullopt},
       {"a volume", Broadcast(L"x", 0, DBT_DEVTYP_VOLUME), std::nullopt},
       {"an empty name", Broadcast(L""), std::nullopt},
