@@ -4,6 +4,7 @@
 // events reaching the listener in order, under the ids listDevices gave, one
 // "removed" per unplug, and nothing left registered when listeners and the
 // handler go.
+#include <windows.h>
 #include <dbt.h>
 #include <gtest/gtest.h>
 #include <portabledevice.h>
