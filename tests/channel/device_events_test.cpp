@@ -14,11 +14,13 @@
 #include <vector>
 
 #include "tests/channel/channel_test_util.h"
+#include "tests/channel/device_broadcast.h"
 
 namespace snapferry {
 namespace {
 
 using channel_test::At;
+using channel_test::DeviceBroadcast;
 using flutter::EncodableValue;
 
 constexpr char kListed[] = "\\\\?\\usb#vid_05ac&pid_12a8#phone#{6ac27878}";
@@ -85,28 +87,6 @@ TEST(DeviceEventFilter, TellsEachChangeOnceUnderTheListedId) {
   EXPECT_EQ(Text(filter.Removed(kShouted)), std::string("removed ") + kListed);
 }
 
-// A DEV_BROADCAST_DEVICEINTERFACE_W with `name` after it, `size` as given
-// (0: the honest size).
-std::vector<unsigned char> Broadcast(const std::wstring& name, DWORD size = 0,
-                                     DWORD type = DBT_DEVTYP_DEVICEINTERFACE,
-                                     const GUID& guid = GUID_DEVINTERFACE_WPD) {
-  const size_t offset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
-  std::vector<unsigned char> bytes(
-      offset + (name.size() + 1) * sizeof(WCHAR) + 64, 0xEE);
-  auto* broadcast =
-      reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data());
-  broadcast->dbcc_size =
-      size != 0
-          ? size
-          : static_cast<DWORD>(offset + (name.size() + 1) * sizeof(WCHAR));
-  broadcast->dbcc_devicetype = type;
-  broadcast->dbcc_reserved = 0;
-  broadcast->dbcc_classguid = guid;
-  std::memcpy(broadcast->dbcc_name, name.c_str(),
-              (name.size() + 1) * sizeof(WCHAR));
-  return bytes;
-}
-
 TEST(DeviceEventFilter, ReadsOnlyWellFormedWpdInterfaceChanges) {
   const size_t offset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
   const GUID kOtherClass = {0xa5dcbf10,
@@ -118,18 +98,19 @@ TEST(DeviceEventFilter, ReadsOnlyWellFormedWpdInterfaceChanges) {
     std::vector<unsigned char> bytes;
     std::optional<std::string> path;
   } cases[] = {
-      {"a phone", Broadcast(L"\\\\?\\USB#PHONE"), "\\\\?\\USB#PHONE"},
-      {"UTF-16 in the name", Broadcast(L"\\\\?\\USB#\u00c9"),
+      {"a phone", DeviceBroadcast(L"\\\\?\\USB#PHONE"), "\\\\?\\USB#PHONE"},
+      {"UTF-16 in the name", DeviceBroadcast(L"\\\\?\\USB#\u00c9"),
        "\\\\?\\USB#\xc3\x89"},
       {"another interface class",
-       Broadcast(L"x", 0, DBT_DEVTYP_DEVICEINTERFACE, kOtherClass),
+       DeviceBroadcast(L"x", 0, DBT_DEVTYP_DEVICEINTERFACE, kOtherClass),
        std::nullopt},
-      {"a volume", Broadcast(L"x", 0, DBT_DEVTYP_VOLUME), std::nullopt},
-      {"an empty name", Broadcast(L""), std::nullopt},
-      {"shorter than the header", Broadcast(L"x", 8), std::nullopt},
+      {"a volume", DeviceBroadcast(L"x", 0, DBT_DEVTYP_VOLUME), std::nullopt},
+      {"an empty name", DeviceBroadcast(L""), std::nullopt},
+      {"shorter than the header", DeviceBroadcast(L"x", 8), std::nullopt},
       // The name is read only as far as the size goes, NUL or not.
       {"no NUL within the size",
-       Broadcast(L"ABCDEF", static_cast<DWORD>(offset + 3 * sizeof(WCHAR))),
+       DeviceBroadcast(L"ABCDEF",
+                       static_cast<DWORD>(offset + 3 * sizeof(WCHAR))),
        "ABC"},
   };
   for (const auto& test : cases) {

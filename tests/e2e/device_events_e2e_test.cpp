@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/engine/engine_control.h"
+#include "tests/channel/device_broadcast.h"
 #include "tests/e2e/e2e_test_util.h"
 #include "wpd/device_connection.h"
 #ifndef _WIN32
@@ -77,17 +78,8 @@ class DeviceEventsTest : public EndToEndTest {
   // play the system, so there the test sends what it would have.
   void SystemTells(bool arrived, const std::wstring& device_id) {
     if (wpd_sim::Simulator::BroadcastsDeviceChanges()) return;
-    const std::wstring path = wpd_sim::InterfacePath(device_id);
-    const size_t offset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
-    std::vector<unsigned char> bytes(offset + (path.size() + 1) * sizeof(WCHAR),
-                                     0);
-    auto* broadcast =
-        reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data());
-    broadcast->dbcc_size = static_cast<DWORD>(bytes.size());
-    broadcast->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    broadcast->dbcc_classguid = GUID_DEVINTERFACE_WPD;
-    std::memcpy(broadcast->dbcc_name, path.c_str(),
-                (path.size() + 1) * sizeof(WCHAR));
+    std::vector<unsigned char> bytes =
+        channel_test::DeviceBroadcast(wpd_sim::InterfacePath(device_id));
     SendMessageW(window_.hwnd(), WM_DEVICECHANGE,
                  arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
                  reinterpret_cast<LPARAM>(bytes.data()));

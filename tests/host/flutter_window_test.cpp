@@ -23,6 +23,7 @@
 #include "platform/engine/engine_control.h"
 #include "platform/engine/inprocess/engine.h"
 #include "platform/wpd/simulator/simulator.h"
+#include "tests/channel/device_broadcast.h"
 #include "tests/host/host_test_util.h"
 
 namespace snapferry {
@@ -150,16 +151,7 @@ TEST_F(FlutterWindowTest, DeviceChangeReachesTheDeviceListenerAndTheEngine) {
       [&] { return engine_control::ResponseTo(engine, listen).has_value(); }));
 
   const std::wstring path = L"USB#VID_05AC#HOST#{6ac27878}";
-  std::vector<unsigned char> bytes(
-      offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
-      (path.size() + 1) * sizeof(WCHAR));
-  auto* arrival =
-      reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data());
-  arrival->dbcc_size = static_cast<DWORD>(bytes.size());
-  arrival->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  arrival->dbcc_classguid = GUID_DEVINTERFACE_WPD;
-  std::memcpy(arrival->dbcc_name, path.c_str(),
-              (path.size() + 1) * sizeof(WCHAR));
+  std::vector<unsigned char> bytes = channel_test::DeviceBroadcast(path);
   SendMessageW(window.Handle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
                reinterpret_cast<LPARAM>(bytes.data()));
 
