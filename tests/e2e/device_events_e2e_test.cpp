@@ -223,9 +223,12 @@ TEST_F(DeviceEventsTest, ListenersComingAndGoingLeaveNothingRegistered) {
   EXPECT_EQ(win32_standin::DeviceNotificationRegistrations(), 0);
 #endif
   // The copy's worker still runs; the unplug wakes it and it closes its
-  // session, its reply dropped with the handler.
+  // session, its reply dropped with the handler. The test ends only once
+  // the worker let go of it, so that nothing reaches the engine after the
+  // test.
   devices_->Unplug(kPhoneW);
   ExpectNothingAdvisedOrOpen();
+  EXPECT_TRUE(PumpUntil([&] { return recorder_->LiveReplies() == 0; }));
   EXPECT_FALSE(Answered(copy));
 }
 
