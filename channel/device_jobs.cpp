@@ -18,23 +18,26 @@ namespace snapferry {
 // the request's MethodResult is let go of on the UI thread, after its
 // answer, and never on the worker.
 
-Job MakeListDevicesJob(SharedMethodResult result) {
-  return [result = std::move(result)]() mutable -> Completion {
+Job MakeListDevicesJob(SharedMethodResult result, WpdChannelHandler* handler) {
+  return [result = std::move(result), handler]() mutable -> Completion {
     DeviceList listing = ListDevices();
-    return [result = std::move(result), listing = std::move(listing)]() {
+    return [result = std::move(result), listing = std::move(listing),
+            handler]() {
       if (!listing.message.empty()) {
         result->Error("wpd_error", listing.message);
       } else {
+        handler->SetListedDevices(listing.devices);
         result->Success(DeviceListToValue(listing.devices));
       }
     };
   };
 }
 
-Job MakeScanMediaJob(SharedMethodResult result, std::string device_id) {
-  return [result = std::move(result),
-          device_id = std::move(device_id)]() mutable -> Completion {
-    ScanResult scan = ScanMedia(device_id);
+Job MakeScanMediaJob(SharedMethodResult result, std::string device_id,
+                     std::shared_ptr<DeviceEventWatch> events) {
+  return [result = std::move(result), device_id = std::move(device_id),
+          events = std::move(events)]() mutable -> Completion {
+    ScanResult scan = ScanMedia(device_id, events.get());
     // A scan always succeeds; "status" tells what happened.
     return [result = std::move(result), scan = std::move(scan)]() {
       result->Success(ScanResultToValue(scan));
@@ -43,11 +46,14 @@ Job MakeScanMediaJob(SharedMethodResult result, std::string device_id) {
 }
 
 Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id,
-                          MediaBatcher batcher) {
+                          MediaBatcher batcher,
+                          std::shared_ptr<DeviceEventWatch> events) {
   return [result = std::move(result), device_id = std::move(device_id),
-          batcher = std::move(batcher)]() mutable -> Completion {
+          batcher = std::move(batcher),
+          events = std::move(events)]() mutable -> Completion {
     EnumerationResult listing = EnumerateMedia(
-        device_id, [&batcher](const MediaEntry& entry) { batcher.Add(entry); });
+        device_id, [&batcher](const MediaEntry& entry) { batcher.Add(entry); },
+        events.get());
     // After a failure the reply says the listing is incomplete; what was
     // streamed before stays streamed, and what still waits is dropped.
     if (listing.message.empty()) batcher.Flush();
@@ -69,19 +75,20 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
                       HWND window,
                       std::shared_ptr<std::atomic<bool>> cancel_flag,
                       std::shared_ptr<PendingCopies> pending,
-                      WpdChannelHandler* handler) {
+                      WpdChannelHandler* handler,
+                      std::shared_ptr<DeviceEventWatch> events) {
   return [result = std::move(result), device_id = std::move(device_id),
           object_id = std::move(object_id), temp_path = std::move(temp_path),
           queue = std::move(queue), window,
           cancel_flag = std::move(cancel_flag), pending = std::move(pending),
-          handler]() mutable -> Completion {
+          handler, events = std::move(events)]() mutable -> Completion {
     ObjectOpResult copy;
     {
       // The callback's queue reference goes when the copy is over.
       ProgressCallback progress =
           MakeProgressCallback(std::move(queue), window, object_id, handler);
       copy = CopyObjectToFile(device_id, object_id, temp_path, progress,
-                              *cancel_flag, pending.get());
+                              *cancel_flag, pending.get(), events.get());
     }
     // Failure and cancellation are told by "status", never by an error.
     return [result = std::move(result), copy = std::move(copy)]() {
@@ -91,10 +98,12 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
 }
 
 Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
-                     std::string object_id) {
+                     std::string object_id,
+                     std::shared_ptr<DeviceEventWatch> events) {
   return [result = std::move(result), device_id = std::move(device_id),
-          object_id = std::move(object_id)]() mutable -> Completion {
-    const int32_t answer = CanDeleteObject(device_id, object_id);
+          object_id = std::move(object_id),
+          events = std::move(events)]() mutable -> Completion {
+    const int32_t answer = CanDeleteObject(device_id, object_id, events.get());
     return [result = std::move(result), answer]() {
       result->Success(CanDeleteAnswerToValue(answer));
     };
@@ -102,10 +111,12 @@ Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
 }
 
 Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
-                        std::string object_id) {
+                        std::string object_id,
+                        std::shared_ptr<DeviceEventWatch> events) {
   return [result = std::move(result), device_id = std::move(device_id),
-          object_id = std::move(object_id)]() mutable -> Completion {
-    ObjectOpResult deletion = DeleteObject(device_id, object_id);
+          object_id = std::move(object_id),
+          events = std::move(events)]() mutable -> Completion {
+    ObjectOpResult deletion = DeleteObject(device_id, object_id, events.get());
     return [result = std::move(result), deletion = std::move(deletion)]() {
       result->Success(ObjectOpResultToValue(deletion));
     };

@@ -14,18 +14,24 @@
 #include "channel/media_batches.h"
 #include "channel/wpd_channel_handler.h"
 #include "messaging/method_result.h"
+#include "wpd/device_event_watch.h"
 #include "wpd/pending_copies.h"
 
 namespace snapferry {
 
 using SharedMethodResult = std::shared_ptr<flutter::MethodResult>;
 
-Job MakeListDevicesJob(SharedMethodResult result);
-Job MakeScanMediaJob(SharedMethodResult result, std::string device_id);
+// `handler` (not owned, alive whenever its completions run) keeps the list
+// for the ids of device events. The device jobs attach their sessions to
+// `events`, so that an open session tells resets and removals.
+Job MakeListDevicesJob(SharedMethodResult result, WpdChannelHandler* handler);
+Job MakeScanMediaJob(SharedMethodResult result, std::string device_id,
+                     std::shared_ptr<DeviceEventWatch> events);
 // The batcher streams the entries while the walk runs; its last batch is
 // queued before the reply.
 Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id,
-                          MediaBatcher batcher);
+                          MediaBatcher batcher,
+                          std::shared_ptr<DeviceEventWatch> events);
 // `handler` is not owned: the progress completions it reaches are only ever
 // run by that handler's own drain, so it is alive whenever they run.
 Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
@@ -34,11 +40,14 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
                       HWND window,
                       std::shared_ptr<std::atomic<bool>> cancel_flag,
                       std::shared_ptr<PendingCopies> pending,
-                      WpdChannelHandler* handler);
+                      WpdChannelHandler* handler,
+                      std::shared_ptr<DeviceEventWatch> events);
 Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
-                     std::string object_id);
+                     std::string object_id,
+                     std::shared_ptr<DeviceEventWatch> events);
 Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
-                        std::string object_id);
+                        std::string object_id,
+                        std::shared_ptr<DeviceEventWatch> events);
 // Answers the thumbnail's bytes, null when the object has none, or
 // Error("wpd_error", message, hresult) when it could not be read.
 Job MakeGetThumbnailJob(SharedMethodResult result, std::string device_id,

@@ -1,5 +1,8 @@
 #include "channel/wpd_channel_handler.h"
 
+#include <dbt.h>
+#include <portabledevice.h>
+
 #include <utility>
 
 #include "channel/device_jobs.h"
@@ -39,6 +42,14 @@ WpdChannelHandler::WpdChannelHandler(flutter::BinaryMessenger* messenger,
       cancel_flag_(std::make_shared<std::atomic<bool>>(false)),
       pending_copies_(std::make_shared<PendingCopies>()),
       media_listening_(std::make_shared<std::atomic<bool>>(false)) {
+  // Told on a device's own thread: only queued, to run on the UI thread.
+  device_watch_ = std::make_shared<DeviceEventWatch>(
+      [queue = reply_queue_, window = window_, handler = this](
+          const std::string& id, DeviceEventKind kind, uint64_t session) {
+        PostCompletion(queue, window, [handler, id, kind, session]() {
+          handler->HandleSessionEvent(id, kind, session);
+        });
+      });
   const flutter::StandardMethodCodec* codec =
       &flutter::StandardMethodCodec::SharedInstance();
 
@@ -83,6 +94,24 @@ WpdChannelHandler::WpdChannelHandler(flutter::BinaryMessenger* messenger,
             media_sink_.reset();
             return nullptr;
           }));
+
+  devices_channel_ = std::make_unique<flutter::EventChannel>(
+      messenger, kWpdDevicesChannelName, codec);
+  devices_channel_->AttachStreamHandler(
+      std::make_unique<flutter::StreamHandlerFunctions>(
+          [this](const EncodableValue*,
+                 std::unique_ptr<flutter::EventSink>&& events)
+              -> std::unique_ptr<flutter::StreamHandlerError> {
+            devices_sink_ = std::move(events);
+            StartDeviceEvents();
+            return nullptr;
+          },
+          [this](const EncodableValue*)
+              -> std::unique_ptr<flutter::StreamHandlerError> {
+            StopDeviceEvents();
+            devices_sink_.reset();
+            return nullptr;
+          }));
 }
 
 WpdChannelHandler::~WpdChannelHandler() {
@@ -91,8 +120,64 @@ WpdChannelHandler::~WpdChannelHandler() {
   wpd_channel_->SetCallHandler(nullptr);
   event_channel_->AttachStreamHandler(nullptr);
   media_channel_->AttachStreamHandler(nullptr);
+  devices_channel_->AttachStreamHandler(nullptr);
   // Running enumerations stop gathering for a listener that is gone.
   media_listening_->store(false, std::memory_order_release);
+  // Nothing stays registered for a window that is going: neither the
+  // system's notifications nor the open sessions' Advise.
+  StopDeviceEvents();
+}
+
+void WpdChannelHandler::StartDeviceEvents() {
+  device_watch_->StartListening();
+  if (device_notification_ != nullptr) return;
+  DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+  filter.dbcc_size = sizeof(filter);
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid = GUID_DEVINTERFACE_WPD;
+  // Without it (no window, or a system that refuses) only the sessions'
+  // own events come.
+  device_notification_ = RegisterDeviceNotificationW(
+      window_, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void WpdChannelHandler::StopDeviceEvents() {
+  device_watch_->StopListening();
+  if (device_notification_ != nullptr) {
+    UnregisterDeviceNotification(device_notification_);
+    device_notification_ = nullptr;
+  }
+  device_filter_.ForgetDevices();
+}
+
+void WpdChannelHandler::HandleDeviceChange(WPARAM event, LPARAM data) {
+  if (!devices_sink_) return;
+  if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return;
+  std::optional<std::string> path = WpdInterfacePath(data);
+  if (!path) return;
+  std::optional<EncodableValue> told =
+      event == DBT_DEVICEARRIVAL
+          ? device_filter_.Arrived(*path, device_watch_->LastSession())
+          : device_filter_.Removed(*path);
+  if (told) devices_sink_->Success(*told);
+}
+
+void WpdChannelHandler::HandleSessionEvent(const std::string& device_id,
+                                           DeviceEventKind kind,
+                                           uint64_t session) {
+  // Looked up now: an event whose listener went is dropped.
+  if (!devices_sink_) return;
+  std::optional<EncodableValue> told =
+      device_filter_.FromSession(device_id, kind, session);
+  if (told) devices_sink_->Success(*told);
+}
+
+void WpdChannelHandler::SetListedDevices(
+    const std::vector<DeviceInfo>& devices) {
+  std::vector<std::string> ids;
+  ids.reserve(devices.size());
+  for (const DeviceInfo& device : devices) ids.push_back(device.id);
+  device_filter_.SetListed(std::move(ids));
 }
 
 void WpdChannelHandler::HandleMethodCall(
@@ -115,7 +200,7 @@ void WpdChannelHandler::HandleMethodCall(
 
   if (method == "listDevices") {
     SharedMethodResult shared(std::move(result));
-    start(shared, MakeListDevicesJob(shared));
+    start(shared, MakeListDevicesJob(shared, this));
   } else if (method == "scanMedia") {
     std::string id = GetStringArgument(arguments, "id");
     if (id.empty()) {
@@ -123,7 +208,7 @@ void WpdChannelHandler::HandleMethodCall(
       return;
     }
     SharedMethodResult shared(std::move(result));
-    start(shared, MakeScanMediaJob(shared, std::move(id)));
+    start(shared, MakeScanMediaJob(shared, std::move(id), device_watch_));
   } else if (method == "enumerateMedia") {
     std::string id = GetStringArgument(arguments, "id");
     if (id.empty()) {
@@ -136,8 +221,8 @@ void WpdChannelHandler::HandleMethodCall(
                          GetStringArgument(arguments, "token"),
                          media_listening_);
     SharedMethodResult shared(std::move(result));
-    start(shared,
-          MakeEnumerateMediaJob(shared, std::move(id), std::move(batcher)));
+    start(shared, MakeEnumerateMediaJob(shared, std::move(id),
+                                        std::move(batcher), device_watch_));
   } else if (method == "copyObject") {
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
@@ -153,20 +238,21 @@ void WpdChannelHandler::HandleMethodCall(
     SharedMethodResult shared(std::move(result));
     start(shared, MakeCopyObjectJob(shared, std::move(id), std::move(object_id),
                                     std::move(temp_path), reply_queue_, window_,
-                                    cancel_flag_, pending_copies_, this));
+                                    cancel_flag_, pending_copies_, this,
+                                    device_watch_));
   } else if (method == "canDelete") {
     // No check: empty ids reach the device, whose failure is the answer.
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
     SharedMethodResult shared(std::move(result));
-    start(shared,
-          MakeCanDeleteJob(shared, std::move(id), std::move(object_id)));
+    start(shared, MakeCanDeleteJob(shared, std::move(id), std::move(object_id),
+                                   device_watch_));
   } else if (method == "deleteObject") {
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
     SharedMethodResult shared(std::move(result));
-    start(shared,
-          MakeDeleteObjectJob(shared, std::move(id), std::move(object_id)));
+    start(shared, MakeDeleteObjectJob(shared, std::move(id),
+                                      std::move(object_id), device_watch_));
   } else if (method == "getThumbnail") {
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");

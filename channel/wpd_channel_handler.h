@@ -1,7 +1,8 @@
 // The object through which the interface reaches the devices: it serves the
 // method channel "snapferry/wpd" and the event channels "snapferry/wpd_events"
-// (copy progress) and "snapferry/wpd_media" (entries of running
-// enumerations) on the engine's messenger.
+// (copy progress), "snapferry/wpd_media" (entries of running enumerations)
+// and "snapferry/wpd_devices" (devices plugged in, pulled out or reset) on
+// the engine's messenger.
 //
 // Threads: everything here runs on the UI thread (the thread of the
 // top-level window's message loop) except the jobs, which run on worker
@@ -23,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "channel/device_events.h"
 #include "channel/jobs.h"
 #include "messaging/binary_messenger.h"
 #include "messaging/encodable_value.h"
@@ -31,6 +33,8 @@
 #include "messaging/method_call.h"
 #include "messaging/method_channel.h"
 #include "messaging/method_result.h"
+#include "wpd/device_discovery.h"
+#include "wpd/device_event_watch.h"
 #include "wpd/pending_copies.h"
 
 namespace snapferry {
@@ -38,6 +42,7 @@ namespace snapferry {
 inline constexpr char kWpdChannelName[] = "snapferry/wpd";
 inline constexpr char kWpdEventChannelName[] = "snapferry/wpd_events";
 inline constexpr char kWpdMediaChannelName[] = "snapferry/wpd_media";
+inline constexpr char kWpdDevicesChannelName[] = "snapferry/wpd_devices";
 
 class WpdChannelHandler {
  public:
@@ -50,7 +55,7 @@ class WpdChannelHandler {
     std::vector<Completion> completions;
   };
 
-  // Registers the three channels on `messenger` (borrowed; it outlives the
+  // Registers the four channels on `messenger` (borrowed; it outlives the
   // handler). `window` is the top-level window whose procedure drains the
   // reply queue when kReplyReadyMessage arrives.
   WpdChannelHandler(flutter::BinaryMessenger* messenger, HWND window);
@@ -98,6 +103,16 @@ class WpdChannelHandler {
   // "snapferry/wpd_media", if there is one now. UI thread only.
   void SendMediaBatch(const flutter::EncodableValue& batch);
 
+  // WM_DEVICECHANGE, which the window procedure hands over (the window is
+  // registered for WPD device interfaces while someone listens on
+  // "snapferry/wpd_devices"). UI thread only.
+  void HandleDeviceChange(WPARAM event, LPARAM data);
+  // The UI-thread end of an event an advised session told.
+  void HandleSessionEvent(const std::string& device_id, DeviceEventKind kind,
+                          uint64_t session);
+  // The devices listDevices answered, for the ids events carry.
+  void SetListedDevices(const std::vector<DeviceInfo>& devices);
+
  private:
   std::unique_ptr<flutter::MethodCallChannel> wpd_channel_;
   HWND window_;
@@ -113,6 +128,16 @@ class WpdChannelHandler {
   std::unique_ptr<flutter::EventChannel> media_channel_;
   std::unique_ptr<flutter::EventSink> media_sink_;
   std::shared_ptr<std::atomic<bool>> media_listening_;
+  // "snapferry/wpd_devices": its listener, the system's notifications for
+  // the window while there is one, the sessions' events (shared with the
+  // jobs) and what to tell of them.
+  void StartDeviceEvents();
+  void StopDeviceEvents();
+  std::unique_ptr<flutter::EventChannel> devices_channel_;
+  std::unique_ptr<flutter::EventSink> devices_sink_;
+  HDEVNOTIFY device_notification_ = nullptr;
+  std::shared_ptr<DeviceEventWatch> device_watch_;
+  DeviceEventFilter device_filter_;
   TestSeams test_seams_;
 };
 

@@ -63,6 +63,11 @@ LRESULT FlutterWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam,
     if (wpd_handler_) wpd_handler_->DrainReplyQueue();
     return 0;
   }
+  if (message == WM_DEVICECHANGE && wpd_handler_) {
+    // A WPD device came or went; the engine and the default handling still
+    // see the message.
+    wpd_handler_->HandleDeviceChange(wparam, lparam);
+  }
 
   if (controller_) {
     std::optional<LRESULT> result =

@@ -49,6 +49,10 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam,
       if (loop->handler != nullptr) loop->handler->DrainReplyQueue();
       return 0;
     }
+    if (message == WM_DEVICECHANGE && loop->handler != nullptr) {
+      loop->handler->HandleDeviceChange(wparam, lparam);
+      return TRUE;
+    }
     if (message == kInterruptMessage) {
       if (loop->session != nullptr) loop->session->Interrupt();
       return 0;

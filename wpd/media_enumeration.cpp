@@ -7,6 +7,7 @@
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
+#include "wpd/device_event_watch.h"
 #include "wpd/media_classification.h"
 #include "wpd/media_walk.h"
 
@@ -89,7 +90,8 @@ void WalkForEnumeration(IPortableDeviceContent* content,
 }
 
 EnumerationResult EnumerateMedia(const std::string& device_id,
-                                 const MediaEntryCallback& on_entry) {
+                                 const MediaEntryCallback& on_entry,
+                                 DeviceEventWatch* events) {
   EnumerationResult result;
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
@@ -103,6 +105,7 @@ EnumerationResult EnumerateMedia(const std::string& device_id,
     result.message = FormatHresultFailure("Open device", hr);
     return result;
   }
+  if (events != nullptr) events->Attach(device.get(), device_id);
   ContentAccess access;
   hr = access.Prepare(device.get());
   if (SUCCEEDED(hr)) {
@@ -111,6 +114,7 @@ EnumerationResult EnumerateMedia(const std::string& device_id,
                          WPD_OBJECT_DATE_CREATED, WPD_OBJECT_DATE_MODIFIED});
   }
   if (FAILED(hr)) {
+    if (events != nullptr) events->Detach(device.get());
     device->Close();
     result.hresult = static_cast<int32_t>(hr);
     result.message = FormatHresultFailure("Prepare content access", hr);
@@ -119,6 +123,7 @@ EnumerationResult EnumerateMedia(const std::string& device_id,
 
   WalkForEnumeration(access.content.get(), access.properties.get(),
                      access.keys.get(), &result, on_entry);
+  if (events != nullptr) events->Detach(device.get());
   device->Close();
   return result;
 }

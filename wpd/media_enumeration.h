@@ -11,6 +11,8 @@
 
 namespace snapferry {
 
+class DeviceEventWatch;
+
 // One media file on the device. Texts are UTF-8.
 struct MediaEntry {
   std::string objectId;
@@ -36,8 +38,10 @@ using MediaEntryCallback = std::function<void(const MediaEntry&)>;
 
 // Lists the device's photos, videos, screenshots and sidecars; only those
 // at or below a folder named dcim when the device has one. Joins COM itself.
+// Its session is attached to `events` (when given) while open.
 EnumerationResult EnumerateMedia(const std::string& device_id,
-                                 const MediaEntryCallback& on_entry = nullptr);
+                                 const MediaEntryCallback& on_entry = nullptr,
+                                 DeviceEventWatch* events = nullptr);
 
 // The walk of an opened device, over content access prepared with the
 // enumeration's six keys: fills `result->entries`. Separate from

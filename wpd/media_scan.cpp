@@ -7,6 +7,7 @@
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
+#include "wpd/device_event_watch.h"
 #include "wpd/media_walk.h"
 
 namespace snapferry {
@@ -130,7 +131,7 @@ void WalkForScan(IPortableDeviceContent* content,
   visitor.Finish();
 }
 
-ScanResult ScanMedia(const std::string& device_id) {
+ScanResult ScanMedia(const std::string& device_id, DeviceEventWatch* events) {
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
     ScanResult result;
@@ -158,6 +159,7 @@ ScanResult ScanMedia(const std::string& device_id) {
   }
   if (FAILED(hr)) return Failure(hr, "Open device");
   client_info.Reset();
+  if (events != nullptr) events->Attach(device.get(), device_id);
 
   ContentAccess access;
   hr = access.Prepare(device.get());
@@ -166,6 +168,7 @@ ScanResult ScanMedia(const std::string& device_id) {
                          WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE});
   }
   if (FAILED(hr)) {
+    if (events != nullptr) events->Detach(device.get());
     device->Close();
     return Failure(hr, "Prepare content access");
   }
@@ -173,6 +176,7 @@ ScanResult ScanMedia(const std::string& device_id) {
   ScanResult result;
   WalkForScan(access.content.get(), access.properties.get(), access.keys.get(),
               &result);
+  if (events != nullptr) events->Detach(device.get());
   device->Close();
   return result;
 }

@@ -12,6 +12,8 @@
 
 namespace snapferry {
 
+class DeviceEventWatch;
+
 // What a scan found out about the device's storage.
 enum class ScanStatus : int {
   kOk = 0,            // storage found, with something in it
@@ -51,7 +53,9 @@ inline constexpr size_t kMaxStorageChildren = 12;
 
 // Opens the device, walks its whole tree and says what it holds. Always
 // gives a result; failures are described inside it. Joins COM itself.
-ScanResult ScanMedia(const std::string& device_id);
+// Its session is attached to `events` (when given) while open.
+ScanResult ScanMedia(const std::string& device_id,
+                     DeviceEventWatch* events = nullptr);
 
 // The walk of an opened device, over content access prepared with the
 // scan's four keys: fills the counts, names, dcimFound and status of

@@ -14,6 +14,7 @@
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
+#include "wpd/device_event_watch.h"
 #include "wpd/staging_file.h"
 
 namespace snapferry {
@@ -175,7 +176,8 @@ ObjectOpResult CopyObjectToFile(const std::string& device_id,
                                 const std::string& staging_path,
                                 const ProgressCallback& progress,
                                 std::atomic<bool>& cancel,
-                                PendingCopies* pending) {
+                                PendingCopies* pending,
+                                DeviceEventWatch* events) {
   ObjectOpResult result;
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
@@ -191,10 +193,12 @@ ObjectOpResult CopyObjectToFile(const std::string& device_id,
     return result;
   }
 
+  if (events != nullptr) events->Attach(device.get(), device_id);
   if (pending != nullptr) pending->Add(device.get());
   CopyFromOpenDevice(device.get(), Utf8ToWide(object_id), staging_path,
                      progress, cancel, result);
   if (pending != nullptr) pending->Remove(device.get());
+  if (events != nullptr) events->Detach(device.get());
   device->Close();
   return result;
 }

@@ -9,6 +9,8 @@
 
 namespace snapferry {
 
+class DeviceEventWatch;
+
 // Copies the default resource of one object into the staging file at
 // `staging_path` (created or truncated; its folder must exist), in chunks
 // sized from the device's optimal transfer size. Reports progress through
@@ -30,7 +32,8 @@ ObjectOpResult CopyObjectToFile(const std::string& device_id,
                                 const std::string& staging_path,
                                 const ProgressCallback& progress,
                                 std::atomic<bool>& cancel,
-                                PendingCopies* pending = nullptr);
+                                PendingCopies* pending = nullptr,
+                                DeviceEventWatch* events = nullptr);
 
 }  // namespace snapferry
 

@@ -11,6 +11,7 @@
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
+#include "wpd/device_event_watch.h"
 
 namespace snapferry {
 namespace {
@@ -66,7 +67,8 @@ bool MeansNoSuchObject(HRESULT hr) {
 }  // namespace
 
 int32_t CanDeleteObject(const std::string& device_id,
-                        const std::string& object_id) {
+                        const std::string& object_id,
+                        DeviceEventWatch* events) {
   ComApartmentGuard apartment;
   if (!apartment.usable()) return kCanDeleteUnknown;
 
@@ -81,6 +83,7 @@ int32_t CanDeleteObject(const std::string& device_id,
   if (FAILED(OpenDevice(device_id, GENERIC_READ, device))) {
     return kCanDeleteUnknown;
   }
+  if (events != nullptr) events->Attach(device.get(), device_id);
 
   int32_t answer = kCanDeleteUnknown;
   const std::wstring object = Utf8ToWide(object_id);
@@ -100,12 +103,14 @@ int32_t CanDeleteObject(const std::string& device_id,
     }
   }
 
+  if (events != nullptr) events->Detach(device.get());
   device->Close();
   return answer;
 }
 
 ObjectOpResult DeleteObject(const std::string& device_id,
-                            const std::string& object_id) {
+                            const std::string& object_id,
+                            DeviceEventWatch* events) {
   ObjectOpResult result;
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
@@ -120,6 +125,8 @@ ObjectOpResult DeleteObject(const std::string& device_id,
   ComPtr<IPortableDevicePropVariantCollection> object_ids;
 
   HRESULT hr = OpenDevice(device_id, GENERIC_READ | GENERIC_WRITE, device);
+  if (SUCCEEDED(hr) && events != nullptr)
+    events->Attach(device.get(), device_id);
   if (SUCCEEDED(hr)) {
     hr = device->Content(content.Put());
     if (SUCCEEDED(hr) && !content) hr = E_POINTER;
@@ -155,7 +162,10 @@ ObjectOpResult DeleteObject(const std::string& device_id,
   }
   // Also a device object that failed to open: the device may hold on to a
   // read-write session otherwise.
-  if (device) device->Close();
+  if (device) {
+    if (events != nullptr) events->Detach(device.get());
+    device->Close();
+  }
 
   result.hresult = hr;
   if (FAILED(hr)) {

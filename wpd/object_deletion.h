@@ -8,6 +8,8 @@
 
 namespace snapferry {
 
+class DeviceEventWatch;
+
 // The answers of CanDeleteObject.
 inline constexpr int32_t kCanDelete = 1;
 inline constexpr int32_t kCannotDelete = 0;
@@ -15,8 +17,10 @@ inline constexpr int32_t kCanDeleteUnknown = -1;
 
 // Asks the device (opened read-only) whether the object may be deleted:
 // 1 yes, 0 no, -1 when no answer could be had.
+// Both attach their session to `events` (when given) while it is open.
 int32_t CanDeleteObject(const std::string& device_id,
-                        const std::string& object_id);
+                        const std::string& object_id,
+                        DeviceEventWatch* events = nullptr);
 
 // Deletes exactly the one object named, without recursing into children.
 // Status kOk, kNotPermitted (the device refused: access denied, not
@@ -28,7 +32,8 @@ int32_t CanDeleteObject(const std::string& device_id,
 // with the read's code and "Delete object could not be confirmed (HRESULT
 // 0x...)" when the check itself fails.
 ObjectOpResult DeleteObject(const std::string& device_id,
-                            const std::string& object_id);
+                            const std::string& object_id,
+                            DeviceEventWatch* events = nullptr);
 
 }  // namespace snapferry
 

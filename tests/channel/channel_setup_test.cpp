@@ -45,10 +45,11 @@ class ChannelSetupTest : public ::testing::Test {
 };
 
 TEST_F(ChannelSetupTest, RegistersBothChannelsAndUnregistersThemWhenDestroyed) {
-  ASSERT_EQ(messenger_.handlers.size(), 3u);
+  ASSERT_EQ(messenger_.handlers.size(), 4u);
   EXPECT_EQ(messenger_.handlers.count("snapferry/wpd"), 1u);
   EXPECT_EQ(messenger_.handlers.count("snapferry/wpd_events"), 1u);
   EXPECT_EQ(messenger_.handlers.count("snapferry/wpd_media"), 1u);
+  EXPECT_EQ(messenger_.handlers.count("snapferry/wpd_devices"), 1u);
   handler_.reset();
   EXPECT_TRUE(messenger_.handlers.empty());
 }

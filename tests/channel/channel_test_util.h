@@ -236,6 +236,12 @@ class DrainWindow {
       if (self->handler_ != nullptr) self->handler_->DrainReplyQueue();
       return 0;
     }
+    if (self != nullptr && message == WM_DEVICECHANGE) {
+      if (self->handler_ != nullptr) {
+        self->handler_->HandleDeviceChange(wparam, lparam);
+      }
+      return TRUE;
+    }
     return DefWindowProcW(hwnd, message, wparam, lparam);
   }
 

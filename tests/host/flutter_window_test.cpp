@@ -5,9 +5,13 @@
 #include "host/flutter_window.h"
 
 #include <windows.h>
+#include <dbt.h>
 #include <gtest/gtest.h>
+#include <portabledevice.h>
 
 #include <chrono>
+#include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -19,6 +23,7 @@
 #include "platform/engine/engine_control.h"
 #include "platform/engine/inprocess/engine.h"
 #include "platform/wpd/simulator/simulator.h"
+#include "tests/channel/device_broadcast.h"
 #include "tests/host/host_test_util.h"
 
 namespace snapferry {
@@ -66,7 +71,8 @@ TEST_F(FlutterWindowTest, StartsTheEngineWithPluginsChannelsAndEmbeddedView) {
   EXPECT_EQ(engine_control::FileSelectorRegistrations(engine),
             std::vector<std::string>{"FileSelectorWindows"});
   EXPECT_EQ(engine_control::RegisteredChannels(engine),
-            (std::vector<std::string>{"snapferry/wpd", "snapferry/wpd_events",
+            (std::vector<std::string>{"snapferry/wpd", "snapferry/wpd_devices",
+                                      "snapferry/wpd_events",
                                       "snapferry/wpd_media"}));
 
   HWND view = ChildOf(window.Handle());
@@ -130,6 +136,34 @@ TEST_F(FlutterWindowTest,
   SendMessageW(window.Handle(), WM_NULL, 0, 0);
   EXPECT_TRUE(recorder.Offered(WM_NULL));
   EXPECT_FALSE(recorder.Offered(kReplyReadyMessage));
+}
+
+// A WPD device's arrival reaches the listener on "snapferry/wpd_devices";
+// the engine still sees the message.
+TEST_F(FlutterWindowTest, DeviceChangeReachesTheDeviceListenerAndTheEngine) {
+  host_test::WindowProcRecorder recorder;
+  TestFlutterWindow window(project_);
+  ASSERT_TRUE(window.Create(L"Snapferry", {10, 10}, {640, 640}));
+  FlutterDesktopEngineRef engine = engine_control::LatestEngine();
+  const int listen = engine_control::DeliverMessage(
+      engine, "snapferry/wpd_devices", EncodedCall("listen"));
+  ASSERT_TRUE(PumpUntil(
+      [&] { return engine_control::ResponseTo(engine, listen).has_value(); }));
+
+  const std::wstring path = L"USB#VID_05AC#HOST#{6ac27878}";
+  std::vector<unsigned char> bytes = channel_test::DeviceBroadcast(path);
+  SendMessageW(window.Handle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+               reinterpret_cast<LPARAM>(bytes.data()));
+
+  std::vector<std::string> told;
+  for (const auto& sent : engine_control::SentMessages(engine)) {
+    if (sent.channel == "snapferry/wpd_devices")
+      told.emplace_back(sent.bytes.begin(), sent.bytes.end());
+  }
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find("arrived"), std::string::npos);
+  EXPECT_NE(told[0].find("USB#VID_05AC#HOST"), std::string::npos);
+  EXPECT_TRUE(recorder.Offered(WM_DEVICECHANGE));
 }
 
 TEST_F(FlutterWindowTest, FontChangeReloadsFontsOnlyWhenTheEngineDidNotTakeIt) {

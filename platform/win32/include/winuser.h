@@ -42,6 +42,7 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define WM_CHAR 0x0102
 #define WM_TIMER 0x0113
 #define WM_PARENTNOTIFY 0x0210
+#define WM_DEVICECHANGE 0x0219
 #define WM_DPICHANGED 0x02E0
 #define WM_DWMCOLORIZATIONCOLORCHANGED 0x0320
 #define WM_USER 0x0400
@@ -69,7 +70,7 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define WS_THICKFRAME 0x00040000u
 #define WS_MINIMIZEBOX 0x00020000u
 #define WS_MAXIMIZEBOX 0x00010000u
-#define WS_OVERLAPPEDWINDOW                                              \
+#define WS_OVERLAPPEDWINDOW                                                   \
   (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | \
    WS_MAXIMIZEBOX)
 #define WS_EX_NOPARENTNOTIFY 0x00000004u
@@ -232,6 +233,18 @@ EXTERN_C void WINAPI PostQuitMessage(int nExitCode);
 EXTERN_C UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse,
                                   TIMERPROC lpTimerFunc);
 EXTERN_C BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
+
+// ---- device notifications ---------------------------------------------
+// WM_DEVICECHANGE for the device interfaces a filter names (dbt.h), sent to
+// a window until the registration is undone. A registration outlives its
+// window: undo it before the window goes.
+typedef PVOID HDEVNOTIFY;
+#define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000
+#define DEVICE_NOTIFY_SERVICE_HANDLE 0x00000001
+#define DEVICE_NOTIFY_ALL_INTERFACE_CLASSES 0x00000004
+EXTERN_C HDEVNOTIFY WINAPI RegisterDeviceNotificationW(
+    HANDLE hRecipient, LPVOID NotificationFilter, DWORD Flags);
+EXTERN_C BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY Handle);
 
 // ---- painting ---------------------------------------------------------------
 EXTERN_C BOOL WINAPI InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);

@@ -22,6 +22,8 @@ struct SentMessage {
   std::condition_variable done_signal;
   bool done = false;
   LRESULT result = 0;
+  // What lparam points at, for a message the system sends (SendFromSystem).
+  std::vector<unsigned char> payload;
 };
 
 namespace {
@@ -234,6 +236,30 @@ LRESULT Send(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     HandleSentMessages(*own);
   }
+}
+
+bool SendFromSystem(HWND hwnd, UINT message, WPARAM wparam,
+                    std::vector<unsigned char> payload) {
+  DWORD thread;
+  {
+    auto& table = Windows();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    Window* window = FindWindowLocked(hwnd);
+    if (window == nullptr || window->destroying) return false;
+    thread = window->thread;
+  }
+  auto sent = std::make_shared<SentMessage>();
+  sent->hwnd = hwnd;
+  sent->message = message;
+  sent->wparam = wparam;
+  sent->payload = std::move(payload);
+  sent->lparam = reinterpret_cast<LPARAM>(sent->payload.data());
+  // Nobody waits: the queue's reference keeps the payload until it has run.
+  auto target = QueueOf(thread);
+  std::lock_guard<std::mutex> lock(target->mutex);
+  target->sent.push_back(std::move(sent));
+  target->wake.notify_all();
+  return true;
 }
 
 void RecordPosted(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -104,6 +104,14 @@ void WakeQueue(DWORD thread);
 // thread's queue otherwise.
 LRESULT Send(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
+// Queues `message` for the thread of `hwnd` as a message another process
+// sent (the system's broadcasts): it runs when that thread next looks at its
+// queue, before posted messages, and the caller does not wait for it. lParam
+// points at `payload`, which lives until the message has run. False when the
+// window does not exist or is being destroyed.
+bool SendFromSystem(HWND hwnd, UINT message, WPARAM wparam,
+                    std::vector<unsigned char> payload);
+
 // Removes posted messages and timers of a window that is going away.
 void ForgetWindowMessages(DWORD thread, HWND hwnd);
 

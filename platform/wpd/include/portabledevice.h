@@ -85,6 +85,14 @@ EXTERN_C const GUID WPD_OBJECT_FORMAT_PROPERTIES_ONLY;  // 0x3001, folders
 EXTERN_C const GUID WPD_OBJECT_FORMAT_EXIF;             // 0x3801
 EXTERN_C const GUID WPD_OBJECT_FORMAT_PNG;              // 0x380B
 
+// Events a device raises to the sessions advised of them
+// (IPortableDevice::Advise), and the parameters each event carries.
+EXTERN_C const GUID WPD_EVENT_DEVICE_RESET;
+EXTERN_C const GUID WPD_EVENT_DEVICE_REMOVED;
+EXTERN_C const GUID WPD_EVENT_PROPERTIES_V1;
+EXTERN_C const PROPERTYKEY WPD_EVENT_PARAMETER_PNP_DEVICE_ID;  // VT_LPWSTR
+EXTERN_C const PROPERTYKEY WPD_EVENT_PARAMETER_EVENT_ID;       // VT_CLSID
+
 // Device-interface class of WPD device paths.
 EXTERN_C const GUID GUID_DEVINTERFACE_WPD;
 

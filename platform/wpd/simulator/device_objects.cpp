@@ -1067,6 +1067,7 @@ class Device final
 
   HRESULT STDMETHODCALLTYPE Close() override {
     if (auto struck = LogCall("Device.Close")) return *struck;
+    DropAdvices();
     if (session_ != nullptr && session_->open.exchange(false)) {
       if (session_->device->live_connection.load() == session_->connection)
         session_->device->link.RoundTrip();
@@ -1080,16 +1081,50 @@ class Device final
     return S_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE Advise(const DWORD, IPortableDeviceEventCallback*,
+  // Every event of the device (the parameters are not looked at), told
+  // until Unadvise, Close or the object's release.
+  HRESULT STDMETHODCALLTYPE Advise(const DWORD,
+                                   IPortableDeviceEventCallback* callback,
                                    IPortableDeviceValues*,
                                    LPWSTR* cookie) override {
     if (cookie != nullptr) *cookie = nullptr;
     if (auto struck = LogCall("Device.Advise")) return *struck;
-    return E_NOTIMPL;
+    if (callback == nullptr || cookie == nullptr) return E_POINTER;
+    if (session_ == nullptr) return E_WPD_DEVICE_NOT_OPEN;
+    if (HRESULT state = Usable(*session_); FAILED(state)) return state;
+    const std::wstring text =
+        L"advise-" + std::to_wstring(sim_->next_cookie.fetch_add(1) + 1);
+    *cookie = DupString(text);
+    if (*cookie == nullptr) return E_OUTOFMEMORY;
+    callback->AddRef();
+    std::lock_guard<std::mutex> lock(session_->device->mu);
+    session_->device->advices.push_back(
+        {text, session_.get(), session_->connection, callback});
+    return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Unadvise(LPCWSTR) override {
+  // Works on a device that went away too, as Close does, so that nothing
+  // stays registered.
+  HRESULT STDMETHODCALLTYPE Unadvise(LPCWSTR cookie) override {
     if (auto struck = LogCall("Device.Unadvise")) return *struck;
-    return E_NOTIMPL;
+    if (cookie == nullptr) return E_POINTER;
+    if (session_ == nullptr || !session_->open.load()) {
+      return E_WPD_DEVICE_NOT_OPEN;
+    }
+    IPortableDeviceEventCallback* callback = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(session_->device->mu);
+      auto& advices = session_->device->advices;
+      for (auto it = advices.begin(); it != advices.end(); ++it) {
+        if (it->session == session_.get() && it->cookie == cookie) {
+          callback = it->callback;
+          advices.erase(it);
+          break;
+        }
+      }
+    }
+    if (callback == nullptr) return kErrorNotFound;
+    callback->Release();
+    return S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE GetPnPDeviceID(LPWSTR* id) override {
@@ -1103,7 +1138,30 @@ class Device final
     return *id != nullptr ? S_OK : E_OUTOFMEMORY;
   }
 
+  ~Device() { DropAdvices(); }
+
  private:
+  // Advises still in place when the session closes or the object goes are
+  // undone, and counted: the client should have undone them.
+  void DropAdvices() {
+    if (session_ == nullptr) return;
+    std::vector<IPortableDeviceEventCallback*> dropped;
+    {
+      std::lock_guard<std::mutex> lock(session_->device->mu);
+      auto& advices = session_->device->advices;
+      for (auto it = advices.begin(); it != advices.end();) {
+        if (it->session == session_.get()) {
+          dropped.push_back(it->callback);
+          it = advices.erase(it);
+        } else {
+          ++it;
+        }
+      }
+    }
+    sim_->advises_left_at_close.fetch_add(static_cast<int64_t>(dropped.size()));
+    for (IPortableDeviceEventCallback* callback : dropped) callback->Release();
+  }
+
   std::shared_ptr<Session> session_;
 };
 

@@ -140,8 +140,11 @@ bool DeviceState::HidesContent() const {
 }
 
 void DeviceState::UnplugLocked() {
-  live_connection.store(0);
-  if (owner != nullptr) owner->Wake();
+  const uint32_t ended = live_connection.exchange(0);
+  if (owner == nullptr) return;
+  owner->Wake();
+  RaiseLocked(WPD_EVENT_DEVICE_REMOVED, ended);
+  owner->BroadcastDeviceChange(false, setup.id);
 }
 
 void DeviceState::PlugLocked() {
@@ -159,6 +162,7 @@ void DeviceState::PlugLocked() {
     if (!nodes[node].deleted) index.emplace(nodes[node].setup.id, node);
   }
   live_connection.store(connections);
+  if (owner != nullptr) owner->BroadcastDeviceChange(true, setup.id);
 }
 
 const Fault* DeviceState::FindFault(uint32_t node, Call call) const {
@@ -324,9 +328,11 @@ Simulator::Simulator(Fixture fixture) : state_(std::make_shared<SimState>()) {
     return;
   }
   for (const auto& [call, fault] : fixture.faults) SetProcessFault(call, fault);
+  state_->StartEventThread(state_);
 }
 
 Simulator::~Simulator() {
+  state_->StopEventThread();
   // Reads still hung wake up; the objects keep the state alive.
   state_->stopping.store(true);
   state_->Wake();
@@ -471,11 +477,14 @@ bool Simulator::AddDevice(DeviceSpec device) {
   if (!ValidateFixture(check, &why)) return false;
   auto state = std::make_shared<DeviceState>(std::move(device));
   state->owner = state_.get();
-  std::lock_guard<std::mutex> lock(state_->mu);
-  for (const auto& known : state_->devices) {
-    if (known->setup.id == state->setup.id) return false;
+  {
+    std::lock_guard<std::mutex> lock(state_->mu);
+    for (const auto& known : state_->devices) {
+      if (known->setup.id == state->setup.id) return false;
+    }
+    state_->devices.push_back(state);
   }
-  state_->devices.push_back(std::move(state));
+  state_->BroadcastDeviceChange(true, state->setup.id);
   return true;
 }
 
@@ -545,6 +554,9 @@ bool Simulator::Unlock(const std::wstring& device_id) {
 bool Simulator::Reset(const std::wstring& device_id) {
   return ChangeDevice(*state_, device_id, [](DeviceState& device) {
     device.reset = true;
+    if (Plugged(device)) {
+      device.RaiseLocked(WPD_EVENT_DEVICE_RESET, device.live_connection.load());
+    }
     return true;
   });
 }
@@ -575,6 +587,19 @@ std::wstring Simulator::ObjectId(const std::wstring& device_id,
 }
 
 int Simulator::BlockedReads() const { return state_->blocked_reads.load(); }
+
+int Simulator::Advises(const std::wstring& device_id) const {
+  std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
+  if (device == nullptr) return 0;
+  std::lock_guard<std::mutex> lock(device->mu);
+  return static_cast<int>(device->advices.size());
+}
+
+int64_t Simulator::AdvisesLeftAtClose() const {
+  return state_->advises_left_at_close.load();
+}
+
+void Simulator::WaitForEventDelivery() const { state_->WaitForEventDelivery(); }
 
 std::unique_ptr<ApartmentRegistration> Simulator::RegisterInCurrentApartment()
     const {

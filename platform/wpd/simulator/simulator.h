@@ -168,6 +168,25 @@ class Simulator {
   // Reads blocked right now by a hang fault.
   int BlockedReads() const;
 
+  // Device events. A session registered with IPortableDevice::Advise is
+  // told WPD_EVENT_DEVICE_RESET on Reset and WPD_EVENT_DEVICE_REMOVED when
+  // its connection ends (Unplug, Replug, an unplug fault), on a thread of the
+  // Simulator's own, with WPD_EVENT_PARAMETER_EVENT_ID and
+  // WPD_EVENT_PARAMETER_PNP_DEVICE_ID. Plug, Unplug, Replug and AddDevice
+  // also play the system's part: WM_DEVICECHANGE (DBT_DEVICEARRIVAL,
+  // DBT_DEVICEREMOVECOMPLETE) to the windows registered for
+  // GUID_DEVINTERFACE_WPD, naming InterfacePath(id). Only the stand-in lets
+  // a process do that: where BroadcastsDeviceChanges() is false (Windows),
+  // tests send the message to their window themselves.
+  static bool BroadcastsDeviceChanges();
+  // Advises not undone on the device's sessions.
+  int Advises(const std::wstring& device_id) const;
+  // Advises still in place when their device object was closed or released
+  // (the client should have undone them first).
+  int64_t AdvisesLeftAtClose() const;
+  // Returns once every event raised so far has been told and let go of.
+  void WaitForEventDelivery() const;
+
   // A device never seen before arrives (false if the id is known: use
   // Plug). RemoveDevice is Unplug.
   bool AddDevice(DeviceSpec device);
@@ -179,6 +198,10 @@ class Simulator {
   bool owns_registration_ = false;
   std::string error_;
 };
+
+// The device interface path Windows names a device by in WM_DEVICECHANGE:
+// its WPD id with the letters before the class GUID in capitals.
+std::wstring InterfacePath(const std::wstring& device_id);
 
 // For whole-process runs: a Simulator over FixtureFromEnvironment(). Never
 // null; a failed registration is reported on standard error.

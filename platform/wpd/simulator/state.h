@@ -7,10 +7,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -52,6 +54,15 @@ struct ObjectNode {
   bool deleted = false;
 };
 
+// One Advise not yet undone: the session it was made on, the connection
+// that session belongs to, and the callback, whose reference it holds.
+struct Advice {
+  std::wstring cookie;
+  const void* session;
+  uint32_t connection;
+  IPortableDeviceEventCallback* callback;
+};
+
 // One device's model. `mu` guards everything below it but the atomics;
 // object data is immutable and shared with streams, which read it without
 // the lock.
@@ -79,6 +90,10 @@ struct DeviceState {
   std::optional<std::chrono::steady_clock::time_point> unlock_at;
   bool reset = false;
   SimState* owner = nullptr;  // told when a connection ends
+  std::vector<Advice> advices;
+
+  // Under mu: queues `event` for every session advised on `connection`.
+  void RaiseLocked(const GUID& event, uint32_t connection);
 
   // Under mu. kNoNode for unknown or deleted ids; "" names the root too.
   uint32_t Find(std::wstring_view id) const;
@@ -95,9 +110,10 @@ struct DeviceState {
   // Under mu: whether the storage the object lies in (or is) refuses
   // deletion (WPD_STORAGE_ACCESS_CAPABILITY 1).
   bool InReadOnlyStorage(uint32_t node) const;
-  // Under mu: ends the connection, or starts a new one in which every
-  // object has a new id (the fixture's id followed by "~" and the
-  // connection number).
+  // Under mu: ends the connection (its advised sessions are told
+  // WPD_EVENT_DEVICE_REMOVED), or starts a new one in which every object has
+  // a new id (the fixture's id followed by "~" and the connection number).
+  // Either is broadcast to the windows registered for WPD interfaces.
   void UnplugLocked();
   void PlugLocked();
 };
@@ -125,6 +141,33 @@ struct SimState {
     { std::lock_guard<std::mutex> lock(wake_mu); }
     wake_cv.notify_all();
   }
+
+  // Device events. Advised callbacks are told on a thread of their own, as
+  // WPD tells them, holding no lock of the model: raising only queues.
+  struct EventDelivery {
+    IPortableDeviceEventCallback* callback;  // owned reference
+    GUID event;
+    std::wstring device_id;
+  };
+  std::mutex events_mu;  // guards the four below
+  std::condition_variable events_cv;
+  std::deque<EventDelivery> events;
+  bool events_busy = false;  // a callback is being told
+  bool events_open = false;  // the delivering thread runs
+  std::thread events_thread;
+  std::atomic<int64_t> advises_left_at_close{0};
+  std::atomic<uint64_t> next_cookie{0};
+  // Takes over the callback's reference; dropped when no thread delivers.
+  void QueueEvent(EventDelivery delivery);
+  // The delivering thread; `self` is this state, for the values it hands
+  // out. Stop drops what was not delivered yet.
+  void StartEventThread(std::shared_ptr<SimState> self);
+  void StopEventThread();
+  // Until every event queued so far has been told and let go of.
+  void WaitForEventDelivery();
+  // Tells the windows registered for WPD device interfaces (on the
+  // stand-in; on Windows nobody, see device_broadcast_windows.cpp).
+  void BroadcastDeviceChange(bool arrived, const std::wstring& device_id);
 
   void Count(Call call) {
     calls[static_cast<int>(call)].fetch_add(1, std::memory_order_relaxed);

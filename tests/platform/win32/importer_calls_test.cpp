@@ -3,6 +3,7 @@
 // receives posted messages. Windows's behaviour; runs on both builds.
 
 #include <windows.h>
+#include <dbt.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -148,6 +149,37 @@ TEST(MessageOnlyWindowTest, ReceivesPostedMessagesAndIsNeverShown) {
   EXPECT_EQ(received, 2);
   EXPECT_TRUE(DestroyWindow(window));
   UnregisterClassW(L"SnapferryMessageOnlyTest", GetModuleHandleW(nullptr));
+}
+
+// The importer's window (and the app's) asks for WM_DEVICECHANGE of WPD
+// device interfaces while someone listens for device events.
+TEST(MessageOnlyWindowTest,
+     RegistersForDeviceInterfaceNotificationsUntilUndone) {
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = DefWindowProcW;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"SnapferryDeviceNotificationTest";
+  ASSERT_NE(RegisterClassW(&window_class), 0);
+  HWND window = CreateWindowExW(0, L"SnapferryDeviceNotificationTest", L"", 0,
+                                0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(window, nullptr);
+  DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+  filter.dbcc_size = sizeof(filter);
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid = {0x6ac27878,
+                           0xa6fa,
+                           0x4155,
+                           {0xba, 0x85, 0xf9, 0x8f, 0x49, 0x1d, 0x4f, 0x33}};
+  HDEVNOTIFY registration =
+      RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+  EXPECT_NE(registration, nullptr) << GetLastError();
+  if (registration != nullptr) {
+    EXPECT_TRUE(UnregisterDeviceNotification(registration));
+  }
+  EXPECT_TRUE(DestroyWindow(window));
+  UnregisterClassW(L"SnapferryDeviceNotificationTest",
+                   GetModuleHandleW(nullptr));
 }
 
 }  // namespace

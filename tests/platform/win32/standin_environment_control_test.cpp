@@ -1,7 +1,10 @@
 #include <windows.h>
+#include <dbt.h>
 #include <dwmapi.h>
 #include <shellapi.h>
 
+#include <cstddef>
+#include <string>
 #include <thread>
 
 #include "gtest/gtest.h"
@@ -193,6 +196,91 @@ TEST_F(StandinEnvironment, RecordsPostedMessagesFromEveryThreadAndTheQuitCode) {
   PostQuitMessage(4);
   EXPECT_TRUE(win32_standin::QuitPosted(&code));
   EXPECT_EQ(code, 4);
+}
+
+}  // namespace
+
+namespace {
+
+// GUID_DEVINTERFACE_WPD and another interface class (USB devices).
+constexpr GUID kWpdClass = {0x6ac27878,
+                            0xa6fa,
+                            0x4155,
+                            {0xba, 0x85, 0xf9, 0x8f, 0x49, 0x1d, 0x4f, 0x33}};
+constexpr GUID kUsbClass = {0xa5dcbf10,
+                            0x6530,
+                            0x11d2,
+                            {0x90, 0x1f, 0x00, 0xc0, 0x4f, 0xb9, 0x51, 0xed}};
+
+HDEVNOTIFY RegisterFor(HWND window, const GUID& interface_class) {
+  DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+  filter.dbcc_size = sizeof(filter);
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid = interface_class;
+  return RegisterDeviceNotificationW(window, &filter,
+                                     DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+// The system's broadcast reaches the windows registered for the class, as a
+// message sent from elsewhere: at the window thread's next look at its
+// queue, with the path after the structure, until the registration is
+// undone.
+TEST_F(StandinEnvironment, DeviceInterfaceChangesReachTheRegisteredWindows) {
+  HWND wpd = CreateTopLevel();
+  HWND usb = CreateTopLevel();
+  HDEVNOTIFY wpd_registration = RegisterFor(wpd, kWpdClass);
+  HDEVNOTIFY usb_registration = RegisterFor(usb, kUsbClass);
+  ASSERT_NE(wpd_registration, nullptr);
+  ASSERT_NE(usb_registration, nullptr);
+  EXPECT_EQ(win32_standin::DeviceNotificationRegistrations(), 2);
+
+  std::wstring told;
+  win32_test::Handler() = [&](HWND hwnd, UINT message, WPARAM wparam,
+                              LPARAM lparam) {
+    if (message != WM_DEVICECHANGE) return false;
+    const auto* change =
+        reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(lparam);
+    EXPECT_EQ(hwnd, wpd);
+    EXPECT_EQ(wparam, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
+    EXPECT_EQ(change->dbcc_devicetype, DWORD{DBT_DEVTYP_DEVICEINTERFACE});
+    EXPECT_TRUE(IsEqualGUID(change->dbcc_classguid, kWpdClass));
+    told = change->dbcc_name;
+    EXPECT_EQ(change->dbcc_size,
+              offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
+                  (told.size() + 1) * sizeof(WCHAR));
+    return true;
+  };
+  EXPECT_EQ(win32_standin::BroadcastDeviceInterfaceChange(
+                DBT_DEVICEARRIVAL, kWpdClass, L"\\\\?\\USB#PHONE"),
+            1);
+  EXPECT_TRUE(told.empty());  // not run inline
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    DispatchMessageW(&message);
+  }
+  EXPECT_EQ(told, L"\\\\?\\USB#PHONE");
+
+  EXPECT_TRUE(UnregisterDeviceNotification(wpd_registration));
+  EXPECT_FALSE(UnregisterDeviceNotification(wpd_registration));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+  EXPECT_EQ(win32_standin::BroadcastDeviceInterfaceChange(DBT_DEVICEARRIVAL,
+                                                          kWpdClass, L"x"),
+            0);
+  // A registration is the caller's to undo, whether its window lives.
+  DestroyWindow(usb);
+  EXPECT_EQ(win32_standin::DeviceNotificationRegistrations(), 1);
+  EXPECT_TRUE(UnregisterDeviceNotification(usb_registration));
+  win32_test::Handler() = nullptr;
+
+  // Refused: a recipient that is no window, a filter of another kind.
+  EXPECT_EQ(RegisterFor(nullptr, kWpdClass), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_WINDOW_HANDLE});
+  DEV_BROADCAST_HDR volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0};
+  EXPECT_EQ(
+      RegisterDeviceNotificationW(wpd, &volume, DEVICE_NOTIFY_WINDOW_HANDLE),
+      nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_DATA});
+  EXPECT_EQ(win32_standin::DeviceNotificationRegistrations(), 0);
 }
 
 }  // namespace

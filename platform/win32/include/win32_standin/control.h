@@ -161,6 +161,22 @@ inline constexpr size_t kPostedMessageQuota = 10000;
 // thread, answer -1 with `error` and take no message.
 void FailGetMessageW(DWORD error, int times = -1);
 
+// ---- device notifications ----------------------------------------------
+
+// Registrations made with RegisterDeviceNotificationW and not yet undone,
+// whether or not their windows still exist. Reset() keeps them.
+int DeviceNotificationRegistrations();
+
+// Plays the system's part when a device interface of `interface_class`
+// arrives (DBT_DEVICEARRIVAL) or has gone (DBT_DEVICEREMOVECOMPLETE): every
+// window registered for that class (or for all classes) is sent
+// WM_DEVICECHANGE with `event` and a DEV_BROADCAST_DEVICEINTERFACE_W naming
+// `path`. The message runs when the window's thread next looks at its queue,
+// as a message sent from another process; the caller does not wait. Returns
+// the number of windows told.
+int BroadcastDeviceInterfaceChange(WPARAM event, REFGUID interface_class,
+                                   const std::wstring& path);
+
 // Whether PostQuitMessage was called since the last Reset, and its code.
 bool QuitPosted(int* exit_code);
 
