@@ -53,7 +53,7 @@ uint64_t Setting(const char* name, uint64_t fallback) {
 }
 
 struct Settings {
-  int objects = static_cast<int>(Setting("SNAPFERRY_SOAK_OBJECTS", 1000));
+  int objects = static_cast<int>(Setting("SNAPFERRY_SOAK_OBJECTS", 400));
   int rounds = static_cast<int>(Setting("SNAPFERRY_SOAK_ROUNDS", 3));
   uint64_t seed = Setting("SNAPFERRY_SOAK_SEED", 20261207);
 };
@@ -222,6 +222,84 @@ TEST_F(SoakTest, RoundsInOneProcessKeepEveryPhotoAndReturnToRest) {
   EXPECT_LE(last.resident_bytes, first.resident_bytes + kResidentSlack)
       << "first " << Megabytes(first.resident_bytes) << ", last "
       << Megabytes(last.resident_bytes);
+}
+
+// What the importer's diagnostic line says.
+struct Diagnostics {
+  long long sent = -1, answered = -1, again = -1;
+  long long live = -1, open = -1, faults = -1;
+};
+
+Diagnostics ReadDiagnostics(const std::string& err) {
+  Diagnostics d;
+  const size_t at = err.find("Diagnostics: ");
+  if (at != std::string::npos) {
+    std::sscanf(err.c_str() + at,
+                "Diagnostics: calls %lld sent, %lld answered, %lld answered "
+                "again; simulated objects live %lld, opened without close "
+                "%lld, random faults %lld",
+                &d.sent, &d.answered, &d.again, &d.live, &d.open, &d.faults);
+  }
+  return d;
+}
+
+// snapferry-import itself, run after run into one folder: what it answers
+// and leaves, and on POSIX a SIGINT mid-copy in the first run.
+TEST_F(SoakTest, RunsOfTheImporterFinishTheRollAndLeaveNothingBehind) {
+  const int total = settings_.rounds + kSettleRounds;
+  bool complete = false;
+  int sigints = 0;
+  for (int round = 1; round <= total && !complete; ++round) {
+    const bool faults = round <= settings_.rounds;
+    const fs::path fixture = directory_ / "devices.json";
+    std::ofstream(fixture, std::ios::binary)
+        << RollFixture(roll_, faults ? kFaultRate : 0, settings_.seed + round);
+    host_test::ProcessOptions options;
+    options.program = SNAPFERRY_IMPORTER;
+    options.arguments = {"photos", "--wait", "60"};
+    options.environment = {{"SNAPFERRY_DEVICES", fixture.u8string()},
+                           {"SNAPFERRY_POLL_MS", "10"},
+                           {"SNAPFERRY_IMPORT_DIAGNOSTICS", "1"}};
+    options.working_directory = directory_.u8string();
+    options.timeout = std::chrono::seconds(300);
+    if (round == 1) options.interrupt_after_output = "Imported:";
+    const host_test::ProcessResult result = host_test::RunProcess(options);
+    const std::string what = "run " + std::to_string(round);
+    ASSERT_TRUE(result.started) << what;
+    ASSERT_FALSE(result.timed_out) << what << "\n" << result.out << result.err;
+
+    Said said;
+    std::string line;
+    for (char c : result.out) {
+      if (c == '\n') {
+        said.Count(line);
+        line.clear();
+      } else if (c != '\r') {
+        line += c;
+      }
+    }
+    const bool interrupted = result.exit_code == importer::kExitInterrupted;
+    sigints += interrupted;
+    EXPECT_EQ(ExitProblem(result.exit_code, said, round == 1, faults), "")
+        << what;
+    const Diagnostics d = ReadDiagnostics(result.err);
+    EXPECT_GE(d.sent, 3) << what << ": " << result.err;
+    EXPECT_EQ(d.answered, d.sent) << what;
+    EXPECT_EQ(d.again, 0) << what;
+    EXPECT_EQ(d.live, 0) << what << ": " << result.err;
+    EXPECT_EQ(d.open, 0) << what;
+    std::printf(
+        "run %d%s: exit %d, imported %d, failed %d, cancelled %d, random "
+        "faults %lld, calls %lld\n",
+        round, faults ? "" : " (no faults)", result.exit_code, said.imported,
+        said.failed, said.cancelled, d.faults, d.sent);
+    std::fflush(stdout);
+    complete = CheckAfterRound(round, what) && !faults;
+  }
+  EXPECT_TRUE(complete) << "runs without faults did not finish the roll";
+#ifndef _WIN32
+  EXPECT_EQ(sigints, 1) << "the first run was not stopped by SIGINT";
+#endif
 }
 
 }  // namespace
