@@ -45,6 +45,13 @@ constexpr int kSettleRounds = 3;
 // Growth allowed from the first round to the last.
 constexpr int64_t kResidentSlack = 16 << 20;
 constexpr int kThreadSlack = 1;
+#ifdef __SANITIZE_ADDRESS__
+// AddressSanitizer holds freed memory back (its quarantine, 256 MB), so
+// resident memory grows without a leak; its leak check covers leaks there.
+constexpr bool kResidentMeaningful = false;
+#else
+constexpr bool kResidentMeaningful = true;
+#endif
 
 uint64_t Setting(const char* name, uint64_t fallback) {
   const char* value = std::getenv(name);
@@ -219,6 +226,7 @@ TEST_F(SoakTest, RoundsInOneProcessKeepEveryPhotoAndReturnToRest) {
   }
   EXPECT_TRUE(complete) << "rounds without faults did not finish the roll";
   EXPECT_LE(last.threads, first.threads + kThreadSlack);
+  if (!kResidentMeaningful) return;
   EXPECT_LE(last.resident_bytes, first.resident_bytes + kResidentSlack)
       << "first " << Megabytes(first.resident_bytes) << ", last "
       << Megabytes(last.resident_bytes);
