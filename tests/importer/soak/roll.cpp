@@ -9,7 +9,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kPerFolder = 1000;
+constexpr int kPerFolder = 200;
 constexpr const char* kExtensions[] = {"HEIC", "MOV", "JPG", "PNG", "AAE"};
 
 std::string FolderName(int index) {
@@ -46,11 +46,14 @@ Roll MakeRoll(int objects) {
   return roll;
 }
 
+// The random faults answer E_FAIL, E_ACCESSDENIED or ERROR_BUSY: failures of
+// a phone that is still there. The codes of a phone that went away end a
+// whole walk or copy; the tests of a pulled phone cover those.
 std::string RollFixture(const Roll& roll, double rate, uint64_t seed) {
   char header[512];
   std::snprintf(header, sizeof(header),
                 R"({ "randomFaults": {"rate": %.6f, "seed": %llu,
-    "hresults": [-2147467259, -2147024891, -2147024865]},
+    "hresults": [-2147467259, -2147024891, -2147024726]},
   "devices": [ {
   "id": "\\\\?\\usb#vid_05ac&pid_12a8&mi_00#soak#{6ac27878-a6fa-4155-ba85-f98f491d4f33}",
   "friendlyName": "Soak iPhone", "manufacturer": "Apple Inc.",

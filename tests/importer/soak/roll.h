@@ -1,5 +1,5 @@
 // The soak's camera roll: a phone shaped like a current iPhone with month
-// folders of up to 1,000 small pattern files right under "Internal Storage",
+// folders of up to 200 small pattern files right under "Internal Storage",
 // as fixture text, and the check of an import folder against it.
 
 #ifndef SNAPFERRY_TESTS_IMPORTER_SOAK_ROLL_H_

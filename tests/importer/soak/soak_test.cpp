@@ -7,10 +7,11 @@
 // and the process's resident memory and thread count after the last round
 // stay within a small constant of the first.
 //
-// The rounds run in this process (RunImport, as snapferry-import's main
-// does), so that memory and threads are measured where the import ran; a
-// second test runs snapferry-import as a child process for exit codes, the
-// diagnostic line and, on POSIX, a real SIGINT mid-copy.
+// The same rounds run two ways (kWays): in this process (RunImport, as
+// snapferry-import's main does), where memory and threads are measured and
+// Ctrl+C is raised mid-roll; and as snapferry-import child processes run
+// after run into one folder, read through their diagnostic line, with a
+// real SIGINT mid-copy on POSIX.
 //
 // Short by default (CI). SNAPFERRY_SOAK_OBJECTS, SNAPFERRY_SOAK_ROUNDS and
 // SNAPFERRY_SOAK_SEED make it long (tools/soak.sh).
@@ -120,17 +121,126 @@ ProcessStats SettledStats() {
   return stats;
 }
 
-class SoakTest : public ::testing::Test {
+// What one round did and left.
+struct Round {
+  int exit_code = -1;
+  Said said;
+  bool interrupted = false;  // Ctrl+C was raised
+  importer::CallCounts counts;
+  int64_t live = -1;  // simulated COM objects still alive
+  int64_t open = -1;  // devices opened and not closed
+  long long faults = -1;
+  std::string trouble;  // why the round could not be read, if it could not
+};
+
+// Runs one import into `directory`/photos over the fixture's devices,
+// raising Ctrl+C once `interrupt_after` files are imported (0: never).
+using RunRound = Round (*)(const fs::path& directory,
+                           const std::string& fixture, int interrupt_after);
+
+Round RunInProcess(const fs::path& directory, const std::string& text,
+                   int interrupt_after) {
+  Round round;
+  wpd_sim::Fixture fixture;
+  if (!wpd_sim::ParseFixtureJson(text, &fixture, &round.trouble)) return round;
+  wpd_sim::Simulator devices(std::move(fixture));
+  if (!devices.ok()) {
+    round.trouble = devices.error();
+    return round;
+  }
+  importer::Options options;
+  options.folder = (directory / "photos").u8string();
+  options.wait_seconds = 60;
+  options.poll_milliseconds = 10;
+  importer::Output output;
+  output.write_line = [&round, interrupt_after](const std::string& line) {
+    round.said.Count(line);
+    if (line.rfind("Imported:", 0) == 0 &&
+        round.said.imported == interrupt_after) {
+      round.interrupted = true;
+      importer::InterruptRunningImport();
+    }
+  };
+  round.exit_code = importer::RunImport(options, output, &round.counts);
+  round.live = devices.LiveObjects();
+  round.open = devices.OpenWithoutClose();
+  round.faults = static_cast<long long>(devices.RandomFaultsInjected());
+  return round;
+}
+
+// snapferry-import as a child process; SIGINT (POSIX only) comes with the
+// first file imported.
+Round RunChild(const fs::path& directory, const std::string& text,
+               int interrupt_after) {
+  Round round;
+  const fs::path fixture = directory / "devices.json";
+  std::ofstream(fixture, std::ios::binary) << text;
+  host_test::ProcessOptions options;
+  options.program = SNAPFERRY_IMPORTER;
+  options.arguments = {"photos", "--wait", "60"};
+  options.environment = {{"SNAPFERRY_DEVICES", fixture.u8string()},
+                         {"SNAPFERRY_POLL_MS", "10"},
+                         {"SNAPFERRY_IMPORT_DIAGNOSTICS", "1"}};
+  options.working_directory = directory.u8string();
+  options.timeout = std::chrono::seconds(300);
+  if (interrupt_after > 0) options.interrupt_after_output = "Imported:";
+  const host_test::ProcessResult result = host_test::RunProcess(options);
+  if (!result.started || result.timed_out) {
+    round.trouble = result.started ? "timed out" : "did not start";
+    round.trouble += "\n" + result.out + result.err;
+    return round;
+  }
+  round.exit_code = result.exit_code;
+  std::string line;
+  for (char c : result.out) {
+    if (c == '\n') {
+      round.said.Count(line);
+      line.clear();
+    } else if (c != '\r') {
+      line += c;
+    }
+  }
+#ifndef _WIN32
+  round.interrupted = interrupt_after > 0 && round.said.imported > 0;
+#endif
+  long long sent, answered, again, live, open, faults;
+  const size_t at = result.err.find("Diagnostics: ");
+  if (at == std::string::npos ||
+      std::sscanf(result.err.c_str() + at,
+                  "Diagnostics: calls %lld sent, %lld answered, %lld answered "
+                  "again; simulated objects live %lld, opened without close "
+                  "%lld, random faults %lld",
+                  &sent, &answered, &again, &live, &open, &faults) != 6) {
+    round.trouble = "no diagnostic line: " + result.err;
+    return round;
+  }
+  round.counts = {sent, answered, again};
+  round.live = live;
+  round.open = open;
+  round.faults = faults;
+  return round;
+}
+
+const struct Way {
+  const char* name;
+  RunRound run;
+  bool measured;  // memory and threads are this process's own
+} kWays[] = {
+    {"in process", RunInProcess, true},
+    {"snapferry-import", RunChild, false},
+};
+
+class SoakTest : public ::testing::TestWithParam<Way> {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     directory_ = fs::temp_directory_path() /
-                 (std::string("snapferry_soak_") + info->name());
+                 (std::string("snapferry_soak_") +
+                  (GetParam().measured ? "in_process" : "child"));
     fs::remove_all(directory_);
     fs::create_directories(directory_);
     roll_ = MakeRoll(settings_.objects);
-    std::printf("soak: %d objects, %d rounds, seed %llu\n", settings_.objects,
-                settings_.rounds,
+    std::printf("soak %s: %d objects, %d rounds, seed %llu\n", GetParam().name,
+                settings_.objects, settings_.rounds,
                 static_cast<unsigned long long>(settings_.seed));
   }
   void TearDown() override {
@@ -138,7 +248,7 @@ class SoakTest : public ::testing::Test {
     fs::remove_all(directory_, ignored);
   }
 
-  // The round's interrupt: after this many files imported (0: none). Every
+  // The round's Ctrl+C: after this many files imported (0: none). Every
   // other fault round is interrupted, at a point drawn from the seed.
   int InterruptAfter(int round) const {
     if (round % 2 == 0 || round >= settings_.rounds) return 0;
@@ -147,13 +257,13 @@ class SoakTest : public ::testing::Test {
   }
 
   // Checks the folder after a round; true when the roll is complete.
-  bool CheckAfterRound(int round, const std::string& what) {
+  bool CheckFolderAfter(const std::string& what) {
     const FolderCheck check = CheckFolder(directory_ / "photos", roll_);
     EXPECT_TRUE(check.staging.empty())
         << what << ": staging file left: " << check.staging.front();
     EXPECT_TRUE(check.wrong.empty()) << what << ": " << check.wrong.front();
-    std::printf("  round %d: %d of %zu files in the folder\n", round,
-                check.imported, roll_.files.size());
+    std::printf("  %d of %zu files in the folder\n", check.imported,
+                roll_.files.size());
     return check.missing == 0;
   }
 
@@ -162,69 +272,67 @@ class SoakTest : public ::testing::Test {
   fs::path directory_;
 };
 
-TEST_F(SoakTest, RoundsInOneProcessKeepEveryPhotoAndReturnToRest) {
-  const fs::path photos = directory_ / "photos";
+// Rounds with faults, then rounds without until the roll is complete.
+TEST_P(SoakTest, RoundsIntoOneFolderKeepEveryPhotoAndReturnToRest) {
+  const Way& way = GetParam();
   ProcessStats first;
   ProcessStats last;
   bool complete = false;
+  int stops = 0;
   const int total = settings_.rounds + kSettleRounds;
-  for (int round = 1; round <= total && !complete; ++round) {
-    const bool faults = round <= settings_.rounds;
-    const int interrupt_after = InterruptAfter(round);
-    wpd_sim::Fixture fixture;
-    std::string error;
-    ASSERT_TRUE(wpd_sim::ParseFixtureJson(
-        RollFixture(roll_, faults ? kFaultRate : 0, settings_.seed + round),
-        &fixture, &error))
-        << error;
-    auto devices = std::make_unique<wpd_sim::Simulator>(std::move(fixture));
-    ASSERT_TRUE(devices->ok()) << devices->error();
-
-    importer::Options options;
-    options.folder = photos.u8string();
-    options.wait_seconds = 60;
-    options.poll_milliseconds = 10;
-    Said said;
-    importer::Output output;
-    output.write_line = [&said, interrupt_after](const std::string& line) {
-      said.Count(line);
-      if (line.rfind("Imported:", 0) == 0 && said.imported == interrupt_after) {
-        importer::InterruptRunningImport();
-      }
-    };
-    importer::CallCounts counts;
+  for (int number = 1; number <= total && !complete; ++number) {
+    const bool faults = number <= settings_.rounds;
+    const std::string what = "round " + std::to_string(number);
     const auto started = std::chrono::steady_clock::now();
-    const int exit_code = importer::RunImport(options, output, &counts);
+    const Round round = way.run(
+        directory_,
+        RollFixture(roll_, faults ? kFaultRate : 0, settings_.seed + number),
+        InterruptAfter(number));
     const double seconds = std::chrono::duration<double>(
                                std::chrono::steady_clock::now() - started)
                                .count();
-    const std::string what = "round " + std::to_string(round);
-    const bool interrupted =
-        interrupt_after > 0 && said.imported >= interrupt_after;
-    EXPECT_EQ(ExitProblem(exit_code, said, interrupted, faults), "") << what;
-    EXPECT_EQ(counts.answered, counts.sent) << what;
-    EXPECT_EQ(counts.answered_again, 0) << what;
-    EXPECT_EQ(devices->LiveObjects(), 0)
-        << what << ": " << devices->LiveObjectsText();
-    EXPECT_EQ(devices->OpenWithoutClose(), 0) << what;
-    const uint64_t injected = devices->RandomFaultsInjected();
-    devices.reset();
+    ASSERT_EQ(round.trouble, "") << what;
+    EXPECT_EQ(
+        ExitProblem(round.exit_code, round.said, round.interrupted, faults), "")
+        << what;
+    stops += round.exit_code == importer::kExitInterrupted;
+    EXPECT_GE(round.counts.sent, 3) << what;
+    EXPECT_EQ(round.counts.answered, round.counts.sent) << what;
+    EXPECT_EQ(round.counts.answered_again, 0) << what;
+    EXPECT_EQ(round.live, 0) << what;
+    EXPECT_EQ(round.open, 0) << what;
 
-    last = SettledStats();
-    if (round == 1) first = last;
+    std::string stats;
+    if (way.measured) {
+      last = SettledStats();
+      if (number == 1) first = last;
+      stats = ", resident " + Megabytes(last.resident_bytes) + ", threads " +
+              std::to_string(last.threads);
+    }
     std::printf(
-        "round %d%s: %.1f s, exit %d, imported %d, failed %d, cancelled %d, "
-        "random faults %llu, calls %lld, resident %s, threads %d%s\n",
-        round, faults ? "" : " (no faults)", seconds, exit_code, said.imported,
-        said.failed, said.cancelled, static_cast<unsigned long long>(injected),
-        static_cast<long long>(counts.sent),
-        Megabytes(last.resident_bytes).c_str(), last.threads,
-        exit_code == importer::kExitNotStarted ? ("; " + said.last).c_str()
-                                               : "");
+        "%s%s: %.1f s, exit %d, imported %d, failed %d, cancelled %d%s, "
+        "random faults %lld, calls %lld%s%s\n",
+        what.c_str(), faults ? "" : " (no faults)", seconds, round.exit_code,
+        round.said.imported, round.said.failed, round.said.cancelled,
+        round.interrupted ? ", Ctrl+C" : "", round.faults,
+        static_cast<long long>(round.counts.sent), stats.c_str(),
+        round.exit_code == importer::kExitNotStarted
+            ? ("; " + round.said.last).c_str()
+            : "");
     std::fflush(stdout);
-    complete = CheckAfterRound(round, what) && !faults;
+    complete = CheckFolderAfter(what) && !faults;
   }
   EXPECT_TRUE(complete) << "rounds without faults did not finish the roll";
+#ifndef _WIN32
+  // A SIGINT needs POSIX; Ctrl+C in process is raised everywhere.
+  const bool stoppable = true;
+#else
+  const bool stoppable = way.measured;
+#endif
+  if (stoppable && InterruptAfter(1) > 0) {
+    EXPECT_GT(stops, 0) << "no round was stopped by Ctrl+C";
+  }
+  if (!way.measured) return;
   EXPECT_LE(last.threads, first.threads + kThreadSlack);
   if (!kResidentMeaningful) return;
   EXPECT_LE(last.resident_bytes, first.resident_bytes + kResidentSlack)
@@ -232,83 +340,12 @@ TEST_F(SoakTest, RoundsInOneProcessKeepEveryPhotoAndReturnToRest) {
       << Megabytes(last.resident_bytes);
 }
 
-// What the importer's diagnostic line says.
-struct Diagnostics {
-  long long sent = -1, answered = -1, again = -1;
-  long long live = -1, open = -1, faults = -1;
-};
-
-Diagnostics ReadDiagnostics(const std::string& err) {
-  Diagnostics d;
-  const size_t at = err.find("Diagnostics: ");
-  if (at != std::string::npos) {
-    std::sscanf(err.c_str() + at,
-                "Diagnostics: calls %lld sent, %lld answered, %lld answered "
-                "again; simulated objects live %lld, opened without close "
-                "%lld, random faults %lld",
-                &d.sent, &d.answered, &d.again, &d.live, &d.open, &d.faults);
-  }
-  return d;
-}
-
-// snapferry-import itself, run after run into one folder: what it answers
-// and leaves, and on POSIX a SIGINT mid-copy in the first run.
-TEST_F(SoakTest, RunsOfTheImporterFinishTheRollAndLeaveNothingBehind) {
-  const int total = settings_.rounds + kSettleRounds;
-  bool complete = false;
-  int sigints = 0;
-  for (int round = 1; round <= total && !complete; ++round) {
-    const bool faults = round <= settings_.rounds;
-    const fs::path fixture = directory_ / "devices.json";
-    std::ofstream(fixture, std::ios::binary)
-        << RollFixture(roll_, faults ? kFaultRate : 0, settings_.seed + round);
-    host_test::ProcessOptions options;
-    options.program = SNAPFERRY_IMPORTER;
-    options.arguments = {"photos", "--wait", "60"};
-    options.environment = {{"SNAPFERRY_DEVICES", fixture.u8string()},
-                           {"SNAPFERRY_POLL_MS", "10"},
-                           {"SNAPFERRY_IMPORT_DIAGNOSTICS", "1"}};
-    options.working_directory = directory_.u8string();
-    options.timeout = std::chrono::seconds(300);
-    if (round == 1) options.interrupt_after_output = "Imported:";
-    const host_test::ProcessResult result = host_test::RunProcess(options);
-    const std::string what = "run " + std::to_string(round);
-    ASSERT_TRUE(result.started) << what;
-    ASSERT_FALSE(result.timed_out) << what << "\n" << result.out << result.err;
-
-    Said said;
-    std::string line;
-    for (char c : result.out) {
-      if (c == '\n') {
-        said.Count(line);
-        line.clear();
-      } else if (c != '\r') {
-        line += c;
-      }
-    }
-    const bool interrupted = result.exit_code == importer::kExitInterrupted;
-    sigints += interrupted;
-    EXPECT_EQ(ExitProblem(result.exit_code, said, round == 1, faults), "")
-        << what;
-    const Diagnostics d = ReadDiagnostics(result.err);
-    EXPECT_GE(d.sent, 3) << what << ": " << result.err;
-    EXPECT_EQ(d.answered, d.sent) << what;
-    EXPECT_EQ(d.again, 0) << what;
-    EXPECT_EQ(d.live, 0) << what << ": " << result.err;
-    EXPECT_EQ(d.open, 0) << what;
-    std::printf(
-        "run %d%s: exit %d, imported %d, failed %d, cancelled %d, random "
-        "faults %lld, calls %lld\n",
-        round, faults ? "" : " (no faults)", result.exit_code, said.imported,
-        said.failed, said.cancelled, d.faults, d.sent);
-    std::fflush(stdout);
-    complete = CheckAfterRound(round, what) && !faults;
-  }
-  EXPECT_TRUE(complete) << "runs without faults did not finish the roll";
-#ifndef _WIN32
-  EXPECT_EQ(sigints, 1) << "the first run was not stopped by SIGINT";
-#endif
-}
+INSTANTIATE_TEST_SUITE_P(Ways, SoakTest, ::testing::ValuesIn(kWays),
+                         [](const ::testing::TestParamInfo<Way>& info) {
+                           return std::string(info.param.measured
+                                                  ? "InProcess"
+                                                  : "SnapferryImport");
+                         });
 
 }  // namespace
 }  // namespace soak
