@@ -249,10 +249,11 @@ class SoakTest : public ::testing::TestWithParam<Way> {
   }
 
   // The round's Ctrl+C: after this many files imported (0: none). Every
-  // other fault round is interrupted, at a point drawn from the seed.
+  // other fault round is interrupted, at a point drawn from the seed early
+  // enough that later rounds, with less left to import, still reach it.
   int InterruptAfter(int round) const {
     if (round % 2 == 0 || round >= settings_.rounds) return 0;
-    const uint64_t span = settings_.objects / (settings_.rounds + 1) + 1;
+    const uint64_t span = settings_.objects / (4 * settings_.rounds) + 1;
     return 1 + static_cast<int>((settings_.seed * 31 + round) % span);
   }
 
