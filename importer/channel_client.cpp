@@ -111,12 +111,16 @@ void ChannelClient::Call(const char* channel, const std::string& method,
   std::unique_ptr<std::vector<uint8_t>> bytes =
       flutter::StandardMethodCodec::SharedInstance().EncodeCall(
           flutter::MethodCall(method, std::move(arguments)));
-  std::shared_ptr<bool> alive = alive_;
-  host_.SendToProgram(channel, std::move(*bytes),
-                      [alive, on_reply = std::move(on_reply)](
-                          const std::vector<uint8_t>& response) {
-                        if (*alive) on_reply(DecodeReply(response));
-                      });
+  ++counts_->sent;
+  host_.SendToProgram(
+      channel, std::move(*bytes),
+      [alive = alive_, counts = counts_,
+       answered = std::make_shared<bool>(false),
+       on_reply = std::move(on_reply)](const std::vector<uint8_t>& response) {
+        ++(*answered ? counts->answered_again : counts->answered);
+        *answered = true;
+        if (*alive) on_reply(DecodeReply(response));
+      });
 }
 
 }  // namespace importer

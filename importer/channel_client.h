@@ -49,6 +49,14 @@ bool BoolField(const flutter::EncodableValue& map, const char* key);
 std::unique_ptr<flutter::EncodableValue> StringArguments(
     std::initializer_list<std::pair<const char*, std::string>> entries);
 
+// What went over the method and event channels, for diagnostics and the
+// soak: every call sent should be answered exactly once.
+struct CallCounts {
+  int64_t sent = 0;
+  int64_t answered = 0;
+  int64_t answered_again = 0;  // answers beyond the first to one call
+};
+
 class ChannelClient {
  public:
   using OnReply = std::function<void(const Reply&)>;
@@ -62,9 +70,13 @@ class ChannelClient {
             std::unique_ptr<flutter::EncodableValue> arguments,
             OnReply on_reply);
 
+  // Kept up to date on the UI thread, also after this client is gone.
+  std::shared_ptr<const CallCounts> counts() const { return counts_; }
+
  private:
   engine_inprocess::InterfaceHost& host_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::shared_ptr<CallCounts> counts_ = std::make_shared<CallCounts>();
 };
 
 }  // namespace importer

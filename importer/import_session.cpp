@@ -255,6 +255,18 @@ void ImportSession::Scan(const std::string& enumeration_error) {
           WaitThen("", &ImportSession::Enumerate);
           return;
         }
+        // A listing that failed on a device that reads well is a passing
+        // fault (a flaky cable, a busy phone): list again while the wait
+        // lasts.
+        if (reply.ok() && status == "ok" &&
+            Clock::now() +
+                    std::chrono::milliseconds(options_.poll_milliseconds) <=
+                wait_until_) {
+          WaitThen("Listing the media failed (" + enumeration_error +
+                       "); trying again.",
+                   &ImportSession::Enumerate);
+          return;
+        }
         std::string why = enumeration_error;
         if (why.empty()) {
           why =

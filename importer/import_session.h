@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -53,6 +54,10 @@ class ImportSession : public engine_inprocess::EngineInterface {
   // Ctrl+C or the console closing: the copy running is cancelled (its
   // staging file goes), the summary is printed, exit code 130.
   void Interrupt();
+
+  std::shared_ptr<const CallCounts> call_counts() const {
+    return client_.counts();
+  }
 
  private:
   struct MediaFile {

@@ -64,6 +64,24 @@ void ShowStatus(const std::string& status) {
   status_width = status.size();
 }
 
+// One line on standard error at the end, when SNAPFERRY_IMPORT_DIAGNOSTICS
+// is set: the calls over the channels and, with simulated devices, what the
+// simulator still holds (tests check that nothing is left).
+std::string DiagnosticsLine(const importer::CallCounts& counts,
+                            const wpd_sim::Simulator* devices) {
+  std::string line = "Diagnostics: calls " + std::to_string(counts.sent) +
+                     " sent, " + std::to_string(counts.answered) +
+                     " answered, " + std::to_string(counts.answered_again) +
+                     " answered again";
+  if (devices != nullptr) {
+    line += "; simulated objects live " +
+            std::to_string(devices->LiveObjects()) + ", opened without close " +
+            std::to_string(devices->OpenWithoutClose()) + ", random faults " +
+            std::to_string(devices->RandomFaultsInjected());
+  }
+  return line + "\n";
+}
+
 }  // namespace
 
 int main() {
@@ -92,5 +110,12 @@ int main() {
   importer::Output output;
   output.write_line = WriteLine;
   if (_isatty(_fileno(stdout))) output.show_status = ShowStatus;
-  return importer::RunImport(options, output);
+  importer::CallCounts counts;
+  const int exit_code = importer::RunImport(options, output, &counts);
+  const char* diagnostics = std::getenv(importer::kDiagnosticsVariable);
+  if (diagnostics != nullptr && *diagnostics != '\0') {
+    ClearStatus();
+    std::fputs(DiagnosticsLine(counts, devices.get()).c_str(), stderr);
+  }
+  return exit_code;
 }

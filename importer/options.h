@@ -13,6 +13,8 @@ inline constexpr int kDefaultWaitSeconds = 300;
 inline constexpr int kDefaultPollMilliseconds = 2000;
 // Overrides the poll interval (tests): milliseconds, 1 or more.
 inline constexpr char kPollEnvironmentVariable[] = "SNAPFERRY_POLL_MS";
+// Set (to anything): a diagnostic line on standard error at the end.
+inline constexpr char kDiagnosticsVariable[] = "SNAPFERRY_IMPORT_DIAGNOSTICS";
 
 struct Options {
   std::string folder = kDefaultFolder;

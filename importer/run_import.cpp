@@ -37,6 +37,7 @@ bool ended = false;  // ended_mutex
 struct Loop {
   snapferry::WpdChannelHandler* handler = nullptr;
   ImportSession* session = nullptr;
+  std::shared_ptr<const CallCounts> counts;
   std::map<UINT_PTR, std::function<void()>> timers;
   UINT_PTR last_timer = 0;
 };
@@ -74,7 +75,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam,
 BOOL WINAPI OnConsoleControl(DWORD event) {
   HWND window = running_window.load();
   if (window == nullptr) return FALSE;
-  PostMessageW(window, kInterruptMessage, 0, 0);
+  InterruptRunningImport();
   if (event == CTRL_CLOSE_EVENT) {
     // The process ends when this returns: give the copy time to stop and
     // the summary time to be written.
@@ -104,7 +105,13 @@ HWND CreateMessageWindow(Loop* loop) {
 
 }  // namespace
 
-int RunImport(const Options& options, const Output& output) {
+void InterruptRunningImport() {
+  HWND window = running_window.load();
+  if (window != nullptr) PostMessageW(window, kInterruptMessage, 0, 0);
+}
+
+int RunImport(const Options& options, const Output& output,
+              CallCounts* counts) {
   {
     std::lock_guard<std::mutex> lock(ended_mutex);
     ended = false;
@@ -140,6 +147,7 @@ int RunImport(const Options& options, const Output& output) {
         auto session =
             std::make_unique<ImportSession>(options, environment, host);
         loop.session = session.get();
+        loop.counts = session->call_counts();
         return session;
       });
   FlutterDesktopEngineProperties properties = {};
@@ -178,6 +186,7 @@ int RunImport(const Options& options, const Output& output) {
     loop.session = nullptr;
     FlutterDesktopEngineDestroy(engine);
   }
+  if (counts != nullptr && loop.counts != nullptr) *counts = *loop.counts;
   engine_inprocess::SetDefaultInterface(nullptr);
   for (const auto& timer : loop.timers) KillTimer(window, timer.first);
   DestroyWindow(window);

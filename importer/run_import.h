@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "importer/channel_client.h"
 #include "importer/options.h"
 
 namespace importer {
@@ -20,8 +21,15 @@ struct Output {
 };
 
 // The exit code: 0 all imported or already there, 1 some failed, 2 no
-// import could start, 130 interrupted.
-int RunImport(const Options& options, const Output& output);
+// import could start, 130 interrupted. `counts`, when given, receives what
+// went over the channels once the engine is gone.
+int RunImport(const Options& options, const Output& output,
+              CallCounts* counts = nullptr);
+
+// What Ctrl+C does, from any thread: the running import stops as described
+// in RunImport (nothing when none runs). Tests interrupt with it where a
+// console event cannot be raised.
+void InterruptRunningImport();
 
 }  // namespace importer
 

@@ -24,17 +24,21 @@ class EnumerationVisitor final : public WalkVisitor {
                      const MediaEntryCallback& on_entry)
       : entries_(entries), on_entry_(on_entry) {}
 
-  void Visit(const WalkedObject& object) override {
+  bool Visit(const WalkedObject& object) override {
     if (object.is_container) {
+      // Its files would be listed under no folder name, and land elsewhere
+      // than on the run that reads it: it is passed over, as a container
+      // whose properties fail.
+      if (object.name_unreadable) return false;
       if (object.is_dcim && !dcim_found_) {
         dcim_found_ = true;
         outside_dcim_ = entries_->size();
       }
-      return;
+      return true;
     }
     if (object.parent_depth < 1 || (!object.parent_in_dcim && dcim_found_) ||
         ClassifyMedia(object.name) == MediaClass::kOther) {
-      return;
+      return true;
     }
     MediaEntry& entry = entries_->emplace_back();
     AssignUtf8(object.id, &entry.objectId);
@@ -51,6 +55,7 @@ class EnumerationVisitor final : public WalkVisitor {
       entry.date = FormatPropertyDate(object.values, WPD_OBJECT_DATE_MODIFIED);
     }
     if (on_entry_) on_entry_(entry);
+    return true;
   }
 
   void Finish() {

@@ -74,7 +74,9 @@ class ScanVisitor final : public WalkVisitor {
  public:
   explicit ScanVisitor(ScanResult* result) : result_(result) {}
 
-  void Visit(const WalkedObject& object) override {
+  // Goes into every container: what a folder holds counts whatever its
+  // name.
+  bool Visit(const WalkedObject& object) override {
     if (object.parent_depth == 0 &&
         IsEqualGUID(object.content_type, WPD_CONTENT_TYPE_FUNCTIONAL_OBJECT)) {
       ++storage_count_;
@@ -97,6 +99,7 @@ class ScanVisitor final : public WalkVisitor {
       all_.Count(media_class, size);
       if (object.parent_in_dcim) dcim_.Count(media_class, size);
     }
+    return true;
   }
 
   void Finish() {

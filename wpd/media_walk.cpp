@@ -48,12 +48,13 @@ HRESULT WalkObjects(IPortableDeviceContent* content,
         if (SUCCEEDED(hr)) {
           GUID content_type = GUID_NULL;
           values->GetGuidValue(WPD_OBJECT_CONTENT_TYPE, &content_type);
-          ReadObjectName(values.get(), &name);
+          const bool name_unreadable = !ReadObjectName(values.get(), &name);
           const bool is_container = IsContainer(content_type);
           const bool is_dcim = is_container && IsDcimName(name);
-          visitor.Visit({id, values.get(), content_type, name, is_container,
-                         is_dcim, parent.depth, parent.inDcim, parent.path});
-          if (is_container && taken.Insert(id)) {
+          const bool enter = visitor.Visit(
+              {id, values.get(), content_type, name, is_container, is_dcim,
+               name_unreadable, parent.depth, parent.inDcim, parent.path});
+          if (is_container && enter && taken.Insert(id)) {
             std::string path;
             AssignUtf8(name, &path);
             stack.push_back({id, std::move(path), is_dcim || parent.inDcim,
@@ -116,17 +117,19 @@ std::wstring ReadObjectName(IPortableDeviceValues* values) {
   return name;
 }
 
-void ReadObjectName(IPortableDeviceValues* values, std::wstring* name) {
+bool ReadObjectName(IPortableDeviceValues* values, std::wstring* name) {
   name->clear();
+  bool failed = false;
   for (const PROPERTYKEY* key :
        {&WPD_OBJECT_ORIGINAL_FILE_NAME, &WPD_OBJECT_NAME}) {
     CoTaskMemString text;
-    if (SUCCEEDED(values->GetStringValue(*key, text.Put())) &&
-        text.get() != nullptr) {
-      name->assign(text.get());
-    }
-    if (!name->empty()) return;
+    const HRESULT hr = values->GetStringValue(*key, text.Put());
+    if (SUCCEEDED(hr) && text.get() != nullptr) name->assign(text.get());
+    if (!name->empty()) return true;
+    // HRESULT_FROM_WIN32(ERROR_NOT_FOUND): the object has no such name.
+    failed = failed || (FAILED(hr) && hr != static_cast<HRESULT>(0x80070490));
   }
+  return !failed;
 }
 
 bool IsDcimName(const std::wstring& name) {

@@ -84,6 +84,9 @@ struct WalkedObject {
   const std::wstring& name;       // original file name, else object name
   bool is_container;              // folder or functional object
   bool is_dcim;                   // a container named dcim
+  // No name could be read, and not because the object has none: `name` is
+  // empty but the object's name is not.
+  bool name_unreadable;
   // The container the object was listed in.
   int32_t parent_depth;            // 0 for the device root
   bool parent_in_dcim;             // it is, or lies below, a dcim container
@@ -92,7 +95,9 @@ struct WalkedObject {
 
 class WalkVisitor {
  public:
-  virtual void Visit(const WalkedObject& object) = 0;
+  // For a container, whether the walk goes into it (false: what it holds is
+  // never walked, unless the same container is listed again elsewhere).
+  virtual bool Visit(const WalkedObject& object) = 0;
 
  protected:
   ~WalkVisitor() = default;
@@ -102,11 +107,11 @@ class WalkVisitor {
 // first, 64 ids per Next, one GetValues per object with `keys`. Objects are
 // visited in the order their containers list them; a container is visited
 // where it is met and its contents are walked later (each container id at
-// most once). A container that cannot be listed, an object whose properties
-// cannot be read and a failing Next are passed over. Every id is freed as
-// soon as its object was visited. A listing or property read that answers
-// that the device went away (IsDeviceGone) stops the walk: the result is
-// that HRESULT, S_OK otherwise.
+// most once) if its visitor wants. A container that cannot be listed, an
+// object whose properties cannot be read and a failing Next are passed over.
+// Every id is freed as soon as its object was visited. A listing or property
+// read that answers that the device went away (IsDeviceGone) stops the walk:
+// the result is that HRESULT, S_OK otherwise.
 HRESULT WalkObjects(IPortableDeviceContent* content,
                     IPortableDeviceProperties* properties,
                     IPortableDeviceKeyCollection* keys, WalkVisitor& visitor);
@@ -115,8 +120,9 @@ bool IsContainer(const GUID& content_type);
 // The object's name: its original file name, or its object name where that
 // is missing or empty.
 std::wstring ReadObjectName(IPortableDeviceValues* values);
-// Reads the object's name into `name`, reusing its storage.
-void ReadObjectName(IPortableDeviceValues* values, std::wstring* name);
+// Reads the object's name into `name`, reusing its storage. False when no
+// name came and a read failed for another reason than a missing property.
+bool ReadObjectName(IPortableDeviceValues* values, std::wstring* name);
 // "dcim" in any case of A to Z, and nothing more.
 bool IsDcimName(const std::wstring& name);
 // `text` in UTF-8 into `out`, reusing its storage; plain ASCII is copied

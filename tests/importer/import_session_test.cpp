@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "importer/run_import.h"
+#include "platform/wpd/simulator/call_log.h"
 #include "platform/wpd/simulator/simulator.h"
 
 namespace importer {
@@ -437,6 +438,41 @@ TEST_F(ImportTest, DeviceOptionPicksAnyDeviceByNameOrId) {
     EXPECT_EQ(Files(), expected);
     fs::remove_all(photos_);
   }
+}
+
+// A listing that fails once on a phone that reads well (a flaky cable, a
+// busy phone) is tried again while the wait lasts; without a wait it ends
+// the import with its reason.
+TEST_F(ImportTest, AListingThatFailsOnceIsTriedAgainWithinTheWait) {
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, GoodFiles());
+  Plug(std::move(fixture));
+  // The listing is the first request that opens the phone's content.
+  uint64_t listing_content = 0;
+  {
+    wpd_sim::CallLog log;
+    ASSERT_EQ(Import({"--dry-run"}), kExitImported) << Transcript();
+    const std::vector<wpd_sim::LoggedCall> calls = log.calls();
+    for (size_t i = 0; i < calls.size() && listing_content == 0; ++i) {
+      if (calls[i].method == "Device.Content") listing_content = i + 1;
+    }
+  }
+  ASSERT_GT(listing_content, 0u);
+  const std::string failure =
+      "wpd_error: Prepare content access failed (HRESULT 0x80004005)";
+  {
+    wpd_sim::CallLog strike(listing_content, E_FAIL);
+    EXPECT_EQ(Import(), kExitNotStarted) << Transcript();
+    EXPECT_EQ(lines_.back(), "Reading the device failed: " + failure + ".");
+    EXPECT_EQ(Files(), Tree());
+  }
+  wpd_sim::CallLog strike(listing_content, E_FAIL);
+  EXPECT_EQ(Import({"--wait", "30"}), kExitImported) << Transcript();
+  ASSERT_TRUE(strike.struck().has_value());
+  EXPECT_EQ(strike.struck()->method, "Device.Content");
+  EXPECT_TRUE(Said("Listing the media failed (" + failure + "); trying again."))
+      << Transcript();
+  EXPECT_EQ(Files().size(), 4u) << Transcript();
 }
 
 TEST_F(ImportTest, WithoutPortableDevicesItSaysSoInOneLineAndExitsTwo) {

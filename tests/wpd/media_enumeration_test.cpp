@@ -305,11 +305,15 @@ TEST(EnumerateMediaTest, SkipsObjectsAndListingsThatFailAndKeepsTheRest) {
   File(phone, L"hidden", L"locked", L"IMG.MOV");
   phone.AddFolder(L"unreadable", L"s1", L"Unreadable");
   File(phone, L"inside", L"unreadable", L"IMG.MOV");
+  phone.AddFolder(L"nameless", L"s1", L"202610_a")
+      .Fail(Call::kGetStringValue, kDeviceBusy);
+  File(phone, L"misplaced", L"nameless", L"IMG.HEIC");
   Simulator sim(std::move(fixture));
   ASSERT_TRUE(sim.ok()) << sim.error();
   // Ids come 64 at a time: the first batch stays, the rest goes with the
   // failing Next; one file of it cannot be read; a folder that cannot be
-  // listed, or whose own properties fail, gives nothing.
+  // listed, or whose own properties or name fail, gives nothing (its files
+  // must not be listed under no folder name).
   // (A device that is still there: one that went away ends the walk.)
   ASSERT_TRUE(
       sim.SetObjectFault(kPhone, L"big", Call::kNext, Fault{kDeviceBusy, 64}));

@@ -239,6 +239,7 @@ class Enumerator final
         return device.setup.gone_hresult;
       }
     }
+    if (HRESULT hr; sim_->random.Strike(Call::kNext, &hr)) return hr;
     ULONG count = 0;
     while (count < wanted && position_ < children_.size()) {
       const ObjectNode& child = device.nodes[children_[position_++]];
@@ -348,6 +349,7 @@ class ObjectStream final
       }
     }
     if (hang) return Hang();
+    if (HRESULT hr; sim_->random.Strike(Call::kRead, &hr)) return hr;
     uint64_t count = position_ < size_ ? std::min(limit, size_ - position_) : 0;
     device.link.Read(count);
     data_.ReadData(position_, count, static_cast<uint8_t*>(buffer));

@@ -74,7 +74,13 @@ class Parser {
 
   bool Top(const Json& root, Fixture* fixture) {
     if (!root.is_object()) return Fail("", "the top level must be an object");
-    if (!Keys(root, "", {"devices", "fail", "getDevicesOvercount"})) {
+    if (!Keys(root, "",
+              {"devices", "fail", "getDevicesOvercount", "randomFaults"})) {
+      return false;
+    }
+    if (root.contains("randomFaults") &&
+        !Random(root["randomFaults"], "randomFaults",
+                &fixture->random_faults)) {
       return false;
     }
     if (root.contains("getDevicesOvercount")) {
@@ -170,6 +176,36 @@ class Parser {
     return Fail(path,
                 "must be an HRESULT: an integer from -2147483648 to "
                 "4294967295");
+  }
+
+  bool Random(const Json& value, const std::string& path, RandomFaults* out) {
+    if (!value.is_object()) return Fail(path, "must be an object");
+    if (!Keys(value, path, {"rate", "seed", "hresults"})) return false;
+    if (value.contains("rate")) {
+      const Json& rate = value["rate"];
+      if (!rate.is_number() || !(rate.get<double>() >= 0) ||
+          rate.get<double>() > 1) {
+        return Fail(Join(path, "rate"), "must be a number from 0 to 1");
+      }
+      out->rate = rate.get<double>();
+    }
+    if (value.contains("seed") &&
+        !Unsigned(value["seed"], Join(path, "seed"),
+                  std::numeric_limits<uint64_t>::max(), &out->seed)) {
+      return false;
+    }
+    if (!value.contains("hresults")) return true;
+    const Json& codes = value["hresults"];
+    const std::string at = Join(path, "hresults");
+    if (!codes.is_array()) return Fail(at, "must be an array");
+    for (size_t i = 0; i < codes.size(); ++i) {
+      HRESULT hr;
+      if (!Hresult(codes[i], at + "[" + std::to_string(i) + "]", &hr)) {
+        return false;
+      }
+      out->hresults.push_back(hr);
+    }
+    return true;
   }
 
   bool Faults(const Json& value, const std::string& path, CallScope scope,

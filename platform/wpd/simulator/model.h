@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/wpd/simulator/link.h"
+#include "platform/wpd/simulator/random_faults.h"
 
 namespace wpd_sim {
 
@@ -304,6 +305,8 @@ struct Fixture {
   // A misbehaving device manager: GetDevices with an array reports this many
   // more devices than it wrote into it.
   uint32_t get_devices_overcount = 0;
+  // A share of all device calls failing at random (random_faults.h).
+  RandomFaults random_faults;
 
   DeviceSpec& AddDevice(std::wstring id);
   Fixture& Fail(Call call, HRESULT hresult, uint64_t after = 0);

@@ -105,7 +105,10 @@ bool DeviceState::Strike(uint32_t node, Call call, HRESULT* hresult) {
     table = nodes[node].faults.get();
   }
   const Fault* fault = table->Strike(call);
-  if (fault == nullptr) return false;
+  // The fixture's own faults first, so that their call counts stay exact.
+  if (fault == nullptr) {
+    return owner != nullptr && owner->random.Strike(call, hresult);
+  }
   if (fault->action == Fault::Action::kUnplug) {
     UnplugLocked();
     *hresult = setup.gone_hresult;
@@ -179,11 +182,14 @@ SimState::SimState() {
 
 bool SimState::StrikeProcess(Call call, HRESULT* hresult) {
   Count(call);
-  std::lock_guard<std::mutex> lock(mu);
-  const Fault* fault = process_faults.Strike(call);
-  if (fault == nullptr) return false;
-  *hresult = fault->hresult;
-  return true;
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    if (const Fault* fault = process_faults.Strike(call)) {
+      *hresult = fault->hresult;
+      return true;
+    }
+  }
+  return random.Strike(call, hresult);
 }
 
 std::shared_ptr<DeviceState> SimState::FindDevice(std::wstring_view id) const {
@@ -319,6 +325,7 @@ Simulator::Simulator(Fixture fixture) : state_(std::make_shared<SimState>()) {
     state_->devices.back()->owner = state_.get();
   }
   state_->get_devices_overcount = fixture.get_devices_overcount;
+  state_->random.Set(std::move(fixture.random_faults));
   // Registered first: the registration joins COM itself, which an injected
   // CoInitializeEx failure would refuse.
   registration_ = std::make_unique<Registration>(MakeClassFactories(state_));
@@ -378,6 +385,10 @@ int Simulator::OpenSessions(const std::wstring& device_id) const {
 LinkCounts Simulator::LinkUse(const std::wstring& device_id) const {
   std::shared_ptr<DeviceState> device = state_->FindDevice(device_id);
   return device == nullptr ? LinkCounts{} : device->link.Counts();
+}
+
+uint64_t Simulator::RandomFaultsInjected() const {
+  return state_->random.injected();
 }
 
 uint64_t Simulator::Calls(Call call) const {
@@ -455,8 +466,13 @@ bool Simulator::SetOpenResult(const std::wstring& device_id, HRESULT hresult) {
   return true;
 }
 
+void Simulator::SetRandomFaults(RandomFaults faults) {
+  state_->random.Set(std::move(faults));
+}
+
 void Simulator::ClearFaults() {
   if (owns_registration_) ClearCoInitializeFault();
+  state_->random.Set(RandomFaults());
   std::vector<std::shared_ptr<DeviceState>> devices;
   {
     std::lock_guard<std::mutex> lock(state_->mu);

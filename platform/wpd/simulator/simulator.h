@@ -109,6 +109,8 @@ class Simulator {
   LinkCounts LinkUse(const std::wstring& device_id) const;
   // How often each call was made (faulted ones included).
   uint64_t Calls(Call call) const;
+  // Calls failed by random faults so far.
+  uint64_t RandomFaultsInjected() const;
   std::optional<ClientInfo> LastClientInfo(const std::wstring& device_id) const;
 
   // The model as it stands (deletions included), by the ids of the current
@@ -125,6 +127,9 @@ class Simulator {
   bool SetObjectFault(const std::wstring& device_id,
                       const std::wstring& object_id, Call call, Fault fault);
   bool SetOpenResult(const std::wstring& device_id, HRESULT hresult);
+  // Faults at random (random_faults.h), replacing the fixture's.
+  void SetRandomFaults(RandomFaults faults);
+  // Every fault above, the random ones included.
   void ClearFaults();
 
   // COM serves classes registered in the multithreaded apartment to that

@@ -125,6 +125,7 @@ struct SimState {
   std::vector<std::shared_ptr<DeviceState>> devices;
   FaultTable process_faults;
   uint32_t get_devices_overcount = 0;  // set before registration
+  RandomFaultSource random;            // its own lock
 
   std::atomic<int64_t> live[kObjectKindCount];
   std::atomic<int64_t> open_without_close{0};

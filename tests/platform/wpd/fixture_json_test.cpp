@@ -8,6 +8,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/wpd/simulator/simulator.h"
 
@@ -56,6 +57,8 @@ const char kEveryKey[] = R"({
     ]
   }, { "id": "bare" } ],
   "getDevicesOvercount": 2,
+  "randomFaults": {"rate": 0.25, "seed": 18446744073709551615,
+                   "hresults": [-2147467259, 2147942431]},
   "fail": { "CoInitializeEx": -2147418113, "CreateManager": 1, "GetDevices": 2, "CreateDevice": 3,
             "CreateValues": 4, "CreateKeyCollection": 5, "CreatePropVariantCollection": 6 }
 })";
@@ -90,6 +93,10 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(phone.link->open_ms, 20);
   EXPECT_EQ(phone.link->thumbnail_ms, 30);
   EXPECT_EQ(fixture.get_devices_overcount, 2u);
+  EXPECT_EQ(fixture.random_faults.rate, 0.25);
+  EXPECT_EQ(fixture.random_faults.seed, UINT64_C(18446744073709551615));
+  EXPECT_EQ(fixture.random_faults.hresults,
+            (std::vector<HRESULT>{E_FAIL, H(0x8007001F)}));
   ASSERT_EQ(phone.faults.size(), 4u);
   EXPECT_EQ(phone.faults[0].first, Call::kContent);
   EXPECT_EQ(phone.faults[0].second.hresult, E_FAIL);  // written signed
@@ -262,6 +269,15 @@ TEST(WpdFixtureJson, MalformedFilesSayWhereAndWhat) {
        "fail.GetDevices.unplug: a process-wide call cannot unplug"},
       {R"({"devices": [ {"id": "a", "fail": {"Open": {"unplug": 1}}} ]})",
        "devices[0].fail.Open.unplug: must be true"},
+      {R"({"randomFaults": {"rate": 1.5}})",
+       "randomFaults.rate: must be a number from 0 to 1"},
+      {R"({"randomFaults": {"rate": "often"}})",
+       "randomFaults.rate: must be a number from 0 to 1"},
+      {R"({"randomFaults": {"seed": -1}})",
+       "randomFaults.seed: must be a non-negative integer"},
+      {R"({"randomFaults": {"hresults": [1, "E_FAIL"]}})",
+       "randomFaults.hresults[1]: must be an HRESULT"},
+      {R"({"randomFaults": {"calls": []}})", "randomFaults.calls: unknown key"},
       {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "format": "3801"} ]} ]})",
        "devices[0].objects[0].format: must be a format code"},
       {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "containerFunctionalObjectId": "s"} ]} ]})",

@@ -359,6 +359,28 @@ TEST(WpdSimulatorClient, ObjectFaultsHitOnlyThatObjectAndCountUnitsFirst) {
   EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
 }
 
+// Random faults set through the control come after the fixture's own
+// faults and end with ClearFaults.
+TEST(WpdSimulatorClient, RandomFaultsYieldToFixtureFaultsAndEndWhenCleared) {
+  Simulator sim(PhoneFixture());
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  const auto busy = static_cast<HRESULT>(0x800700AA);
+  sim.SetRandomFaults({1, 5, {busy}});
+  Walk walk;
+  InMta([&] { walk = WalkAsClient(L"f1", L"f2"); });
+  EXPECT_EQ(walk.failed, "GetDevices");  // the class creations never fail
+  EXPECT_EQ(walk.hr, busy);
+  ASSERT_TRUE(sim.SetProcessFault(Call::kGetDevices, Fault{E_OUTOFMEMORY, 0}));
+  InMta([&] { walk = WalkAsClient(L"f1", L"f2"); });
+  EXPECT_EQ(walk.hr, E_OUTOFMEMORY);
+  EXPECT_EQ(sim.RandomFaultsInjected(), 1u);
+  sim.ClearFaults();
+  InMta([&] { walk = WalkAsClient(L"f1", L"f2"); });
+  EXPECT_EQ(walk.failed, "");
+  EXPECT_EQ(sim.RandomFaultsInjected(), 1u);
+  EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+}
+
 TEST(WpdSimulatorClient, ManagerCountsThenFillsAndFailsAbsentTexts) {
   Fixture fixture;
   fixture.AddDevice(L"dev-a").FriendlyName(L"Camera");
