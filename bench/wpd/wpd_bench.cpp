@@ -10,6 +10,8 @@
 //    streamed batch) against the whole reply.
 //
 //   wpd_bench [--no-link | --link-only] [google benchmark flags]
+//   wpd_bench --only <scan|enumerate|bare-scan|bare-enumerate> <months> <runs>
+//     runs one operation alone, for a profiler (callgrind, perf)
 #include <benchmark/benchmark.h>
 #include <objbase.h>
 #include <portabledevice.h>
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -421,11 +424,36 @@ void PrintLinkFigures() {
 }
 
 }  // namespace
+
+// One operation `runs` times over a tree of `months` * 1,000 files, and
+// nothing else, so that a profiler sees only it (and building the tree).
+int RunOnly(const std::string& what, int months, int runs) {
+  SimulatorFor(months);
+  for (int i = 0; i < runs; ++i) {
+    if (what == "scan") {
+      ScanMedia(kPhone);
+    } else if (what == "enumerate") {
+      EnumerateMedia(kPhone);
+    } else if (what == "bare-scan") {
+      BareWalk(ScanKeys());
+    } else if (what == "bare-enumerate") {
+      BareWalk(EnumerationKeys());
+    } else {
+      std::fprintf(stderr, "unknown operation %s\n", what.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
+
 }  // namespace snapferry
 
 // Own flags: --no-link leaves out the runs on the link (a few minutes at
 // 100,000 objects), --link-only runs only those.
 int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--only") == 0) {
+    return snapferry::RunOnly(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+  }
   bool link = true;
   bool others = true;
   int kept = 1;
