@@ -247,18 +247,18 @@ double ThreadCpuSeconds() {
   return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
 }
 
-// Best of `runs`, in CPU seconds of this thread, which runs the whole
-// operation: the machine is shared, so wall-clock time says less.
-template <class F>
-double BestSeconds(int runs, F body) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) {
-    double start = ThreadCpuSeconds();
-    body();
-    best = std::min(best, ThreadCpuSeconds() - start);
-  }
-  return best;
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle]
+                                : (values[middle - 1] + values[middle]) / 2;
 }
+
+// Medians of `kRounds` rounds, in CPU seconds of this thread, which runs
+// the whole operation: the machine is shared, so wall-clock time says less.
+// Each round runs every operation once, so that a stretch of load on the
+// machine weighs on all of them alike rather than on the one that ran then.
+constexpr int kRounds = 11;
 
 struct SizeFigures {
   uint64_t objects;
@@ -268,18 +268,29 @@ struct SizeFigures {
 
 SizeFigures Measure(int months) {
   SimulatorFor(months);
-  SizeFigures figures{TotalObjects(months), 0, 0, 0, 0, 0};
-  figures.bare_scan = BestSeconds(7, [] { BareWalk(ScanKeys()); });
-  figures.scan = BestSeconds(7, [] { ScanMedia(kPhone); });
-  figures.bare_enumerate = BestSeconds(7, [] { BareWalk(EnumerationKeys()); });
-  figures.enumerate = BestSeconds(7, [] { EnumerateMedia(kPhone); });
-  figures.bare_enumerate_reads =
-      BestSeconds(7, [] { BareWalk(EnumerationKeys(), true); });
-  return figures;
+  std::vector<double> scan, bare_scan, enumerate, bare_enumerate,
+      bare_enumerate_reads;
+  auto time = [](std::vector<double>& into, auto body) {
+    const double start = ThreadCpuSeconds();
+    body();
+    into.push_back(ThreadCpuSeconds() - start);
+  };
+  for (int round = 0; round < kRounds; ++round) {
+    time(bare_scan, [] { BareWalk(ScanKeys()); });
+    time(scan, [] { ScanMedia(kPhone); });
+    time(bare_enumerate, [] { BareWalk(EnumerationKeys()); });
+    time(enumerate, [] { EnumerateMedia(kPhone); });
+    time(bare_enumerate_reads, [] { BareWalk(EnumerationKeys(), true); });
+  }
+  return {TotalObjects(months),   Median(scan),
+          Median(bare_scan),      Median(enumerate),
+          Median(bare_enumerate), Median(bare_enumerate_reads)};
 }
 
 void PrintSummary() {
-  std::printf("\n=== summary (best of 7, thread CPU time)\n");
+  std::printf(
+      "\n=== summary (medians of %d interleaved rounds, thread CPU time)\n",
+      kRounds);
   SizeFigures small = Measure(10);
   SizeFigures large = Measure(100);
   for (const SizeFigures* f : {&small, &large}) {
