@@ -254,11 +254,13 @@ double Median(std::vector<double> values) {
                                 : (values[middle - 1] + values[middle]) / 2;
 }
 
-// Medians of `kRounds` rounds, in CPU seconds of this thread, which runs
+// Medians of a number of rounds, in CPU seconds of this thread, which runs
 // the whole operation: the machine is shared, so wall-clock time says less.
 // Each round runs every operation once, so that a stretch of load on the
 // machine weighs on all of them alike rather than on the one that ran then.
-constexpr int kRounds = 11;
+// A round at 10,000 objects is short, so it gets more of them.
+constexpr int kSmallRounds = 31;
+constexpr int kLargeRounds = 11;
 
 struct SizeFigures {
   uint64_t objects;
@@ -266,7 +268,7 @@ struct SizeFigures {
   double bare_enumerate_reads;  // the bare walk reading the values too
 };
 
-SizeFigures Measure(int months) {
+SizeFigures Measure(int months, int rounds) {
   SimulatorFor(months);
   std::vector<double> scan, bare_scan, enumerate, bare_enumerate,
       bare_enumerate_reads;
@@ -275,7 +277,7 @@ SizeFigures Measure(int months) {
     body();
     into.push_back(ThreadCpuSeconds() - start);
   };
-  for (int round = 0; round < kRounds; ++round) {
+  for (int round = 0; round < rounds; ++round) {
     time(bare_scan, [] { BareWalk(ScanKeys()); });
     time(scan, [] { ScanMedia(kPhone); });
     time(bare_enumerate, [] { BareWalk(EnumerationKeys()); });
@@ -289,10 +291,11 @@ SizeFigures Measure(int months) {
 
 void PrintSummary() {
   std::printf(
-      "\n=== summary (medians of %d interleaved rounds, thread CPU time)\n",
-      kRounds);
-  SizeFigures small = Measure(10);
-  SizeFigures large = Measure(100);
+      "\n=== summary (medians of %d interleaved rounds at 10k, %d at 100k; "
+      "thread CPU time)\n",
+      kSmallRounds, kLargeRounds);
+  SizeFigures small = Measure(10, kSmallRounds);
+  SizeFigures large = Measure(100, kLargeRounds);
   for (const SizeFigures* f : {&small, &large}) {
     std::printf(
         "%7llu objects: scan %.0f obj/s (%.2fx bare walk), "
