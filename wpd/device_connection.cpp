@@ -9,6 +9,18 @@
 #include <cwctype>
 
 namespace snapferry {
+namespace {
+
+// "YYYY-MM-DDTHH:MM:SS"
+constexpr size_t kPropertyDateLength = 19;
+
+// `value` (below 100) as two decimal digits at `out`.
+void PutTwoDigits(unsigned value, char* out) {
+  out[0] = static_cast<char>('0' + value / 10);
+  out[1] = static_cast<char>('0' + value % 10);
+}
+
+}  // namespace
 
 HRESULT CreateClientInformation(DWORD minor_version, DWORD desired_access,
                                 ComPtr<IPortableDeviceValues>& client_info) {
@@ -101,22 +113,26 @@ std::string FormatPropertyDate(IPortableDeviceValues* values,
     return std::string();
   // "%04u-%02u-%02uT%02u:%02u:%02u", written by hand: a listing formats
   // one date per file, and a format call costs more than the rest of the
-  // entry. The converter only gives calendar fields, so each fits its width.
-  const unsigned fields[6] = {time.wYear, time.wMonth,  time.wDay,
-                              time.wHour, time.wMinute, time.wSecond};
-  if (fields[0] > 9999) return std::string();
-  for (int i = 1; i < 6; ++i) {
-    if (fields[i] > 99) return std::string();
+  // entry. The converter only gives calendar fields, so each fits its width
+  // once the year has at most four digits.
+  if (time.wYear > 9999 || time.wMonth > 99 || time.wDay > 99 ||
+      time.wHour > 99 || time.wMinute > 99 || time.wSecond > 99) {
+    return std::string();
   }
-  std::string text = "0000-00-00T00:00:00";
-  static constexpr size_t kEnds[6] = {4, 7, 10, 13, 16, 19};
-  for (int i = 0; i < 6; ++i) {
-    unsigned value = fields[i];
-    for (size_t at = kEnds[i]; value != 0; value /= 10) {
-      text[--at] = static_cast<char>('0' + value % 10);
-    }
-  }
-  return text;
+  char text[kPropertyDateLength];
+  PutTwoDigits(time.wYear / 100, text);
+  PutTwoDigits(time.wYear % 100, text + 2);
+  text[4] = '-';
+  PutTwoDigits(time.wMonth, text + 5);
+  text[7] = '-';
+  PutTwoDigits(time.wDay, text + 8);
+  text[10] = 'T';
+  PutTwoDigits(time.wHour, text + 11);
+  text[13] = ':';
+  PutTwoDigits(time.wMinute, text + 14);
+  text[16] = ':';
+  PutTwoDigits(time.wSecond, text + 17);
+  return std::string(text, sizeof(text));
 }
 
 std::wstring LowerCaseUnits(std::wstring text) {
