@@ -13,6 +13,7 @@ namespace {
 
 // "YYYY-MM-DDTHH:MM:SS"
 constexpr size_t kPropertyDateLength = 19;
+static_assert(kPropertyDateLength <= DateText::kCapacity);
 
 // `value` (below 100) as two decimal digits at `out`.
 void PutTwoDigits(unsigned value, char* out) {
@@ -103,21 +104,21 @@ std::wstring ReadStringValue(IPortableDeviceValues* values,
   return std::wstring(text.get());
 }
 
-std::string FormatPropertyDate(IPortableDeviceValues* values,
-                               const PROPERTYKEY& key) {
+DateText ReadPropertyDate(IPortableDeviceValues* values,
+                          const PROPERTYKEY& key) {
   ScopedPropVariant value;
   if (FAILED(values->GetValue(key, value.get())) || value.value().vt != VT_DATE)
-    return std::string();
+    return DateText();
   SYSTEMTIME time = {};
   if (VariantTimeToSystemTime(value.value().date, &time) == 0)
-    return std::string();
+    return DateText();
   // "%04u-%02u-%02uT%02u:%02u:%02u", written by hand: a listing formats
   // one date per file, and a format call costs more than the rest of the
   // entry. The converter only gives calendar fields, so each fits its width
   // once the year has at most four digits.
   if (time.wYear > 9999 || time.wMonth > 99 || time.wDay > 99 ||
       time.wHour > 99 || time.wMinute > 99 || time.wSecond > 99) {
-    return std::string();
+    return DateText();
   }
   char text[kPropertyDateLength];
   PutTwoDigits(time.wYear / 100, text);
@@ -132,7 +133,12 @@ std::string FormatPropertyDate(IPortableDeviceValues* values,
   PutTwoDigits(time.wMinute, text + 14);
   text[16] = ':';
   PutTwoDigits(time.wSecond, text + 17);
-  return std::string(text, sizeof(text));
+  return DateText(std::string_view(text, sizeof(text)));
+}
+
+std::string FormatPropertyDate(IPortableDeviceValues* values,
+                               const PROPERTYKEY& key) {
+  return std::string(ReadPropertyDate(values, key).view());
 }
 
 std::wstring LowerCaseUnits(std::wstring text) {

@@ -346,9 +346,9 @@ MemoryFigures MeasureMemory() {
   figures.entries = listing.entries.size();
   figures.entry_bytes = listing.entries.capacity() * sizeof(MediaEntry);
   for (const MediaEntry& e : listing.entries) {
-    for (const std::string* text :
-         {&e.objectId, &e.name, &e.parentPath, &e.date}) {
-      // Short texts live inside the string object itself.
+    // The date lives inside the entry; short texts inside the string
+    // object itself.
+    for (const std::string* text : {&e.objectId, &e.name, &e.parentPath}) {
       if (text->capacity() > 15) figures.entry_bytes += text->capacity() + 1;
     }
   }
