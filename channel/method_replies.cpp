@@ -66,7 +66,7 @@ EncodableValue MediaEntriesToValue(const std::vector<MediaEntry>& entries) {
         {Text("name"), Text(entry.name)},
         {Text("parentPath"), Text(entry.parentPath)},
         {Text("size"), Int64(entry.size)},
-        {Text("date"), Text(entry.date)},
+        {Text("date"), Text(std::string(entry.date.view()))},
     });
   }
   return EncodableValue(std::move(list));

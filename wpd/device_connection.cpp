@@ -9,6 +9,19 @@
 #include <cwctype>
 
 namespace snapferry {
+namespace {
+
+// "YYYY-MM-DDTHH:MM:SS"
+constexpr size_t kPropertyDateLength = 19;
+static_assert(kPropertyDateLength <= DateText::kCapacity);
+
+// `value` (below 100) as two decimal digits at `out`.
+void PutTwoDigits(unsigned value, char* out) {
+  out[0] = static_cast<char>('0' + value / 10);
+  out[1] = static_cast<char>('0' + value % 10);
+}
+
+}  // namespace
 
 HRESULT CreateClientInformation(DWORD minor_version, DWORD desired_access,
                                 ComPtr<IPortableDeviceValues>& client_info) {
@@ -91,32 +104,41 @@ std::wstring ReadStringValue(IPortableDeviceValues* values,
   return std::wstring(text.get());
 }
 
-std::string FormatPropertyDate(IPortableDeviceValues* values,
-                               const PROPERTYKEY& key) {
+DateText ReadPropertyDate(IPortableDeviceValues* values,
+                          const PROPERTYKEY& key) {
   ScopedPropVariant value;
   if (FAILED(values->GetValue(key, value.get())) || value.value().vt != VT_DATE)
-    return std::string();
+    return DateText();
   SYSTEMTIME time = {};
   if (VariantTimeToSystemTime(value.value().date, &time) == 0)
-    return std::string();
+    return DateText();
   // "%04u-%02u-%02uT%02u:%02u:%02u", written by hand: a listing formats
   // one date per file, and a format call costs more than the rest of the
-  // entry. The converter only gives calendar fields, so each fits its width.
-  const unsigned fields[6] = {time.wYear, time.wMonth,  time.wDay,
-                              time.wHour, time.wMinute, time.wSecond};
-  if (fields[0] > 9999) return std::string();
-  for (int i = 1; i < 6; ++i) {
-    if (fields[i] > 99) return std::string();
+  // entry. The converter only gives calendar fields, so each fits its width
+  // once the year has at most four digits.
+  if (time.wYear > 9999 || time.wMonth > 99 || time.wDay > 99 ||
+      time.wHour > 99 || time.wMinute > 99 || time.wSecond > 99) {
+    return DateText();
   }
-  std::string text = "0000-00-00T00:00:00";
-  static constexpr size_t kEnds[6] = {4, 7, 10, 13, 16, 19};
-  for (int i = 0; i < 6; ++i) {
-    unsigned value = fields[i];
-    for (size_t at = kEnds[i]; value != 0; value /= 10) {
-      text[--at] = static_cast<char>('0' + value % 10);
-    }
-  }
-  return text;
+  char text[kPropertyDateLength];
+  PutTwoDigits(time.wYear / 100, text);
+  PutTwoDigits(time.wYear % 100, text + 2);
+  text[4] = '-';
+  PutTwoDigits(time.wMonth, text + 5);
+  text[7] = '-';
+  PutTwoDigits(time.wDay, text + 8);
+  text[10] = 'T';
+  PutTwoDigits(time.wHour, text + 11);
+  text[13] = ':';
+  PutTwoDigits(time.wMinute, text + 14);
+  text[16] = ':';
+  PutTwoDigits(time.wSecond, text + 17);
+  return DateText(std::string_view(text, sizeof(text)));
+}
+
+std::string FormatPropertyDate(IPortableDeviceValues* values,
+                               const PROPERTYKEY& key) {
+  return std::string(ReadPropertyDate(values, key).view());
 }
 
 std::wstring LowerCaseUnits(std::wstring text) {

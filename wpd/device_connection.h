@@ -7,6 +7,7 @@
 #include <string>
 
 #include "wpd/com_ptr.h"
+#include "wpd/date_text.h"
 
 namespace snapferry {
 
@@ -52,6 +53,9 @@ std::wstring ReadStringValue(IPortableDeviceValues* values,
 
 // A VT_DATE property as "YYYY-MM-DDTHH:MM:SS" in the device's own clock;
 // empty when missing, of another type, or not convertible.
+DateText ReadPropertyDate(IPortableDeviceValues* values,
+                          const PROPERTYKEY& key);
+// The same as a string.
 std::string FormatPropertyDate(IPortableDeviceValues* values,
                                const PROPERTYKEY& key);
 

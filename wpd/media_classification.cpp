@@ -1,42 +1,58 @@
 #include "wpd/media_classification.h"
 
-#include <cwctype>
-#include <string_view>
+#include <cstring>
 
 namespace snapferry {
 namespace {
 
 struct Extension {
-  const wchar_t* text;
+  char text[5];  // lower case
+  size_t length;
   MediaClass media_class;
 };
 
 constexpr Extension kExtensions[] = {
-    {L"heic", MediaClass::kPhoto},     {L"heif", MediaClass::kPhoto},
-    {L"jpg", MediaClass::kPhoto},      {L"jpeg", MediaClass::kPhoto},
-    {L"dng", MediaClass::kPhoto},      {L"gif", MediaClass::kPhoto},
-    {L"tif", MediaClass::kPhoto},      {L"tiff", MediaClass::kPhoto},
-    {L"png", MediaClass::kScreenshot}, {L"mov", MediaClass::kVideo},
-    {L"mp4", MediaClass::kVideo},      {L"m4v", MediaClass::kVideo},
-    {L"aae", MediaClass::kSidecar},
+    {"heic", 4, MediaClass::kPhoto},     {"heif", 4, MediaClass::kPhoto},
+    {"jpg", 3, MediaClass::kPhoto},      {"jpeg", 4, MediaClass::kPhoto},
+    {"dng", 3, MediaClass::kPhoto},      {"gif", 3, MediaClass::kPhoto},
+    {"tif", 3, MediaClass::kPhoto},      {"tiff", 4, MediaClass::kPhoto},
+    {"png", 3, MediaClass::kScreenshot}, {"mov", 3, MediaClass::kVideo},
+    {"mp4", 3, MediaClass::kVideo},      {"m4v", 3, MediaClass::kVideo},
+    {"aae", 3, MediaClass::kSidecar},
 };
+
+// Every known extension is one to four units long.
+constexpr size_t kLongestExtension = 4;
 
 }  // namespace
 
 MediaClass ClassifyMedia(const std::wstring& name) {
-  size_t dot = name.rfind(L'.');
-  if (dot == std::wstring::npos) return MediaClass::kOther;
-  // Every known extension is at most four units long; anything longer is
-  // "other" without folding it.
-  size_t length = name.size() - dot - 1;
-  if (length == 0 || length > 4) return MediaClass::kOther;
-  wchar_t lowered[5] = {};
+  // The last dot lies within the last five units, or the extension is
+  // longer than any known one (or there is no dot at all).
+  const size_t size = name.size();
+  const size_t nearest =
+      size > kLongestExtension ? size - kLongestExtension - 1 : 0;
+  size_t dot = size;
+  for (size_t at = size; at > nearest;) {
+    if (name[--at] == L'.') {
+      dot = at;
+      break;
+    }
+  }
+  const size_t length = dot < size ? size - dot - 1 : 0;
+  if (length == 0) return MediaClass::kOther;
+  // Folded as the C runtime's default locale folds: A to Z only. A unit
+  // outside printable ASCII matches no extension.
+  char lowered[kLongestExtension];
   for (size_t i = 0; i < length; ++i) {
-    lowered[i] = static_cast<wchar_t>(std::towlower(name[dot + 1 + i]));
+    wchar_t unit = name[dot + 1 + i];
+    if (unit >= L'A' && unit <= L'Z') unit = static_cast<wchar_t>(unit + 32);
+    if (unit <= L' ' || unit > L'~') return MediaClass::kOther;
+    lowered[i] = static_cast<char>(unit);
   }
   for (const Extension& extension : kExtensions) {
-    if (std::wstring_view(extension.text) ==
-        std::wstring_view(lowered, length)) {
+    if (extension.length == length &&
+        std::memcmp(extension.text, lowered, length) == 0) {
       return extension.media_class;
     }
   }

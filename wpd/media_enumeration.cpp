@@ -50,9 +50,9 @@ class EnumerationVisitor final : public WalkVisitor {
       size = 0;
     }
     entry.size = size;
-    entry.date = FormatPropertyDate(object.values, WPD_OBJECT_DATE_CREATED);
+    entry.date = ReadPropertyDate(object.values, WPD_OBJECT_DATE_CREATED);
     if (entry.date.empty()) {
-      entry.date = FormatPropertyDate(object.values, WPD_OBJECT_DATE_MODIFIED);
+      entry.date = ReadPropertyDate(object.values, WPD_OBJECT_DATE_MODIFIED);
     }
     if (on_entry_) on_entry_(entry);
     return true;

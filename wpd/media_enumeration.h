@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "wpd/date_text.h"
+
 namespace snapferry {
 
 class DeviceEventWatch;
@@ -19,7 +21,7 @@ struct MediaEntry {
   std::string name;        // original file name, else object name
   std::string parentPath;  // the name of the containing folder, one level
   uint64_t size = 0;       // 0 when the device does not say
-  std::string date;        // creation date, else modification date, else ""
+  DateText date;           // creation date, else modification date, else ""
 };
 
 struct EnumerationResult {

@@ -10,6 +10,8 @@
 //    streamed batch) against the whole reply.
 //
 //   wpd_bench [--no-link | --link-only] [google benchmark flags]
+//   wpd_bench --only <scan|enumerate|bare-scan|bare-enumerate> <months> <runs>
+//     runs one operation alone, for a profiler (callgrind, perf)
 #include <benchmark/benchmark.h>
 #include <objbase.h>
 #include <portabledevice.h>
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -244,18 +247,20 @@ double ThreadCpuSeconds() {
   return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
 }
 
-// Best of `runs`, in CPU seconds of this thread, which runs the whole
-// operation: the machine is shared, so wall-clock time says less.
-template <class F>
-double BestSeconds(int runs, F body) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) {
-    double start = ThreadCpuSeconds();
-    body();
-    best = std::min(best, ThreadCpuSeconds() - start);
-  }
-  return best;
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle]
+                                : (values[middle - 1] + values[middle]) / 2;
 }
+
+// Medians of a number of rounds, in CPU seconds of this thread, which runs
+// the whole operation: the machine is shared, so wall-clock time says less.
+// Each round runs every operation once, so that a stretch of load on the
+// machine weighs on all of them alike rather than on the one that ran then.
+// A round at 10,000 objects is short, so it gets more of them.
+constexpr int kSmallRounds = 31;
+constexpr int kLargeRounds = 11;
 
 struct SizeFigures {
   uint64_t objects;
@@ -263,22 +268,34 @@ struct SizeFigures {
   double bare_enumerate_reads;  // the bare walk reading the values too
 };
 
-SizeFigures Measure(int months) {
+SizeFigures Measure(int months, int rounds) {
   SimulatorFor(months);
-  SizeFigures figures{TotalObjects(months), 0, 0, 0, 0, 0};
-  figures.bare_scan = BestSeconds(7, [] { BareWalk(ScanKeys()); });
-  figures.scan = BestSeconds(7, [] { ScanMedia(kPhone); });
-  figures.bare_enumerate = BestSeconds(7, [] { BareWalk(EnumerationKeys()); });
-  figures.enumerate = BestSeconds(7, [] { EnumerateMedia(kPhone); });
-  figures.bare_enumerate_reads =
-      BestSeconds(7, [] { BareWalk(EnumerationKeys(), true); });
-  return figures;
+  std::vector<double> scan, bare_scan, enumerate, bare_enumerate,
+      bare_enumerate_reads;
+  auto time = [](std::vector<double>& into, auto body) {
+    const double start = ThreadCpuSeconds();
+    body();
+    into.push_back(ThreadCpuSeconds() - start);
+  };
+  for (int round = 0; round < rounds; ++round) {
+    time(bare_scan, [] { BareWalk(ScanKeys()); });
+    time(scan, [] { ScanMedia(kPhone); });
+    time(bare_enumerate, [] { BareWalk(EnumerationKeys()); });
+    time(enumerate, [] { EnumerateMedia(kPhone); });
+    time(bare_enumerate_reads, [] { BareWalk(EnumerationKeys(), true); });
+  }
+  return {TotalObjects(months),   Median(scan),
+          Median(bare_scan),      Median(enumerate),
+          Median(bare_enumerate), Median(bare_enumerate_reads)};
 }
 
 void PrintSummary() {
-  std::printf("\n=== summary (best of 7, thread CPU time)\n");
-  SizeFigures small = Measure(10);
-  SizeFigures large = Measure(100);
+  std::printf(
+      "\n=== summary (medians of %d interleaved rounds at 10k, %d at 100k; "
+      "thread CPU time)\n",
+      kSmallRounds, kLargeRounds);
+  SizeFigures small = Measure(10, kSmallRounds);
+  SizeFigures large = Measure(100, kLargeRounds);
   for (const SizeFigures* f : {&small, &large}) {
     std::printf(
         "%7llu objects: scan %.0f obj/s (%.2fx bare walk), "
@@ -329,9 +346,9 @@ MemoryFigures MeasureMemory() {
   figures.entries = listing.entries.size();
   figures.entry_bytes = listing.entries.capacity() * sizeof(MediaEntry);
   for (const MediaEntry& e : listing.entries) {
-    for (const std::string* text :
-         {&e.objectId, &e.name, &e.parentPath, &e.date}) {
-      // Short texts live inside the string object itself.
+    // The date lives inside the entry; short texts inside the string
+    // object itself.
+    for (const std::string* text : {&e.objectId, &e.name, &e.parentPath}) {
       if (text->capacity() > 15) figures.entry_bytes += text->capacity() + 1;
     }
   }
@@ -421,11 +438,36 @@ void PrintLinkFigures() {
 }
 
 }  // namespace
+
+// One operation `runs` times over a tree of `months` * 1,000 files, and
+// nothing else, so that a profiler sees only it (and building the tree).
+int RunOnly(const std::string& what, int months, int runs) {
+  SimulatorFor(months);
+  for (int i = 0; i < runs; ++i) {
+    if (what == "scan") {
+      ScanMedia(kPhone);
+    } else if (what == "enumerate") {
+      EnumerateMedia(kPhone);
+    } else if (what == "bare-scan") {
+      BareWalk(ScanKeys());
+    } else if (what == "bare-enumerate") {
+      BareWalk(EnumerationKeys());
+    } else {
+      std::fprintf(stderr, "unknown operation %s\n", what.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
+
 }  // namespace snapferry
 
 // Own flags: --no-link leaves out the runs on the link (a few minutes at
 // 100,000 objects), --link-only runs only those.
 int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--only") == 0) {
+    return snapferry::RunOnly(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+  }
   bool link = true;
   bool others = true;
   int kept = 1;

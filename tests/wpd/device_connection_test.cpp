@@ -5,6 +5,7 @@
 #include <portabledevice.h>
 #include <portabledeviceapi.h>
 
+#include <limits>
 #include <string>
 #include <thread>
 
@@ -290,6 +291,52 @@ TEST(FormatPropertyDateTest, IsEmptyForAnythingButAConvertibleDate) {
   // The string read through GetValue was cleared again: nothing leaks under
   // the sanitizers either.
   EXPECT_EQ(sim.LiveObjects(), 0) << sim.LiveObjectsText();
+}
+
+// The text of dates at the edges of what the converter takes: zero padding,
+// times before 1970 and before 1899, fractions of a second (rounded to the
+// nearest, half going up, carrying into the minute, the day and the year),
+// the first and last convertible days, and values that are no date at all.
+TEST(FormatPropertyDateTest, OddDatesKeepTheirText) {
+  constexpr double kSecond = 1.0 / 86400.0;
+  struct Case {
+    double date;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0.0, "1899-12-30T00:00:00"},
+      {-1.25, "1899-12-29T06:00:00"},
+      {-2.75, "1899-12-28T18:00:00"},
+      {25568.0 + 86399 * kSecond, "1969-12-31T23:59:59"},
+      {36585.0, "2000-02-29T00:00:00"},
+      {45000.0 + 10.4 * kSecond, "2023-03-15T00:00:10"},
+      {45000.0 + 10.5 * kSecond, "2023-03-15T00:00:11"},
+      {45000.0 + 59.7 * kSecond, "2023-03-15T00:01:00"},
+      {36525.0 + 86399.7 * kSecond, "2000-01-01T00:00:00"},
+      {-1.0 - 86399.7 * kSecond, "1899-12-30T00:00:00"},
+      {-657434.0, "0100-01-01T00:00:00"},
+      {-657434.5, "0100-01-01T12:00:00"},
+      {2958465.0 + 86398.0 * kSecond, "9999-12-31T23:59:58"},
+      // Rounding carries the last day into a year of five digits.
+      {2958465.0 + 86399.7 * kSecond, ""},
+      {2958466.0, ""},
+      {-657435.0, ""},
+      {std::numeric_limits<double>::infinity(), ""},
+      // NaN is left out: what the system converter makes of it is not
+      // documented, and Wine's answer differs from the stand-in's.
+  };
+  Simulator sim(Fixture{});
+  ASSERT_TRUE(sim.ok()) << sim.error();
+  for (const Case& c : cases) {
+    WithValues(
+        [&](IPortableDeviceValues* values) {
+          SetDate(values, WPD_OBJECT_DATE_CREATED, c.date);
+        },
+        [&](IPortableDeviceValues* values) {
+          EXPECT_EQ(FormatPropertyDate(values, WPD_OBJECT_DATE_CREATED), c.text)
+              << "date " << c.date;
+        });
+  }
 }
 
 }  // namespace

@@ -61,7 +61,8 @@ inline std::string Outcome(const EnumerationResult& listing) {
   std::string text = "ok";
   for (const MediaEntry& entry : listing.entries) {
     text += " " + entry.objectId + " " + entry.name + " " + entry.parentPath +
-            " " + std::to_string(entry.size) + " " + entry.date + ";";
+            " " + std::to_string(entry.size) + " " +
+            std::string(entry.date.view()) + ";";
   }
   return text;
 }
