@@ -30,10 +30,11 @@ Job MakeListDevicesJob(SharedMethodResult result) {
   };
 }
 
-Job MakeScanMediaJob(SharedMethodResult result, std::string device_id) {
-  return [result = std::move(result),
-          device_id = std::move(device_id)]() mutable -> Completion {
-    ScanResult scan = ScanMedia(device_id);
+Job MakeScanMediaJob(SharedMethodResult result, std::string device_id,
+                     SharedSessions sessions) {
+  return [result = std::move(result), device_id = std::move(device_id),
+          sessions = std::move(sessions)]() mutable -> Completion {
+    ScanResult scan = ScanMedia(device_id, sessions.get());
     // A scan always succeeds; "status" tells what happened.
     return [result = std::move(result), scan = std::move(scan)]() {
       result->Success(ScanResultToValue(scan));
@@ -42,11 +43,13 @@ Job MakeScanMediaJob(SharedMethodResult result, std::string device_id) {
 }
 
 Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id,
-                          MediaBatcher batcher) {
+                          MediaBatcher batcher, SharedSessions sessions) {
   return [result = std::move(result), device_id = std::move(device_id),
-          batcher = std::move(batcher)]() mutable -> Completion {
+          batcher = std::move(batcher),
+          sessions = std::move(sessions)]() mutable -> Completion {
     EnumerationResult listing = EnumerateMedia(
-        device_id, [&batcher](const MediaEntry& entry) { batcher.Add(entry); });
+        device_id, [&batcher](const MediaEntry& entry) { batcher.Add(entry); },
+        sessions.get());
     // After a failure the reply says the listing is incomplete; what was
     // streamed before stays streamed, and what still waits is dropped.
     if (listing.message.empty()) batcher.Flush();
@@ -68,19 +71,19 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
                       HWND window,
                       std::shared_ptr<std::atomic<bool>> cancel_flag,
                       std::shared_ptr<PendingCopies> pending,
-                      WpdChannelHandler* handler) {
+                      SharedSessions sessions, WpdChannelHandler* handler) {
   return [result = std::move(result), device_id = std::move(device_id),
           object_id = std::move(object_id), temp_path = std::move(temp_path),
           queue = std::move(queue), window,
           cancel_flag = std::move(cancel_flag), pending = std::move(pending),
-          handler]() mutable -> Completion {
+          sessions = std::move(sessions), handler]() mutable -> Completion {
     ObjectOpResult copy;
     {
       // The callback's queue reference goes when the copy is over.
       ProgressCallback progress =
           MakeProgressCallback(std::move(queue), window, object_id, handler);
       copy = CopyObjectToFile(device_id, object_id, temp_path, progress,
-                              *cancel_flag, pending.get());
+                              *cancel_flag, pending.get(), sessions.get());
     }
     // Failure and cancellation are told by "status", never by an error.
     return [result = std::move(result), copy = std::move(copy)]() {
@@ -90,10 +93,12 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
 }
 
 Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
-                     std::string object_id) {
+                     std::string object_id, SharedSessions sessions) {
   return [result = std::move(result), device_id = std::move(device_id),
-          object_id = std::move(object_id)]() mutable -> Completion {
-    const int32_t answer = CanDeleteObject(device_id, object_id);
+          object_id = std::move(object_id),
+          sessions = std::move(sessions)]() mutable -> Completion {
+    const int32_t answer =
+        CanDeleteObject(device_id, object_id, sessions.get());
     return [result = std::move(result), answer]() {
       result->Success(CanDeleteAnswerToValue(answer));
     };
@@ -101,10 +106,12 @@ Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
 }
 
 Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
-                        std::string object_id) {
+                        std::string object_id, SharedSessions sessions) {
   return [result = std::move(result), device_id = std::move(device_id),
-          object_id = std::move(object_id)]() mutable -> Completion {
-    ObjectOpResult deletion = DeleteObject(device_id, object_id);
+          object_id = std::move(object_id),
+          sessions = std::move(sessions)]() mutable -> Completion {
+    ObjectOpResult deletion =
+        DeleteObject(device_id, object_id, sessions.get());
     return [result = std::move(result), deletion = std::move(deletion)]() {
       result->Success(ObjectOpResultToValue(deletion));
     };

@@ -38,6 +38,7 @@ WpdChannelHandler::WpdChannelHandler(flutter::BinaryMessenger* messenger,
       reply_queue_(std::make_shared<ReplyQueue>()),
       cancel_flag_(std::make_shared<std::atomic<bool>>(false)),
       pending_copies_(std::make_shared<PendingCopies>()),
+      sessions_(std::make_shared<DeviceSessions>()),
       media_listening_(std::make_shared<std::atomic<bool>>(false)) {
   const flutter::StandardMethodCodec* codec =
       &flutter::StandardMethodCodec::SharedInstance();
@@ -93,6 +94,8 @@ WpdChannelHandler::~WpdChannelHandler() {
   media_channel_->AttachStreamHandler(nullptr);
   // Running enumerations stop gathering for a listener that is gone.
   media_listening_->store(false, std::memory_order_release);
+  // Idle sessions close now, those in use when their request ends.
+  sessions_->Shutdown();
 }
 
 void WpdChannelHandler::HandleMethodCall(
@@ -123,7 +126,7 @@ void WpdChannelHandler::HandleMethodCall(
       return;
     }
     SharedMethodResult shared(std::move(result));
-    start(shared, MakeScanMediaJob(shared, std::move(id)));
+    start(shared, MakeScanMediaJob(shared, std::move(id), sessions_));
   } else if (method == "enumerateMedia") {
     std::string id = GetStringArgument(arguments, "id");
     if (id.empty()) {
@@ -136,8 +139,8 @@ void WpdChannelHandler::HandleMethodCall(
                          GetStringArgument(arguments, "token"),
                          media_listening_);
     SharedMethodResult shared(std::move(result));
-    start(shared,
-          MakeEnumerateMediaJob(shared, std::move(id), std::move(batcher)));
+    start(shared, MakeEnumerateMediaJob(shared, std::move(id),
+                                        std::move(batcher), sessions_));
   } else if (method == "copyObject") {
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
@@ -151,22 +154,23 @@ void WpdChannelHandler::HandleMethodCall(
     // A cancel that came before this copy was asked for is not meant for it.
     cancel_flag_->exchange(false);
     SharedMethodResult shared(std::move(result));
-    start(shared, MakeCopyObjectJob(shared, std::move(id), std::move(object_id),
-                                    std::move(temp_path), reply_queue_, window_,
-                                    cancel_flag_, pending_copies_, this));
+    start(shared,
+          MakeCopyObjectJob(shared, std::move(id), std::move(object_id),
+                            std::move(temp_path), reply_queue_, window_,
+                            cancel_flag_, pending_copies_, sessions_, this));
   } else if (method == "canDelete") {
     // No check: empty ids reach the device, whose failure is the answer.
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
     SharedMethodResult shared(std::move(result));
-    start(shared,
-          MakeCanDeleteJob(shared, std::move(id), std::move(object_id)));
+    start(shared, MakeCanDeleteJob(shared, std::move(id), std::move(object_id),
+                                   sessions_));
   } else if (method == "deleteObject") {
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
     SharedMethodResult shared(std::move(result));
-    start(shared,
-          MakeDeleteObjectJob(shared, std::move(id), std::move(object_id)));
+    start(shared, MakeDeleteObjectJob(shared, std::move(id),
+                                      std::move(object_id), sessions_));
   } else if (method == "cancel") {
     // One flag for every running copy; it stays set until the next accepted
     // copyObject clears it.

@@ -130,7 +130,7 @@ void WalkForScan(IPortableDeviceContent* content,
   visitor.Finish();
 }
 
-ScanResult ScanMedia(const std::string& device_id) {
+ScanResult ScanMedia(const std::string& device_id, DeviceSessions* sessions) {
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
     ScanResult result;
@@ -139,42 +139,46 @@ ScanResult ScanMedia(const std::string& device_id) {
     return result;
   }
 
-  // The scan opens the device itself rather than through OpenDevice: it
-  // declares an older client version and names each step in its texts.
-  ComPtr<IPortableDeviceValues> client_info;
-  HRESULT hr = CreateClientInformation(kScanClientMinorVersion, GENERIC_READ,
-                                       client_info);
-  if (FAILED(hr)) return Failure(hr, "Create client values");
-  ComPtr<IPortableDevice> device;
-  hr = CoCreateInstance(CLSID_PortableDeviceFTM, nullptr, CLSCTX_INPROC_SERVER,
-                        IID_IPortableDevice, device.PutVoid());
-  if (FAILED(hr)) return Failure(hr, "Create PortableDevice");
-  hr = device->Open(Utf8ToWide(device_id).c_str(), client_info.get());
-  if (hr == E_ACCESSDENIED) {
+  // The scan declares an older client version, so it has sessions of its
+  // own, and names each step of opening in its texts.
+  const SessionKey key{device_id, GENERIC_READ, kScanClientMinorVersion};
+  for (int attempt = 0;; ++attempt) {
+    SessionLease lease;
+    OpenStep step = OpenStep::kOpen;
+    HRESULT hr = DeviceSessions::Open(sessions, key, &lease, &step);
+    if (step == OpenStep::kClientInformation) {
+      return Failure(hr, "Create client values");
+    }
+    if (step == OpenStep::kCreateDevice) {
+      return Failure(hr, "Create PortableDevice");
+    }
+    if (hr == E_ACCESSDENIED) {
+      ScanResult result;
+      result.status = ScanStatus::kAccessDenied;
+      result.hresult = static_cast<int32_t>(hr);
+      return result;
+    }
+    if (FAILED(hr)) return Failure(hr, "Open device");
+
     ScanResult result;
-    result.status = ScanStatus::kAccessDenied;
-    result.hresult = static_cast<int32_t>(hr);
+    ContentAccess access;
+    hr = access.Prepare(lease.device());
+    if (SUCCEEDED(hr)) {
+      hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
+                           WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE});
+    }
+    if (FAILED(hr)) {
+      result = Failure(hr, "Prepare content access");
+    } else {
+      WalkForScan(access.content.get(), access.properties.get(),
+                  access.keys.get(), &result);
+    }
+    lease.Check(result.hresult);
+    if (attempt == 0 && lease.reused() && IsDeviceGone(result.hresult)) {
+      continue;
+    }
     return result;
   }
-  if (FAILED(hr)) return Failure(hr, "Open device");
-  client_info.Reset();
-
-  ContentAccess access;
-  hr = access.Prepare(device.get());
-  if (SUCCEEDED(hr)) {
-    hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
-                         WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE});
-  }
-  if (FAILED(hr)) {
-    device->Close();
-    return Failure(hr, "Prepare content access");
-  }
-
-  ScanResult result;
-  WalkForScan(access.content.get(), access.properties.get(), access.keys.get(),
-              &result);
-  device->Close();
-  return result;
 }
 
 }  // namespace snapferry

@@ -175,28 +175,44 @@ ObjectOpResult CopyObjectToFile(const std::string& device_id,
                                 const std::string& staging_path,
                                 const ProgressCallback& progress,
                                 std::atomic<bool>& cancel,
-                                PendingCopies* pending) {
-  ObjectOpResult result;
+                                PendingCopies* pending,
+                                DeviceSessions* sessions) {
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
+    ObjectOpResult result;
     Fail(result, "COM initialisation", E_FAIL);
     return result;
   }
 
-  ComPtr<IPortableDevice> device;
-  HRESULT hr = OpenDevice(device_id, GENERIC_READ, device);
-  if (FAILED(hr)) {
-    // A device object that did not open is released without Close.
-    Fail(result, "Open device", hr);
+  // Whether the caller has seen anything of this copy: after that it is
+  // not started again.
+  bool reported = false;
+  const ProgressCallback report = [&](int64_t bytes, int64_t total) {
+    reported = true;
+    if (progress) progress(bytes, total);
+  };
+  for (int attempt = 0;; ++attempt) {
+    ObjectOpResult result;
+    SessionLease lease;
+    const HRESULT hr =
+        DeviceSessions::Open(sessions, {device_id, GENERIC_READ}, &lease);
+    if (FAILED(hr)) {
+      // A device object that did not open is released without Close.
+      Fail(result, "Open device", hr);
+      return result;
+    }
+    IPortableDevice* device = lease.device();
+    if (pending != nullptr) pending->Add(device);
+    CopyFromOpenDevice(device, Utf8ToWide(object_id), staging_path, report,
+                       cancel, result);
+    if (pending != nullptr) pending->Remove(device);
+    lease.Check(result.hresult);
+    if (attempt == 0 && !reported && lease.reused() &&
+        IsDeviceGone(result.hresult)) {
+      continue;
+    }
     return result;
   }
-
-  if (pending != nullptr) pending->Add(device.get());
-  CopyFromOpenDevice(device.get(), Utf8ToWide(object_id), staging_path,
-                     progress, cancel, result);
-  if (pending != nullptr) pending->Remove(device.get());
-  device->Close();
-  return result;
 }
 
 }  // namespace snapferry

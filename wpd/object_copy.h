@@ -4,6 +4,7 @@
 #include <atomic>
 #include <string>
 
+#include "wpd/device_sessions.h"
 #include "wpd/object_op_result.h"
 #include "wpd/pending_copies.h"
 
@@ -24,13 +25,19 @@ namespace snapferry {
 // behind, even when the process is killed during the copy: a partial one is
 // removed, and a file that could not be created was never there.
 //
+// The device session comes from `sessions` when given (and goes back to
+// it), else it is opened for this copy alone. A kept session that answers
+// that the device went away before any progress was reported is dropped and
+// the copy starts once more on a new one.
+//
 // Runs on the calling thread in a COM apartment of its own.
 ObjectOpResult CopyObjectToFile(const std::string& device_id,
                                 const std::string& object_id,
                                 const std::string& staging_path,
                                 const ProgressCallback& progress,
                                 std::atomic<bool>& cancel,
-                                PendingCopies* pending = nullptr);
+                                PendingCopies* pending = nullptr,
+                                DeviceSessions* sessions = nullptr);
 
 }  // namespace snapferry
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "wpd/device_sessions.h"
 #include "wpd/object_op_result.h"
 
 namespace snapferry {
@@ -13,16 +14,22 @@ inline constexpr int32_t kCanDelete = 1;
 inline constexpr int32_t kCannotDelete = 0;
 inline constexpr int32_t kCanDeleteUnknown = -1;
 
+// Both take their session from `sessions` when given. The question is
+// asked once more on a new session when a kept one answers that the device
+// went away; a deletion never is.
+
 // Asks the device (opened read-only) whether the object may be deleted:
 // 1 yes, 0 no, -1 when no answer could be had.
 int32_t CanDeleteObject(const std::string& device_id,
-                        const std::string& object_id);
+                        const std::string& object_id,
+                        DeviceSessions* sessions = nullptr);
 
 // Deletes exactly the one object named, without recursing into children.
 // Status kOk, kNotPermitted (the device refused: access denied, not
 // implemented, not supported) or kError, each with the deciding HRESULT.
 ObjectOpResult DeleteObject(const std::string& device_id,
-                            const std::string& object_id);
+                            const std::string& object_id,
+                            DeviceSessions* sessions = nullptr);
 
 }  // namespace snapferry
 
