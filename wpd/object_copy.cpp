@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "wpd/chunk_writer.h"
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
@@ -19,8 +20,8 @@
 namespace snapferry {
 namespace {
 
-// One buffer per copy: the device's own optimal transfer size, kept within
-// bounds that are neither wasteful per call nor a burden on memory.
+// Two buffers per copy, each the device's own optimal transfer size kept
+// within bounds that are neither wasteful per call nor a burden on memory.
 constexpr DWORD kMinBufferSize = 0x10000;   // 64 KiB
 constexpr DWORD kMaxBufferSize = 0x400000;  // 4 MiB
 
@@ -132,15 +133,50 @@ void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
 
   const DWORD buffer_size =
       std::clamp(optimal_size, kMinBufferSize, kMaxBufferSize);
-  std::vector<uint8_t> buffer(buffer_size);
+  // Two buffers: one is written to the staging file while the next chunk is
+  // read into the other.
+  std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(buffer_size),
+                                     std::vector<uint8_t>(buffer_size)};
+  int next = 0;
   const int64_t total = static_cast<int64_t>(facts.size);
+  ChunkWriter writer(&file);
+  ULONG writing = 0;  // the size of the chunk being written
 
   // Starting from 0 makes the first chunk written always reported.
   ULONGLONG last_report = 0;
+  // Waits for the chunk being written, then counts and reports it as the
+  // copy did before reading the next one; false when the write failed.
+  const auto finish_write = [&]() -> bool {
+    if (!writer.busy()) return true;
+    const HRESULT written = writer.Finish();
+    if (FAILED(written)) {
+      Fail(result, "Write staging file", written);
+      return false;
+    }
+    result.bytesWritten += writing;
+    const ULONGLONG now = GetTickCount64();
+    if (now - last_report >= kProgressInterval) {
+      if (progress) progress(result.bytesWritten, total);
+      last_report = now;
+    }
+    return true;
+  };
+
   for (;;) {
-    if (cancel.load()) return Cancelled(result);
+    if (cancel.load()) {
+      if (finish_write()) Cancelled(result);
+      return;
+    }
+    std::vector<uint8_t>& buffer = buffers[next];
     ULONG read = 0;
     hr = stream->Read(buffer.data(), buffer_size, &read);
+    // The chunk before this one was written first, as far as the result
+    // tells: its failure wins over this read's, and a cancel seen once it
+    // was written and reported stops the copy as the check between the two
+    // chunks would have (the chunk just read is not written).
+    const bool after_write = writer.busy();
+    if (!finish_write()) return;
+    if (after_write && cancel.load()) return Cancelled(result);
     // A cancel aborts the device's read with a code of the device's
     // choosing, or cuts the data short: either way the copy was cancelled.
     if (cancel.load() && (FAILED(hr) || read == 0)) return Cancelled(result);
@@ -150,14 +186,9 @@ void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
       return Fail(result, "Read from device", E_UNEXPECTED);
     }
     if (read == 0) break;  // the end of the object; S_FALSE may come earlier
-    hr = file.Write(buffer.data(), read);
-    if (FAILED(hr)) return Fail(result, "Write staging file", hr);
-    result.bytesWritten += read;
-    const ULONGLONG now = GetTickCount64();
-    if (now - last_report >= kProgressInterval) {
-      if (progress) progress(result.bytesWritten, total);
-      last_report = now;
-    }
+    writing = read;
+    writer.Start(buffer.data(), read);
+    next ^= 1;
   }
 
   file.SetTimes(facts.created ? &*facts.created : nullptr,
