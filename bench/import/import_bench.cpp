@@ -95,7 +95,7 @@ struct Configuration {
 
 std::vector<Configuration> Configurations() {
   std::vector<Configuration> all;
-  for (int copies : {1}) {
+  for (int copies : {1, 2}) {
     for (const char* profile : {"usb2", "usbc"}) {
       for (double open_ms : {20.0, 0.0}) {
         wpd_sim::LinkSpec link = *wpd_sim::LinkSpec::Profile(profile);
@@ -128,6 +128,7 @@ bool Run(const Configuration& configuration, const fs::path& folder) {
   importer::Options options;
   options.folder = folder.u8string();
   options.wait_seconds = 5;
+  options.copies_in_flight = configuration.copies_in_flight;
   Lines lines;
   importer::Output output;
   output.write_line = [&lines](const std::string& line) {
