@@ -324,15 +324,17 @@ void ImportSession::Plan(const ValueList& entries) {
 }
 
 void ImportSession::PumpCopies() {
-  // A loop, not recursion: files that fail before their copy starts must not
-  // deepen the stack, however many there are.
-  do {
-    while (!slots_.empty() && slots_.front().answered) {
-      const CopySlot slot = std::move(slots_.front());
-      slots_.pop_front();
-      Settle(slot);
-    }
-  } while (StartNextCopy());
+  // The next copies start before the finished ones are moved into place, so
+  // the device is kept busy meanwhile. A loop, not recursion: files that
+  // fail before their copy starts must not deepen the stack, however many
+  // there are.
+  while (StartNextCopy()) {
+  }
+  while (!slots_.empty() && slots_.front().answered) {
+    const CopySlot slot = std::move(slots_.front());
+    slots_.pop_front();
+    Settle(slot);
+  }
   if (slots_.empty()) {
     Finish();
   } else {

@@ -85,8 +85,8 @@ class ImportSession : public engine_inprocess::EngineInterface {
     Reply reply;
     int64_t bytes = 0;  // progress so far
   };
-  // Settles what is answered at the head, starts copies while there is
-  // room, and finishes once nothing is left.
+  // Starts copies while there is room, settles what is answered at the
+  // head, and finishes once nothing is left.
   void PumpCopies();
   // Starts the next file's copy (or records why it cannot start); false
   // when nothing more may start now.
