@@ -106,7 +106,8 @@ ObjectFacts ReadObjectFacts(IPortableDeviceContent* content,
 void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
                         const std::string& staging_path,
                         const ProgressCallback& progress,
-                        std::atomic<bool>& cancel, ObjectOpResult& result) {
+                        std::atomic<bool>& cancel, PendingCopies* pending,
+                        ObjectOpResult& result) {
   ComPtr<IPortableDeviceContent> content;
   ComPtr<IPortableDeviceResources> resources;
   ComPtr<IStream> stream;
@@ -126,6 +127,15 @@ void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
                                   STGM_READ, &optimal_size, stream.Put());
   if (SUCCEEDED(hr) && !stream) hr = E_POINTER;
   if (FAILED(hr)) return Fail(result, "Open object stream", hr);
+  // While the stream is read, a cancel also reaches a read that hangs.
+  struct Pending {
+    PendingCopies* copies;
+    IStream* stream;
+    ~Pending() {
+      if (copies != nullptr) copies->Remove(stream);
+    }
+  } in_pending{pending, stream.get()};
+  if (pending != nullptr) pending->Add(stream.get(), device);
 
   StagingFile file;
   hr = file.Create(staging_path);
@@ -232,11 +242,8 @@ ObjectOpResult CopyObjectToFile(const std::string& device_id,
       Fail(result, "Open device", hr);
       return result;
     }
-    IPortableDevice* device = lease.device();
-    if (pending != nullptr) pending->Add(device);
-    CopyFromOpenDevice(device, Utf8ToWide(object_id), staging_path, report,
-                       cancel, result);
-    if (pending != nullptr) pending->Remove(device);
+    CopyFromOpenDevice(lease.device(), Utf8ToWide(object_id), staging_path,
+                       report, cancel, pending, result);
     lease.Check(result.hresult);
     if (attempt == 0 && !reported && lease.reused() &&
         IsDeviceGone(result.hresult)) {

@@ -15,7 +15,7 @@ namespace snapferry {
 // sized from the device's optimal transfer size. Reports progress through
 // `progress` (required) at most every 100 ms of tick count and once more
 // after a complete copy, and stops at the next chunk when `cancel` is set.
-// While the device is open it is in `pending` (when given), so that a
+// While its stream is open it is in `pending` (when given), so that a
 // cancel can also abort a read in progress: a read that fails once `cancel`
 // is set makes the copy "cancelled", whatever the device answered.
 //

@@ -240,6 +240,36 @@ TEST_F(DeviceSessionsTest, ConcurrentRequestsShareTheSessionOpenedOnce) {
   EXPECT_EQ(sim_->LiveObjects(), 0) << sim_->LiveObjectsText();
 }
 
+// Two copies share a session; a cancel meant for one reaches its stream and
+// leaves the other request on that session alone.
+TEST_F(DeviceSessionsTest, ACancelReachesTheCopysStreamNotItsSharedSession) {
+  for (const wchar_t* object : {L"o1", L"o3"}) {
+    ASSERT_TRUE(sim_->SetObjectFault(kSmallPhone, object, wpd_sim::Call::kRead,
+                                     wpd_sim::Fault::Hang(0)));
+  }
+  PendingCopies pending;
+  std::atomic<bool> cancel_cancelled{false}, cancel_other{false};
+  ObjectOpResult cancelled, other;
+  std::thread first([&] {
+    cancelled = CopyObjectToFile(kPhone, "o1", staging_.File("a"), {},
+                                 cancel_cancelled, &pending, &sessions_);
+  });
+  std::thread second([&] {
+    other = CopyObjectToFile(kPhone, "o3", staging_.File("b"), {}, cancel_other,
+                             nullptr, &sessions_);
+  });
+  ASSERT_TRUE(Eventually([&] { return sim_->BlockedReads() == 2; }));
+  EXPECT_EQ(Opens(), 1u);
+  cancel_cancelled = true;
+  pending.CancelAll();
+  first.join();
+  EXPECT_EQ(cancelled.status, ObjectOpStatus::kCancelled);
+  EXPECT_EQ(sim_->BlockedReads(), 1);
+  sim_->Unplug(kSmallPhone);
+  second.join();
+  EXPECT_EQ(other.status, ObjectOpStatus::kError);
+}
+
 TEST_F(DeviceSessionsTest, ASessionInUseAtShutdownClosesWhenGivenBack) {
   SessionLease lease;
   std::thread([&] {
