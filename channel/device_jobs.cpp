@@ -34,10 +34,10 @@ Job MakeListDevicesJob(SharedMethodResult result, WpdChannelHandler* handler) {
 }
 
 Job MakeScanMediaJob(SharedMethodResult result, std::string device_id,
-                     std::shared_ptr<DeviceEventWatch> events) {
+                     SharedSessions sessions) {
   return [result = std::move(result), device_id = std::move(device_id),
-          events = std::move(events)]() mutable -> Completion {
-    ScanResult scan = ScanMedia(device_id, events.get());
+          sessions = std::move(sessions)]() mutable -> Completion {
+    ScanResult scan = ScanMedia(device_id, sessions.get());
     // A scan always succeeds; "status" tells what happened.
     return [result = std::move(result), scan = std::move(scan)]() {
       result->Success(ScanResultToValue(scan));
@@ -46,14 +46,13 @@ Job MakeScanMediaJob(SharedMethodResult result, std::string device_id,
 }
 
 Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id,
-                          MediaBatcher batcher,
-                          std::shared_ptr<DeviceEventWatch> events) {
+                          MediaBatcher batcher, SharedSessions sessions) {
   return [result = std::move(result), device_id = std::move(device_id),
           batcher = std::move(batcher),
-          events = std::move(events)]() mutable -> Completion {
+          sessions = std::move(sessions)]() mutable -> Completion {
     EnumerationResult listing = EnumerateMedia(
         device_id, [&batcher](const MediaEntry& entry) { batcher.Add(entry); },
-        events.get());
+        sessions.get());
     // After a failure the reply says the listing is incomplete; what was
     // streamed before stays streamed, and what still waits is dropped.
     if (listing.message.empty()) batcher.Flush();
@@ -75,20 +74,19 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
                       HWND window,
                       std::shared_ptr<std::atomic<bool>> cancel_flag,
                       std::shared_ptr<PendingCopies> pending,
-                      WpdChannelHandler* handler,
-                      std::shared_ptr<DeviceEventWatch> events) {
+                      SharedSessions sessions, WpdChannelHandler* handler) {
   return [result = std::move(result), device_id = std::move(device_id),
           object_id = std::move(object_id), temp_path = std::move(temp_path),
           queue = std::move(queue), window,
           cancel_flag = std::move(cancel_flag), pending = std::move(pending),
-          handler, events = std::move(events)]() mutable -> Completion {
+          sessions = std::move(sessions), handler]() mutable -> Completion {
     ObjectOpResult copy;
     {
       // The callback's queue reference goes when the copy is over.
       ProgressCallback progress =
           MakeProgressCallback(std::move(queue), window, object_id, handler);
       copy = CopyObjectToFile(device_id, object_id, temp_path, progress,
-                              *cancel_flag, pending.get(), events.get());
+                              *cancel_flag, pending.get(), sessions.get());
     }
     // Failure and cancellation are told by "status", never by an error.
     return [result = std::move(result), copy = std::move(copy)]() {
@@ -98,12 +96,12 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
 }
 
 Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
-                     std::string object_id,
-                     std::shared_ptr<DeviceEventWatch> events) {
+                     std::string object_id, SharedSessions sessions) {
   return [result = std::move(result), device_id = std::move(device_id),
           object_id = std::move(object_id),
-          events = std::move(events)]() mutable -> Completion {
-    const int32_t answer = CanDeleteObject(device_id, object_id, events.get());
+          sessions = std::move(sessions)]() mutable -> Completion {
+    const int32_t answer =
+        CanDeleteObject(device_id, object_id, sessions.get());
     return [result = std::move(result), answer]() {
       result->Success(CanDeleteAnswerToValue(answer));
     };
@@ -111,12 +109,12 @@ Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
 }
 
 Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
-                        std::string object_id,
-                        std::shared_ptr<DeviceEventWatch> events) {
+                        std::string object_id, SharedSessions sessions) {
   return [result = std::move(result), device_id = std::move(device_id),
           object_id = std::move(object_id),
-          events = std::move(events)]() mutable -> Completion {
-    ObjectOpResult deletion = DeleteObject(device_id, object_id, events.get());
+          sessions = std::move(sessions)]() mutable -> Completion {
+    ObjectOpResult deletion =
+        DeleteObject(device_id, object_id, sessions.get());
     return [result = std::move(result), deletion = std::move(deletion)]() {
       result->Success(ObjectOpResultToValue(deletion));
     };
@@ -124,10 +122,11 @@ Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
 }
 
 Job MakeGetThumbnailJob(SharedMethodResult result, std::string device_id,
-                        std::string object_id) {
+                        std::string object_id, SharedSessions sessions) {
   return [result = std::move(result), device_id = std::move(device_id),
-          object_id = std::move(object_id)]() mutable -> Completion {
-    ThumbnailResult thumbnail = ReadThumbnail(device_id, object_id);
+          object_id = std::move(object_id),
+          sessions = std::move(sessions)]() mutable -> Completion {
+    ThumbnailResult thumbnail = ReadThumbnail(device_id, object_id, sessions.get());
     return [result = std::move(result), thumbnail = std::move(thumbnail)]() {
       if (!thumbnail.message.empty()) {
         result->Error(

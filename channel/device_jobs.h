@@ -14,24 +14,25 @@
 #include "channel/media_batches.h"
 #include "channel/wpd_channel_handler.h"
 #include "messaging/method_result.h"
-#include "wpd/device_event_watch.h"
+#include "wpd/device_sessions.h"
 #include "wpd/pending_copies.h"
 
 namespace snapferry {
 
 using SharedMethodResult = std::shared_ptr<flutter::MethodResult>;
+// The handler's device sessions; the jobs of device methods take theirs
+// from it and give them back.
+using SharedSessions = std::shared_ptr<DeviceSessions>;
 
 // `handler` (not owned, alive whenever its completions run) keeps the list
-// for the ids of device events. The device jobs attach their sessions to
-// `events`, so that an open session tells resets and removals.
+// for the ids of device events.
 Job MakeListDevicesJob(SharedMethodResult result, WpdChannelHandler* handler);
 Job MakeScanMediaJob(SharedMethodResult result, std::string device_id,
-                     std::shared_ptr<DeviceEventWatch> events);
+                     SharedSessions sessions);
 // The batcher streams the entries while the walk runs; its last batch is
 // queued before the reply.
 Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id,
-                          MediaBatcher batcher,
-                          std::shared_ptr<DeviceEventWatch> events);
+                          MediaBatcher batcher, SharedSessions sessions);
 // `handler` is not owned: the progress completions it reaches are only ever
 // run by that handler's own drain, so it is alive whenever they run.
 Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
@@ -40,18 +41,15 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
                       HWND window,
                       std::shared_ptr<std::atomic<bool>> cancel_flag,
                       std::shared_ptr<PendingCopies> pending,
-                      WpdChannelHandler* handler,
-                      std::shared_ptr<DeviceEventWatch> events);
+                      SharedSessions sessions, WpdChannelHandler* handler);
 Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
-                     std::string object_id,
-                     std::shared_ptr<DeviceEventWatch> events);
+                     std::string object_id, SharedSessions sessions);
 Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
-                        std::string object_id,
-                        std::shared_ptr<DeviceEventWatch> events);
+                        std::string object_id, SharedSessions sessions);
 // Answers the thumbnail's bytes, null when the object has none, or
 // Error("wpd_error", message, hresult) when it could not be read.
 Job MakeGetThumbnailJob(SharedMethodResult result, std::string device_id,
-                        std::string object_id);
+                        std::string object_id, SharedSessions sessions);
 
 // What a request gets when its job throws instead of returning a completion:
 // a failure with E_UNEXPECTED and the text "Internal error", in the shape its

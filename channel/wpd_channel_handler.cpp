@@ -41,6 +41,7 @@ WpdChannelHandler::WpdChannelHandler(flutter::BinaryMessenger* messenger,
       reply_queue_(std::make_shared<ReplyQueue>()),
       cancel_flag_(std::make_shared<std::atomic<bool>>(false)),
       pending_copies_(std::make_shared<PendingCopies>()),
+      sessions_(std::make_shared<DeviceSessions>()),
       media_listening_(std::make_shared<std::atomic<bool>>(false)) {
   // Told on a device's own thread: only queued, to run on the UI thread.
   device_watch_ = std::make_shared<DeviceEventWatch>(
@@ -49,6 +50,15 @@ WpdChannelHandler::WpdChannelHandler(flutter::BinaryMessenger* messenger,
         PostCompletion(queue, window, [handler, id, kind, session]() {
           handler->HandleSessionEvent(id, kind, session);
         });
+      });
+  // Every session the jobs open tells its device's events while someone
+  // listens, and stops before it closes.
+  sessions_->SetSessionHooks(
+      [watch = device_watch_](const SessionKey& key, IPortableDevice* device) {
+        watch->Attach(device, key.device_id);
+      },
+      [watch = device_watch_](const SessionKey&, IPortableDevice* device) {
+        watch->Detach(device);
       });
   const flutter::StandardMethodCodec* codec =
       &flutter::StandardMethodCodec::SharedInstance();
@@ -123,6 +133,8 @@ WpdChannelHandler::~WpdChannelHandler() {
   devices_channel_->AttachStreamHandler(nullptr);
   // Running enumerations stop gathering for a listener that is gone.
   media_listening_->store(false, std::memory_order_release);
+  // Idle sessions close now, those in use when their request ends.
+  sessions_->Shutdown();
   // Nothing stays registered for a window that is going: neither the
   // system's notifications nor the open sessions' Advise.
   StopDeviceEvents();
@@ -208,7 +220,7 @@ void WpdChannelHandler::HandleMethodCall(
       return;
     }
     SharedMethodResult shared(std::move(result));
-    start(shared, MakeScanMediaJob(shared, std::move(id), device_watch_));
+    start(shared, MakeScanMediaJob(shared, std::move(id), sessions_));
   } else if (method == "enumerateMedia") {
     std::string id = GetStringArgument(arguments, "id");
     if (id.empty()) {
@@ -222,7 +234,7 @@ void WpdChannelHandler::HandleMethodCall(
                          media_listening_);
     SharedMethodResult shared(std::move(result));
     start(shared, MakeEnumerateMediaJob(shared, std::move(id),
-                                        std::move(batcher), device_watch_));
+                                        std::move(batcher), sessions_));
   } else if (method == "copyObject") {
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
@@ -236,23 +248,23 @@ void WpdChannelHandler::HandleMethodCall(
     // A cancel that came before this copy was asked for is not meant for it.
     cancel_flag_->exchange(false);
     SharedMethodResult shared(std::move(result));
-    start(shared, MakeCopyObjectJob(shared, std::move(id), std::move(object_id),
-                                    std::move(temp_path), reply_queue_, window_,
-                                    cancel_flag_, pending_copies_, this,
-                                    device_watch_));
+    start(shared,
+          MakeCopyObjectJob(shared, std::move(id), std::move(object_id),
+                            std::move(temp_path), reply_queue_, window_,
+                            cancel_flag_, pending_copies_, sessions_, this));
   } else if (method == "canDelete") {
     // No check: empty ids reach the device, whose failure is the answer.
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
     SharedMethodResult shared(std::move(result));
     start(shared, MakeCanDeleteJob(shared, std::move(id), std::move(object_id),
-                                   device_watch_));
+                                   sessions_));
   } else if (method == "deleteObject") {
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
     SharedMethodResult shared(std::move(result));
     start(shared, MakeDeleteObjectJob(shared, std::move(id),
-                                      std::move(object_id), device_watch_));
+                                      std::move(object_id), sessions_));
   } else if (method == "getThumbnail") {
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
@@ -262,7 +274,8 @@ void WpdChannelHandler::HandleMethodCall(
     }
     SharedMethodResult shared(std::move(result));
     start(shared,
-          MakeGetThumbnailJob(shared, std::move(id), std::move(object_id)));
+          MakeGetThumbnailJob(shared, std::move(id), std::move(object_id),
+                              sessions_));
   } else if (method == "cancel") {
     // One flag for every running copy; it stays set until the next accepted
     // copyObject clears it.

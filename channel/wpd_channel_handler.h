@@ -35,6 +35,7 @@
 #include "messaging/method_result.h"
 #include "wpd/device_discovery.h"
 #include "wpd/device_event_watch.h"
+#include "wpd/device_sessions.h"
 #include "wpd/pending_copies.h"
 
 namespace snapferry {
@@ -95,6 +96,10 @@ class WpdChannelHandler {
   };
   void SetTestSeams(TestSeams seams) { test_seams_ = std::move(seams); }
 
+  // The device sessions the requests share (tests shorten their idle time
+  // and look at what is kept).
+  DeviceSessions& sessions() { return *sessions_; }
+
   // Sends one copy progress event to the current listener, if there is one
   // now. UI thread only (progress completions call it).
   void SendProgressEvent(const std::string& object_id, int64_t bytes,
@@ -122,6 +127,9 @@ class WpdChannelHandler {
   std::shared_ptr<std::atomic<bool>> cancel_flag_;
   // The devices of the running copies, which a cancel also reaches.
   std::shared_ptr<PendingCopies> pending_copies_;
+  // Device sessions kept open between requests; shared with the jobs, shut
+  // down (every idle one closed) when the handler goes.
+  std::shared_ptr<DeviceSessions> sessions_;
   // "snapferry/wpd_media": its listener, and whether there is one, which
   // running enumerations read on their workers to keep nothing for nobody.
   // The flag is written on the UI thread only.

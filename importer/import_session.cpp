@@ -1,5 +1,6 @@
 #include "importer/import_session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -96,22 +97,27 @@ void ImportSession::OnProgramMessage(const std::string& channel,
     if (batch.ok()) OnMediaBatch(batch.value);
     return;
   }
-  if (channel != kEventChannel || !copying_) return;
+  if (channel != kEventChannel || CopiesRunning() == 0) return;
   Reply event = DecodeReply(bytes);
-  if (!event.ok() || StringField(event.value, "objectId") != current_object_) {
-    return;
+  if (!event.ok()) return;
+  const std::string object = StringField(event.value, "objectId");
+  for (CopySlot& slot : slots_) {
+    if (!slot.answered && !slot.staging.empty() &&
+        to_copy_[slot.file].object_id == object) {
+      slot.bytes = IntField(event.value, "bytes");
+      ShowProgress();
+      return;
+    }
   }
-  current_bytes_ = IntField(event.value, "bytes");
-  ShowProgress();
 }
 
 void ImportSession::Interrupt() {
   if (over_ || interrupted_) return;
   interrupted_ = true;
   Line("Stopping (Ctrl+C)...");
-  if (copying_) {
-    // The copy answers "cancelled" and removes its staging file; the
-    // summary follows its reply.
+  if (CopiesRunning() > 0) {
+    // The copies answer "cancelled" and remove their staging files; the
+    // summary follows their replies.
     client_.Call(kMethodChannel, "cancel", nullptr, [](const Reply&) {});
     return;
   }
@@ -325,51 +331,103 @@ void ImportSession::Plan(const ValueList& entries) {
     Stop("Cannot create the folder " + destination_ + ".");
     return;
   }
-  CopyNext();
+  copying_ = true;
+  PumpCopies();
 }
 
-void ImportSession::CopyNext() {
-  // A loop, not recursion: files that fail before their copy starts must not
-  // deepen the stack, however many there are.
-  for (; !interrupted_ && next_ < to_copy_.size(); ++next_) {
-    const MediaFile& file = to_copy_[next_];
-    std::error_code error;
-    const fs::path folder = fs::u8path(file.folder);
-    if (!fs::exists(folder, error) && fs::create_directories(folder, error)) {
-      created_folders_.push_back(folder);
-    }
-    if (!fs::is_directory(folder)) {
-      Fail(file, "cannot create the folder " + file.folder + ": " +
-                     (error ? error.message() : "a file has that name"));
-      continue;
-    }
-    // A hidden staging name of its own, never an existing file.
-    const std::optional<std::string> staging_name =
-        FirstFreeName(file.folder, "." + file.name + ".part");
-    if (!staging_name) {
-      Fail(file, "no staging file name is free in " + file.folder);
-      continue;
-    }
-    const std::string staging = JoinPath(file.folder, *staging_name);
-    copying_ = true;
-    current_object_ = file.object_id;
-    current_bytes_ = 0;
+void ImportSession::PumpCopies() {
+  // The next copies start before the finished ones are moved into place, so
+  // the device is kept busy meanwhile. A loop, not recursion: files that
+  // fail before their copy starts must not deepen the stack, however many
+  // there are.
+  while (StartNextCopy()) {
+  }
+  while (!slots_.empty() && slots_.front().answered) {
+    const CopySlot slot = std::move(slots_.front());
+    slots_.pop_front();
+    Settle(slot);
+  }
+  if (slots_.empty()) {
+    Finish();
+  } else {
     ShowProgress();
-    client_.Call(kMethodChannel, "copyObject",
-                 StringArguments({{"id", device_id_},
-                                  {"objectId", file.object_id},
-                                  {"tempPath", staging}}),
-                 [this, file, staging](const Reply& reply) {
-                   OnCopied(file, staging, reply);
-                 });
+  }
+}
+
+int ImportSession::CopiesRunning() const {
+  int running = 0;
+  for (const CopySlot& slot : slots_) {
+    if (!slot.answered) ++running;
+  }
+  return running;
+}
+
+bool ImportSession::StartNextCopy() {
+  if (interrupted_ || next_ >= to_copy_.size() ||
+      CopiesRunning() >= std::max(options_.copies_in_flight, 1)) {
+    return false;
+  }
+  CopySlot& slot = slots_.emplace_back();
+  slot.file = next_++;
+  const MediaFile& file = to_copy_[slot.file];
+  std::error_code error;
+  const fs::path folder = fs::u8path(file.folder);
+  if (!fs::exists(folder, error) && fs::create_directories(folder, error)) {
+    created_folders_.push_back(folder);
+  }
+  if (!fs::is_directory(folder)) {
+    slot.failure = "cannot create the folder " + file.folder + ": " +
+                   (error ? error.message() : "a file has that name");
+    slot.answered = true;
+    return true;
+  }
+  // A hidden staging name of its own, never an existing file, nor one that
+  // a copy still running is about to create.
+  std::string wanted = "." + file.name + ".part";
+  std::optional<std::string> staging_name;
+  for (int attempt = 0; attempt < kPlacementAttempts; ++attempt) {
+    staging_name = FirstFreeName(file.folder, wanted);
+    const bool taken =
+        staging_name &&
+        std::any_of(slots_.begin(), slots_.end(), [&](const CopySlot& other) {
+          return other.staging == JoinPath(file.folder, *staging_name);
+        });
+    if (!taken) break;
+    wanted = "." + std::to_string(attempt + 2) + "." + file.name + ".part";
+    staging_name.reset();
+  }
+  if (!staging_name) {
+    slot.failure = "no staging file name is free in " + file.folder;
+    slot.answered = true;
+    return true;
+  }
+  slot.staging = JoinPath(file.folder, *staging_name);
+  const size_t index = slot.file;
+  client_.Call(kMethodChannel, "copyObject",
+               StringArguments({{"id", device_id_},
+                                {"objectId", file.object_id},
+                                {"tempPath", slot.staging}}),
+               [this, index](const Reply& reply) {
+                 if (over_) return;
+                 for (CopySlot& waiting : slots_) {
+                   if (waiting.file == index) {
+                     waiting.answered = true;
+                     waiting.reply = reply;
+                   }
+                 }
+                 PumpCopies();
+               });
+  return true;
+}
+
+void ImportSession::Settle(const CopySlot& slot) {
+  const MediaFile& file = to_copy_[slot.file];
+  if (slot.staging.empty()) {
+    Fail(file, slot.failure);
     return;
   }
-  Finish();
-}
-
-void ImportSession::OnCopied(const MediaFile& file, const std::string& staging,
-                             const Reply& reply) {
-  copying_ = false;
+  const Reply& reply = slot.reply;
+  const std::string& staging = slot.staging;
   const std::string status = StringField(reply.value, "status");
   const int64_t written = IntField(reply.value, "bytesWritten");
   if (!reply.ok() || status != "ok") {
@@ -398,8 +456,6 @@ void ImportSession::OnCopied(const MediaFile& file, const std::string& staging,
     const std::string why = Place(file, staging, written);
     if (!why.empty()) Fail(file, why);
   }
-  ++next_;
-  CopyNext();
 }
 
 std::string ImportSession::Place(const MediaFile& file,
@@ -478,12 +534,19 @@ std::string ImportSession::DisplayName(const MediaFile& file) const {
 }
 
 void ImportSession::ShowProgress() {
-  if (!environment_.show_status || total_bytes_ <= 0 || !copying_) return;
-  const int64_t bytes = copied_bytes_ + current_bytes_;
+  if (!environment_.show_status || total_bytes_ <= 0) return;
+  int64_t bytes = copied_bytes_;
+  const CopySlot* shown = nullptr;
+  for (const CopySlot& slot : slots_) {
+    if (slot.answered || slot.staging.empty()) continue;
+    bytes += slot.bytes;
+    if (shown == nullptr) shown = &slot;
+  }
+  if (shown == nullptr) return;
   environment_.show_status(
       ProgressBar(static_cast<double>(bytes) / total_bytes_, kBarWidth) + "  " +
       FormatBytes(bytes) + " of " + FormatBytes(total_bytes_) + "  " +
-      DisplayName(to_copy_[next_]));
+      DisplayName(to_copy_[shown->file]));
 }
 
 void ImportSession::Line(const std::string& text) {

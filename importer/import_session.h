@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -77,9 +78,26 @@ class ImportSession : public engine_inprocess::EngineInterface {
   void OnEnumerated(const Reply& reply);
   void Scan(const std::string& enumeration_error);
   void Plan(const flutter::ValueList& entries);
-  void CopyNext();
-  void OnCopied(const MediaFile& file, const std::string& staging,
-                const Reply& reply);
+  // One file of the copy phase, from its start to its outcome. Files start
+  // in order, up to Options::copies_in_flight at once, and are settled
+  // (placed, counted and printed) in the same order, whatever order their
+  // copies end in.
+  struct CopySlot {
+    size_t file = 0;      // index into to_copy_
+    std::string staging;  // empty when the file failed before its copy
+    std::string failure;  // why it failed before its copy
+    bool answered = false;
+    Reply reply;
+    int64_t bytes = 0;  // progress so far
+  };
+  // Starts copies while there is room, settles what is answered at the
+  // head, and finishes once nothing is left.
+  void PumpCopies();
+  // Starts the next file's copy (or records why it cannot start); false
+  // when nothing more may start now.
+  bool StartNextCopy();
+  int CopiesRunning() const;
+  void Settle(const CopySlot& slot);
   // Moves a complete staging file into place; the failure reason or "".
   std::string Place(const MediaFile& file, const std::string& staging,
                     int64_t bytes);
@@ -105,7 +123,7 @@ class ImportSession : public engine_inprocess::EngineInterface {
   std::chrono::steady_clock::time_point wait_until_;
   std::set<std::string> said_;
   bool interrupted_ = false;
-  bool copying_ = false;
+  bool copying_ = false;  // the copy phase began
   bool over_ = false;
 
   std::string destination_;
@@ -116,9 +134,8 @@ class ImportSession : public engine_inprocess::EngineInterface {
   int64_t found_photos_ = 0;
   int64_t found_videos_ = 0;
   std::vector<MediaFile> to_copy_;
-  size_t next_ = 0;
-  std::string current_object_;
-  int64_t current_bytes_ = 0;
+  size_t next_ = 0;  // files started (or failed before starting)
+  std::deque<CopySlot> slots_;
   int64_t copied_bytes_ = 0;
   int64_t total_bytes_ = 0;
   int listed_ = 0;

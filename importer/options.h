@@ -11,6 +11,8 @@ namespace importer {
 inline constexpr char kDefaultFolder[] = "snapferry-import";
 inline constexpr int kDefaultWaitSeconds = 300;
 inline constexpr int kDefaultPollMilliseconds = 2000;
+// Copies running at once: one file's flush overlaps the next one's reads.
+inline constexpr int kDefaultCopiesInFlight = 2;
 // Overrides the poll interval (tests): milliseconds, 1 or more.
 inline constexpr char kPollEnvironmentVariable[] = "SNAPFERRY_POLL_MS";
 // Set (to anything): a diagnostic line on standard error at the end.
@@ -21,6 +23,7 @@ struct Options {
   std::string device;  // friendly name or id; empty: the first Apple device
   int wait_seconds = kDefaultWaitSeconds;
   int poll_milliseconds = kDefaultPollMilliseconds;
+  int copies_in_flight = kDefaultCopiesInFlight;  // 1 or more
   bool dry_run = false;
   bool demo = false;
   bool help = false;

@@ -5,6 +5,10 @@
 #   tools/bench.sh wpd --no-link   what follows the name goes to the benchmark
 #                             (wpd: --no-link leaves out the minutes on the
 #                             usb2 link, --link-only runs only those)
+#   tools/bench.sh import usbc     a whole import of a generated 1.7 GB roll
+#                             through the importer, per link profile, session
+#                             open time and copies in flight (a name part
+#                             picks configurations)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh

@@ -7,7 +7,6 @@
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
-#include "wpd/device_event_watch.h"
 #include "wpd/media_classification.h"
 #include "wpd/media_walk.h"
 
@@ -96,41 +95,51 @@ void WalkForEnumeration(IPortableDeviceContent* content,
 
 EnumerationResult EnumerateMedia(const std::string& device_id,
                                  const MediaEntryCallback& on_entry,
-                                 DeviceEventWatch* events) {
-  EnumerationResult result;
+                                 DeviceSessions* sessions) {
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
+    EnumerationResult result;
     result.message = kComInitialisationFailed;
     return result;
   }
-  ComPtr<IPortableDevice> device;
-  HRESULT hr = OpenDevice(device_id, GENERIC_READ, device);
-  if (FAILED(hr)) {
-    result.hresult = static_cast<int32_t>(hr);
-    result.message = FormatHresultFailure("Open device", hr);
+  // Whether the caller has been told of an entry: after that the listing is
+  // not started again.
+  bool told = false;
+  const MediaEntryCallback tell = [&](const MediaEntry& entry) {
+    told = true;
+    if (on_entry) on_entry(entry);
+  };
+  for (int attempt = 0;; ++attempt) {
+    EnumerationResult result;
+    SessionLease lease;
+    HRESULT hr =
+        DeviceSessions::Open(sessions, {device_id, GENERIC_READ}, &lease);
+    if (FAILED(hr)) {
+      result.hresult = static_cast<int32_t>(hr);
+      result.message = FormatHresultFailure("Open device", hr);
+      return result;
+    }
+    ContentAccess access;
+    hr = access.Prepare(lease.device());
+    if (SUCCEEDED(hr)) {
+      hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
+                           WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE,
+                           WPD_OBJECT_DATE_CREATED, WPD_OBJECT_DATE_MODIFIED});
+    }
+    if (FAILED(hr)) {
+      result.hresult = static_cast<int32_t>(hr);
+      result.message = FormatHresultFailure("Prepare content access", hr);
+    } else {
+      WalkForEnumeration(access.content.get(), access.properties.get(),
+                         access.keys.get(), &result, tell);
+    }
+    lease.Check(result.hresult);
+    if (attempt == 0 && !told && lease.reused() &&
+        IsDeviceGone(result.hresult)) {
+      continue;
+    }
     return result;
   }
-  if (events != nullptr) events->Attach(device.get(), device_id);
-  ContentAccess access;
-  hr = access.Prepare(device.get());
-  if (SUCCEEDED(hr)) {
-    hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
-                         WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE,
-                         WPD_OBJECT_DATE_CREATED, WPD_OBJECT_DATE_MODIFIED});
-  }
-  if (FAILED(hr)) {
-    if (events != nullptr) events->Detach(device.get());
-    device->Close();
-    result.hresult = static_cast<int32_t>(hr);
-    result.message = FormatHresultFailure("Prepare content access", hr);
-    return result;
-  }
-
-  WalkForEnumeration(access.content.get(), access.properties.get(),
-                     access.keys.get(), &result, on_entry);
-  if (events != nullptr) events->Detach(device.get());
-  device->Close();
-  return result;
 }
 
 }  // namespace snapferry

@@ -9,11 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "wpd/date_text.h"
+#include "wpd/device_sessions.h"
 
 namespace snapferry {
 
-class DeviceEventWatch;
 
 // One media file on the device. Texts are UTF-8.
 struct MediaEntry {
@@ -40,10 +39,12 @@ using MediaEntryCallback = std::function<void(const MediaEntry&)>;
 
 // Lists the device's photos, videos, screenshots and sidecars; only those
 // at or below a folder named dcim when the device has one. Joins COM itself.
-// Its session is attached to `events` (when given) while open.
+// The session comes from `sessions` when given; a kept one that answers
+// that the device went away before any entry was told is dropped and the
+// listing starts again on a new one.
 EnumerationResult EnumerateMedia(const std::string& device_id,
                                  const MediaEntryCallback& on_entry = nullptr,
-                                 DeviceEventWatch* events = nullptr);
+                                 DeviceSessions* sessions = nullptr);
 
 // The walk of an opened device, over content access prepared with the
 // enumeration's six keys: fills `result->entries`. Separate from

@@ -7,7 +7,6 @@
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
-#include "wpd/device_event_watch.h"
 #include "wpd/media_walk.h"
 
 namespace snapferry {
@@ -134,7 +133,7 @@ void WalkForScan(IPortableDeviceContent* content,
   visitor.Finish();
 }
 
-ScanResult ScanMedia(const std::string& device_id, DeviceEventWatch* events) {
+ScanResult ScanMedia(const std::string& device_id, DeviceSessions* sessions) {
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
     ScanResult result;
@@ -143,45 +142,46 @@ ScanResult ScanMedia(const std::string& device_id, DeviceEventWatch* events) {
     return result;
   }
 
-  // The scan opens the device itself rather than through OpenDevice: it
-  // declares an older client version and names each step in its texts.
-  ComPtr<IPortableDeviceValues> client_info;
-  HRESULT hr = CreateClientInformation(kScanClientMinorVersion, GENERIC_READ,
-                                       client_info);
-  if (FAILED(hr)) return Failure(hr, "Create client values");
-  ComPtr<IPortableDevice> device;
-  hr = CoCreateInstance(CLSID_PortableDeviceFTM, nullptr, CLSCTX_INPROC_SERVER,
-                        IID_IPortableDevice, device.PutVoid());
-  if (FAILED(hr)) return Failure(hr, "Create PortableDevice");
-  hr = device->Open(Utf8ToWide(device_id).c_str(), client_info.get());
-  if (hr == E_ACCESSDENIED) {
+  // The scan declares an older client version, so it has sessions of its
+  // own, and names each step of opening in its texts.
+  const SessionKey key{device_id, GENERIC_READ, kScanClientMinorVersion};
+  for (int attempt = 0;; ++attempt) {
+    SessionLease lease;
+    OpenStep step = OpenStep::kOpen;
+    HRESULT hr = DeviceSessions::Open(sessions, key, &lease, &step);
+    if (step == OpenStep::kClientInformation) {
+      return Failure(hr, "Create client values");
+    }
+    if (step == OpenStep::kCreateDevice) {
+      return Failure(hr, "Create PortableDevice");
+    }
+    if (hr == E_ACCESSDENIED) {
+      ScanResult result;
+      result.status = ScanStatus::kAccessDenied;
+      result.hresult = static_cast<int32_t>(hr);
+      return result;
+    }
+    if (FAILED(hr)) return Failure(hr, "Open device");
+
     ScanResult result;
-    result.status = ScanStatus::kAccessDenied;
-    result.hresult = static_cast<int32_t>(hr);
+    ContentAccess access;
+    hr = access.Prepare(lease.device());
+    if (SUCCEEDED(hr)) {
+      hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
+                           WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE});
+    }
+    if (FAILED(hr)) {
+      result = Failure(hr, "Prepare content access");
+    } else {
+      WalkForScan(access.content.get(), access.properties.get(),
+                  access.keys.get(), &result);
+    }
+    lease.Check(result.hresult);
+    if (attempt == 0 && lease.reused() && IsDeviceGone(result.hresult)) {
+      continue;
+    }
     return result;
   }
-  if (FAILED(hr)) return Failure(hr, "Open device");
-  client_info.Reset();
-  if (events != nullptr) events->Attach(device.get(), device_id);
-
-  ContentAccess access;
-  hr = access.Prepare(device.get());
-  if (SUCCEEDED(hr)) {
-    hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
-                         WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE});
-  }
-  if (FAILED(hr)) {
-    if (events != nullptr) events->Detach(device.get());
-    device->Close();
-    return Failure(hr, "Prepare content access");
-  }
-
-  ScanResult result;
-  WalkForScan(access.content.get(), access.properties.get(), access.keys.get(),
-              &result);
-  if (events != nullptr) events->Detach(device.get());
-  device->Close();
-  return result;
 }
 
 }  // namespace snapferry

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "wpd/device_sessions.h"
 #include "wpd/media_classification.h"
 
 namespace snapferry {
 
-class DeviceEventWatch;
 
 // What a scan found out about the device's storage.
 enum class ScanStatus : int {
@@ -52,10 +52,12 @@ struct ScanResult {
 inline constexpr size_t kMaxStorageChildren = 12;
 
 // Opens the device, walks its whole tree and says what it holds. Always
-// gives a result; failures are described inside it. Joins COM itself.
-// Its session is attached to `events` (when given) while open.
+// gives a result; failures are described inside it. Joins COM itself. The
+// session comes from `sessions` when given (the scan's own: it declares
+// another client version); a kept one that answers that the device went
+// away is dropped and the scan starts again on a new one.
 ScanResult ScanMedia(const std::string& device_id,
-                     DeviceEventWatch* events = nullptr);
+                     DeviceSessions* sessions = nullptr);
 
 // The walk of an opened device, over content access prepared with the
 // scan's four keys: fills the counts, names, dcimFound and status of

@@ -11,17 +11,17 @@
 #include <optional>
 #include <vector>
 
+#include "wpd/chunk_writer.h"
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
-#include "wpd/device_event_watch.h"
 #include "wpd/staging_file.h"
 
 namespace snapferry {
 namespace {
 
-// One buffer per copy: the device's own optimal transfer size, kept within
-// bounds that are neither wasteful per call nor a burden on memory.
+// Two buffers per copy, each the device's own optimal transfer size kept
+// within bounds that are neither wasteful per call nor a burden on memory.
 constexpr DWORD kMinBufferSize = 0x10000;   // 64 KiB
 constexpr DWORD kMaxBufferSize = 0x400000;  // 4 MiB
 
@@ -106,7 +106,8 @@ ObjectFacts ReadObjectFacts(IPortableDeviceContent* content,
 void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
                         const std::string& staging_path,
                         const ProgressCallback& progress,
-                        std::atomic<bool>& cancel, ObjectOpResult& result) {
+                        std::atomic<bool>& cancel, PendingCopies* pending,
+                        ObjectOpResult& result) {
   ComPtr<IPortableDeviceContent> content;
   ComPtr<IPortableDeviceResources> resources;
   ComPtr<IStream> stream;
@@ -126,6 +127,15 @@ void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
                                   STGM_READ, &optimal_size, stream.Put());
   if (SUCCEEDED(hr) && !stream) hr = E_POINTER;
   if (FAILED(hr)) return Fail(result, "Open object stream", hr);
+  // While the stream is read, a cancel also reaches a read that hangs.
+  struct Pending {
+    PendingCopies* copies;
+    IStream* stream;
+    ~Pending() {
+      if (copies != nullptr) copies->Remove(stream);
+    }
+  } in_pending{pending, stream.get()};
+  if (pending != nullptr) pending->Add(stream.get(), device);
 
   StagingFile file;
   hr = file.Create(staging_path);
@@ -133,15 +143,50 @@ void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
 
   const DWORD buffer_size =
       std::clamp(optimal_size, kMinBufferSize, kMaxBufferSize);
-  std::vector<uint8_t> buffer(buffer_size);
+  // Two buffers: one is written to the staging file while the next chunk is
+  // read into the other.
+  std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(buffer_size),
+                                     std::vector<uint8_t>(buffer_size)};
+  int next = 0;
   const int64_t total = static_cast<int64_t>(facts.size);
+  ChunkWriter writer(&file);
+  ULONG writing = 0;  // the size of the chunk being written
 
   // Starting from 0 makes the first chunk written always reported.
   ULONGLONG last_report = 0;
+  // Waits for the chunk being written, then counts and reports it as the
+  // copy did before reading the next one; false when the write failed.
+  const auto finish_write = [&]() -> bool {
+    if (!writer.busy()) return true;
+    const HRESULT written = writer.Finish();
+    if (FAILED(written)) {
+      Fail(result, "Write staging file", written);
+      return false;
+    }
+    result.bytesWritten += writing;
+    const ULONGLONG now = GetTickCount64();
+    if (now - last_report >= kProgressInterval) {
+      if (progress) progress(result.bytesWritten, total);
+      last_report = now;
+    }
+    return true;
+  };
+
   for (;;) {
-    if (cancel.load()) return Cancelled(result);
+    if (cancel.load()) {
+      if (finish_write()) Cancelled(result);
+      return;
+    }
+    std::vector<uint8_t>& buffer = buffers[next];
     ULONG read = 0;
     hr = stream->Read(buffer.data(), buffer_size, &read);
+    // The chunk before this one was written first, as far as the result
+    // tells: its failure wins over this read's, and a cancel seen once it
+    // was written and reported stops the copy as the check between the two
+    // chunks would have (the chunk just read is not written).
+    const bool after_write = writer.busy();
+    if (!finish_write()) return;
+    if (after_write && cancel.load()) return Cancelled(result);
     // A cancel aborts the device's read with a code of the device's
     // choosing, or cuts the data short: either way the copy was cancelled.
     if (cancel.load() && (FAILED(hr) || read == 0)) return Cancelled(result);
@@ -151,14 +196,9 @@ void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
       return Fail(result, "Read from device", E_UNEXPECTED);
     }
     if (read == 0) break;  // the end of the object; S_FALSE may come earlier
-    hr = file.Write(buffer.data(), read);
-    if (FAILED(hr)) return Fail(result, "Write staging file", hr);
-    result.bytesWritten += read;
-    const ULONGLONG now = GetTickCount64();
-    if (now - last_report >= kProgressInterval) {
-      if (progress) progress(result.bytesWritten, total);
-      last_report = now;
-    }
+    writing = read;
+    writer.Start(buffer.data(), read);
+    next ^= 1;
   }
 
   file.SetTimes(facts.created ? &*facts.created : nullptr,
@@ -177,30 +217,40 @@ ObjectOpResult CopyObjectToFile(const std::string& device_id,
                                 const ProgressCallback& progress,
                                 std::atomic<bool>& cancel,
                                 PendingCopies* pending,
-                                DeviceEventWatch* events) {
-  ObjectOpResult result;
+                                DeviceSessions* sessions) {
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
+    ObjectOpResult result;
     Fail(result, "COM initialisation", E_FAIL);
     return result;
   }
 
-  ComPtr<IPortableDevice> device;
-  HRESULT hr = OpenDevice(device_id, GENERIC_READ, device);
-  if (FAILED(hr)) {
-    // A device object that did not open is released without Close.
-    Fail(result, "Open device", hr);
+  // Whether the caller has seen anything of this copy: after that it is
+  // not started again.
+  bool reported = false;
+  const ProgressCallback report = [&](int64_t bytes, int64_t total) {
+    reported = true;
+    if (progress) progress(bytes, total);
+  };
+  for (int attempt = 0;; ++attempt) {
+    ObjectOpResult result;
+    SessionLease lease;
+    const HRESULT hr =
+        DeviceSessions::Open(sessions, {device_id, GENERIC_READ}, &lease);
+    if (FAILED(hr)) {
+      // A device object that did not open is released without Close.
+      Fail(result, "Open device", hr);
+      return result;
+    }
+    CopyFromOpenDevice(lease.device(), Utf8ToWide(object_id), staging_path,
+                       report, cancel, pending, result);
+    lease.Check(result.hresult);
+    if (attempt == 0 && !reported && lease.reused() &&
+        IsDeviceGone(result.hresult)) {
+      continue;
+    }
     return result;
   }
-
-  if (events != nullptr) events->Attach(device.get(), device_id);
-  if (pending != nullptr) pending->Add(device.get());
-  CopyFromOpenDevice(device.get(), Utf8ToWide(object_id), staging_path,
-                     progress, cancel, result);
-  if (pending != nullptr) pending->Remove(device.get());
-  if (events != nullptr) events->Detach(device.get());
-  device->Close();
-  return result;
 }
 
 }  // namespace snapferry

@@ -11,7 +11,6 @@
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
-#include "wpd/device_event_watch.h"
 
 namespace snapferry {
 namespace {
@@ -68,49 +67,54 @@ bool MeansNoSuchObject(HRESULT hr) {
 
 int32_t CanDeleteObject(const std::string& device_id,
                         const std::string& object_id,
-                        DeviceEventWatch* events) {
+                        DeviceSessions* sessions) {
   ComApartmentGuard apartment;
   if (!apartment.usable()) return kCanDeleteUnknown;
 
-  // Declared in the reverse of their release order; all go before the guard.
-  ComPtr<IPortableDevice> device;
-  ComPtr<IPortableDeviceContent> content;
-  ComPtr<IPortableDeviceProperties> properties;
-  ComPtr<IPortableDeviceKeyCollection> keys;
-  ComPtr<IPortableDeviceValues> values;
+  const std::wstring object = Utf8ToWide(object_id);
+  for (int attempt = 0;; ++attempt) {
+    // Declared in the reverse of their release order; all go before the
+    // guard.
+    SessionLease lease;
+    ComPtr<IPortableDeviceContent> content;
+    ComPtr<IPortableDeviceProperties> properties;
+    ComPtr<IPortableDeviceKeyCollection> keys;
+    ComPtr<IPortableDeviceValues> values;
 
-  // A device object that did not open is released without Close.
-  if (FAILED(OpenDevice(device_id, GENERIC_READ, device))) {
+    // A device object that did not open is released without Close.
+    if (FAILED(DeviceSessions::Open(sessions, {device_id, GENERIC_READ},
+                                    &lease))) {
+      return kCanDeleteUnknown;
+    }
+    IPortableDevice* device = lease.device();
+    HRESULT hr = HasEmbeddedNul(object) ? E_INVALIDARG : S_OK;
+    if (SUCCEEDED(hr)) hr = device->Content(content.Put());
+    if (SUCCEEDED(hr) && content) hr = content->Properties(properties.Put());
+    if (SUCCEEDED(hr) && content && properties) {
+      hr = CoCreateInstance(CLSID_PortableDeviceKeyCollection, nullptr,
+                            CLSCTX_INPROC_SERVER,
+                            IID_IPortableDeviceKeyCollection, keys.PutVoid());
+    }
+    BOOL can_delete = FALSE;
+    if (SUCCEEDED(hr) && content && properties && keys) {
+      keys->Add(WPD_OBJECT_CAN_DELETE);
+      hr = properties->GetValues(object.c_str(), keys.get(), values.Put());
+      if (SUCCEEDED(hr) && values) {
+        hr = values->GetBoolValue(WPD_OBJECT_CAN_DELETE, &can_delete);
+        if (SUCCEEDED(hr)) {
+          return can_delete != FALSE ? kCanDelete : kCannotDelete;
+        }
+      }
+    }
+    lease.Check(hr);
+    if (attempt == 0 && lease.reused() && IsDeviceGone(hr)) continue;
     return kCanDeleteUnknown;
   }
-  if (events != nullptr) events->Attach(device.get(), device_id);
-
-  int32_t answer = kCanDeleteUnknown;
-  const std::wstring object = Utf8ToWide(object_id);
-  if (!HasEmbeddedNul(object) && SUCCEEDED(device->Content(content.Put())) &&
-      content && SUCCEEDED(content->Properties(properties.Put())) &&
-      properties &&
-      SUCCEEDED(CoCreateInstance(
-          CLSID_PortableDeviceKeyCollection, nullptr, CLSCTX_INPROC_SERVER,
-          IID_IPortableDeviceKeyCollection, keys.PutVoid()))) {
-    keys->Add(WPD_OBJECT_CAN_DELETE);
-    BOOL can_delete = FALSE;
-    if (SUCCEEDED(
-            properties->GetValues(object.c_str(), keys.get(), values.Put())) &&
-        values &&
-        SUCCEEDED(values->GetBoolValue(WPD_OBJECT_CAN_DELETE, &can_delete))) {
-      answer = can_delete != FALSE ? kCanDelete : kCannotDelete;
-    }
-  }
-
-  if (events != nullptr) events->Detach(device.get());
-  device->Close();
-  return answer;
 }
 
 ObjectOpResult DeleteObject(const std::string& device_id,
                             const std::string& object_id,
-                            DeviceEventWatch* events) {
+                            DeviceSessions* sessions) {
   ObjectOpResult result;
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
@@ -120,15 +124,14 @@ ObjectOpResult DeleteObject(const std::string& device_id,
   }
 
   // Declared in the reverse of their release order; all go before the guard.
-  ComPtr<IPortableDevice> device;
+  SessionLease lease;
   ComPtr<IPortableDeviceContent> content;
   ComPtr<IPortableDevicePropVariantCollection> object_ids;
 
-  HRESULT hr = OpenDevice(device_id, GENERIC_READ | GENERIC_WRITE, device);
-  if (SUCCEEDED(hr) && events != nullptr)
-    events->Attach(device.get(), device_id);
+  HRESULT hr = DeviceSessions::Open(
+      sessions, {device_id, GENERIC_READ | GENERIC_WRITE}, &lease);
   if (SUCCEEDED(hr)) {
-    hr = device->Content(content.Put());
+    hr = lease.device()->Content(content.Put());
     if (SUCCEEDED(hr) && !content) hr = E_POINTER;
   }
   if (SUCCEEDED(hr)) {
@@ -161,11 +164,10 @@ ObjectOpResult DeleteObject(const std::string& device_id,
     if (SUCCEEDED(hr)) check = ReadObjectAgain(content.get(), object);
   }
   // Also a device object that failed to open: the device may hold on to a
-  // read-write session otherwise.
-  if (device) {
-    if (events != nullptr) events->Detach(device.get());
-    device->Close();
-  }
+  // read-write session otherwise. An open one goes back to its sessions
+  // (or is closed with the lease), unless the device went away.
+  if (lease.unopened()) lease.unopened()->Close();
+  lease.Check(hr);
 
   result.hresult = hr;
   if (FAILED(hr)) {

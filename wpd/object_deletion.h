@@ -4,23 +4,25 @@
 #include <cstdint>
 #include <string>
 
+#include "wpd/device_sessions.h"
 #include "wpd/object_op_result.h"
 
 namespace snapferry {
-
-class DeviceEventWatch;
 
 // The answers of CanDeleteObject.
 inline constexpr int32_t kCanDelete = 1;
 inline constexpr int32_t kCannotDelete = 0;
 inline constexpr int32_t kCanDeleteUnknown = -1;
 
+// Both take their session from `sessions` when given. The question is
+// asked once more on a new session when a kept one answers that the device
+// went away; a deletion never is.
+
 // Asks the device (opened read-only) whether the object may be deleted:
 // 1 yes, 0 no, -1 when no answer could be had.
-// Both attach their session to `events` (when given) while it is open.
 int32_t CanDeleteObject(const std::string& device_id,
                         const std::string& object_id,
-                        DeviceEventWatch* events = nullptr);
+                        DeviceSessions* sessions = nullptr);
 
 // Deletes exactly the one object named, without recursing into children.
 // Status kOk, kNotPermitted (the device refused: access denied, not
@@ -33,7 +35,7 @@ int32_t CanDeleteObject(const std::string& device_id,
 // 0x...)" when the check itself fails.
 ObjectOpResult DeleteObject(const std::string& device_id,
                             const std::string& object_id,
-                            DeviceEventWatch* events = nullptr);
+                            DeviceSessions* sessions = nullptr);
 
 }  // namespace snapferry
 

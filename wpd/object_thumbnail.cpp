@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "wpd/com_apartment_guard.h"
+#include "wpd/device_sessions.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
 #include "wpd/object_op_result.h"
@@ -85,23 +86,33 @@ void ReadFromOpenDevice(IPortableDevice* device, const std::wstring& object,
 }  // namespace
 
 ThumbnailResult ReadThumbnail(const std::string& device_id,
-                              const std::string& object_id) {
-  ThumbnailResult result;
+                              const std::string& object_id,
+                              DeviceSessions* sessions) {
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
+    ThumbnailResult result;
     result.message = kComInitialisationFailed;
     return result;
   }
-  ComPtr<IPortableDevice> device;
-  const HRESULT hr = OpenDevice(device_id, GENERIC_READ, device);
-  if (FAILED(hr)) {
-    // A device object that did not open is released without Close.
-    Fail(result, "Open device", hr);
+  const std::wstring object = Utf8ToWide(object_id);
+  for (int attempt = 0;; ++attempt) {
+    ThumbnailResult result;
+    SessionLease lease;
+    const HRESULT hr =
+        DeviceSessions::Open(sessions, {device_id, GENERIC_READ}, &lease);
+    if (FAILED(hr)) {
+      // A device object that did not open is released without Close.
+      Fail(result, "Open device", hr);
+      return result;
+    }
+    ReadFromOpenDevice(lease.device(), object, result);
+    const HRESULT failure = static_cast<HRESULT>(result.hresult);
+    lease.Check(failure);
+    // A kept session that went stale is tried once more on a fresh one:
+    // nothing was delivered yet.
+    if (attempt == 0 && lease.reused() && IsDeviceGone(failure)) continue;
     return result;
   }
-  ReadFromOpenDevice(device.get(), Utf8ToWide(object_id), result);
-  device->Close();
-  return result;
 }
 
 }  // namespace snapferry

@@ -8,6 +8,8 @@
 
 namespace snapferry {
 
+class DeviceSessions;
+
 // A thumbnail larger than this is taken as none: a phone's are 5 to 12 KB,
 // and more is not read into memory.
 inline constexpr size_t kMaxThumbnailBytes = 1 << 20;  // 1 MiB
@@ -28,9 +30,11 @@ struct ThumbnailResult {
 // failure is told as "<step> failed (HRESULT 0x...)" with the steps "Open
 // device", "Open transfer", "Open thumbnail stream" and "Read from device";
 // a worker that cannot join COM gets "COM initialisation failed" and
-// hresult 0. Runs on the calling thread in a COM apartment of its own.
+// hresult 0. Runs on the calling thread in a COM apartment of its own, on a
+// session of `sessions` (null: one opened and closed for this read).
 ThumbnailResult ReadThumbnail(const std::string& device_id,
-                              const std::string& object_id);
+                              const std::string& object_id,
+                              DeviceSessions* sessions = nullptr);
 
 }  // namespace snapferry
 

@@ -5,35 +5,60 @@
 namespace snapferry {
 
 PendingCopies::~PendingCopies() {
-  for (IPortableDevice* device : devices_) device->Release();
+  for (const Entry& entry : entries_) Release(entry);
 }
 
-void PendingCopies::Add(IPortableDevice* device) {
-  device->AddRef();
+void PendingCopies::Release(const Entry& entry) {
+  entry.key->Release();
+  if (entry.stream != nullptr) entry.stream->Release();
+  if (entry.device != nullptr) entry.device->Release();
+}
+
+void PendingCopies::Add(IStream* stream, IPortableDevice* device) {
+  Entry entry = {stream, nullptr, nullptr};
+  stream->AddRef();
+  if (FAILED(stream->QueryInterface(IID_IPortableDeviceDataStream,
+                                    reinterpret_cast<void**>(&entry.stream)))) {
+    entry.stream = nullptr;
+    entry.device = device;
+    device->AddRef();
+  }
   std::lock_guard<std::mutex> lock(mutex_);
-  devices_.push_back(device);
+  entries_.push_back(entry);
 }
 
-void PendingCopies::Remove(IPortableDevice* device) {
+void PendingCopies::Remove(IStream* stream) {
+  Entry entry;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = std::find(devices_.begin(), devices_.end(), device);
-    if (it == devices_.end()) return;
-    devices_.erase(it);
+    auto it =
+        std::find_if(entries_.begin(), entries_.end(),
+                     [&](const Entry& each) { return each.key == stream; });
+    if (it == entries_.end()) return;
+    entry = *it;
+    entries_.erase(it);
   }
-  device->Release();
+  Release(entry);
 }
 
 void PendingCopies::CancelAll() {
-  std::vector<IPortableDevice*> snapshot;
+  std::vector<Entry> snapshot;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    snapshot = devices_;
-    for (IPortableDevice* device : snapshot) device->AddRef();
+    snapshot = entries_;
+    for (const Entry& entry : snapshot) {
+      entry.key->AddRef();
+      if (entry.stream != nullptr) entry.stream->AddRef();
+      if (entry.device != nullptr) entry.device->AddRef();
+    }
   }
-  for (IPortableDevice* device : snapshot) {
-    device->Cancel();
-    device->Release();
+  for (const Entry& entry : snapshot) {
+    if (entry.stream != nullptr) {
+      entry.stream->Cancel();
+    } else {
+      entry.device->Cancel();
+    }
+    Release(entry);
   }
 }
 

@@ -14,6 +14,7 @@
 
 #include "platform/engine/engine_control.h"
 #include "tests/e2e/e2e_test_util.h"
+#include "wpd/device_connection.h"
 
 namespace e2e {
 namespace {
@@ -590,6 +591,37 @@ TEST_F(WpdChannelEndToEndTest,
     EXPECT_NE(channel, snapferry::kWpdChannelName);
     EXPECT_NE(channel, snapferry::kWpdEventChannelName);
   }
+}
+
+TEST_F(WpdChannelEndToEndTest,
+       RequestsShareOneSessionThatOutlivesAReplugAndClosesWithTheHandler) {
+  EXPECT_EQ(
+      At(Call("copyObject", CopyArgs(kPhone, "img1", "a.bin")).value, "status"),
+      Str("ok"));
+  EXPECT_EQ(Call("enumerateMedia", Args({{Str("id"), Str(kPhone)}})).kind,
+            Reply::Kind::kSuccess);
+  EXPECT_EQ(Call("canDelete", Args({{Str("id"), Str(kPhone)},
+                                    {Str("objectId"), Str("img1")}}))
+                .value,
+            EncodableValue(true));
+  EXPECT_EQ(devices_->LinkUse(kPhoneW).opens, 1u);
+
+  // Plugged in again: the kept session answers that the device went away,
+  // and the copy, which delivered nothing yet, runs again on a new one.
+  ASSERT_TRUE(devices_->Replug(kPhoneW));
+  const std::string img1 =
+      snapferry::WideToUtf8(devices_->ObjectId(kPhoneW, L"img1"));
+  EXPECT_EQ(
+      At(Call("copyObject", CopyArgs(kPhone, img1, "b.bin")).value, "status"),
+      Str("ok"));
+  EXPECT_EQ(devices_->LinkUse(kPhoneW).opens, 2u);
+  EXPECT_EQ(devices_->OpenSessions(kPhoneW), 1);
+
+  window_.set_handler(nullptr);
+  handler_.reset();
+  EXPECT_EQ(devices_->OpenSessions(kPhoneW), 0);
+  EXPECT_EQ(devices_->OpenWithoutClose(), 0);
+  EXPECT_EQ(devices_->LiveObjects(), 0) << devices_->LiveObjectsText();
 }
 
 }  // namespace

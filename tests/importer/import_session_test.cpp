@@ -193,6 +193,56 @@ TEST_F(ImportTest, ImportsIntoTheMonthFolderThenFindsEverythingThere) {
       << Transcript();
 }
 
+TEST_F(ImportTest, TwoCopiesRunAtOnceAndEachFileIsSaidOnceInListingOrder) {
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, {{L"IMG_0001.MOV", kVideo},
+                     {L"IMG_0002.HEIC", kPhoto1},
+                     {L"IMG_0003.HEIC", kPhoto2}});
+  // The first file's data does not come until the phone is unplugged; the
+  // two after it are copied meanwhile, one beside it at a time.
+  for (wpd_sim::ObjectSpec& object : fixture.devices[0].objects) {
+    if (object.id == L"o1") {
+      object.Fail(wpd_sim::Call::kRead, wpd_sim::Fault::Hang(0));
+    }
+  }
+  Plug(std::move(fixture));
+  const fs::path month = photos_ / "202610_a";
+  std::thread unplug([&] {
+    const auto copied = [&](const char* staging, size_t size) {
+      std::error_code error;
+      return fs::file_size(month / staging, error) == size && !error;
+    };
+    for (int i = 0; i < 1000; ++i) {
+      if (simulator_->BlockedReads() == 1 &&
+          copied(".IMG_0002.HEIC.part", kPhoto1.size()) &&
+          copied(".IMG_0003.HEIC.part", kPhoto2.size())) {
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // Time for the second copy to flush and close its file.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    simulator_->Unplug(kPhoneId);
+  });
+  const int exit_code = Import();
+  unplug.join();
+  EXPECT_EQ(exit_code, kExitSomeFailed) << Transcript();
+  std::vector<std::string> files;
+  for (const std::string& line : lines_) {
+    if (line.rfind("Imported:", 0) == 0 || line.rfind("FAILED:", 0) == 0) {
+      files.push_back(line.substr(0, line.find(".", line.find("IMG_"))));
+    }
+  }
+  EXPECT_EQ(files, (std::vector<std::string>{"FAILED:  202610_a/IMG_0001",
+                                             "Imported:  202610_a/IMG_0002",
+                                             "Imported:  202610_a/IMG_0003"}))
+      << Transcript();
+  const Tree expected = {{"202610_a", "<folder>"},
+                         {"202610_a/IMG_0002.HEIC", kPhoto1},
+                         {"202610_a/IMG_0003.HEIC", kPhoto2}};
+  EXPECT_EQ(Files(), expected);
+}
+
 TEST_F(ImportTest, CountsWhatTheRollHoldsWhileItIsReadBeforeImporting) {
   wpd_sim::Fixture fixture;
   AddPhone(fixture, GoodFiles());

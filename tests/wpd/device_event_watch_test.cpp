@@ -17,6 +17,7 @@
 #include "platform/wpd/simulator/simulator.h"
 #include "tests/wpd/device_test_util.h"
 #include "wpd/device_connection.h"
+#include "wpd/device_sessions.h"
 #include "wpd/media_enumeration.h"
 #include "wpd/object_copy.h"
 #include "wpd/pending_copies.h"
@@ -55,6 +56,22 @@ class DeviceEventWatchTest : public ::testing::Test {
 
   void SetUp() override { ASSERT_TRUE(sim_.ok()) << sim_.error(); }
 
+  // Runs `operation` on a session cache of its own whose sessions are
+  // attached to the watch as the handler attaches them; the cache, and with
+  // it the session, is closed when the operation is over.
+  template <typename Operation>
+  auto WithSessions(Operation operation) {
+    DeviceSessions sessions;
+    sessions.SetSessionHooks(
+        [this](const SessionKey& key, IPortableDevice* device) {
+          watch_.Attach(device, key.device_id);
+        },
+        [this](const SessionKey&, IPortableDevice* device) {
+          watch_.Detach(device);
+        });
+    return operation(&sessions);
+  }
+
   std::vector<Told> TakeTold() {
     sim_.WaitForEventDelivery();
     std::lock_guard<std::mutex> lock(mutex_);
@@ -79,11 +96,13 @@ class DeviceEventWatchTest : public ::testing::Test {
     EXPECT_TRUE(sim_.SetObjectFault(kSmallPhone, object, wpd_sim::Call::kRead,
                                     wpd_sim::Fault::Hang(65536)));
     std::thread copy([this, pending, cancel, result, object] {
-      *result = CopyObjectToFile(
-          kPhone, WideToUtf8(object),
-          (std::filesystem::temp_directory_path() / "snapferry-hung.part")
-              .u8string(),
-          [](int64_t, int64_t) {}, *cancel, pending, &watch_);
+      *result = WithSessions([&](DeviceSessions* sessions) {
+        return CopyObjectToFile(
+            kPhone, WideToUtf8(object),
+            (std::filesystem::temp_directory_path() / "snapferry-hung.part")
+                .u8string(),
+            [](int64_t, int64_t) {}, *cancel, pending, sessions);
+      });
     });
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -105,12 +124,14 @@ TEST_F(DeviceEventWatchTest, AResetDuringAnEnumerationIsToldByItsSession) {
   watch_.StartListening();
   bool reset = false;
   EnumerationResult listing = testing_util::OnWorker([&] {
-    return EnumerateMedia(
-        kPhone,
-        [&](const MediaEntry&) {
-          if (!reset) reset = sim_.Reset(kSmallPhone);
-        },
-        &watch_);
+    return WithSessions([&](DeviceSessions* sessions) {
+      return EnumerateMedia(
+          kPhone,
+          [&](const MediaEntry&) {
+            if (!reset) reset = sim_.Reset(kSmallPhone);
+          },
+          sessions);
+    });
   });
   EXPECT_TRUE(listing.message.empty()) << listing.message;
   EXPECT_EQ(TakeTold(),
@@ -122,8 +143,11 @@ TEST_F(DeviceEventWatchTest, AResetDuringAnEnumerationIsToldByItsSession) {
 TEST_F(DeviceEventWatchTest, NoSessionIsAdvisedWithoutAListener) {
   wpd_sim::CallLog log;
   EnumerationResult listing = testing_util::OnWorker([&] {
-    return EnumerateMedia(
-        kPhone, [&](const MediaEntry&) { sim_.Reset(kSmallPhone); }, &watch_);
+    return WithSessions([&](DeviceSessions* sessions) {
+      return EnumerateMedia(
+          kPhone, [&](const MediaEntry&) { sim_.Reset(kSmallPhone); },
+          sessions);
+    });
   });
   EXPECT_TRUE(listing.message.empty());
   for (const wpd_sim::LoggedCall& call : log.calls()) {
@@ -175,7 +199,11 @@ TEST_F(DeviceEventWatchTest, AnyFailingCallLeavesNothingAdvised) {
   watch_.StartListening();
   auto run = [&] {
     return testing_util::OnWorker(
-        [&] { return EnumerateMedia(kPhone, nullptr, &watch_); });
+        [&] {
+          return WithSessions([&](DeviceSessions* sessions) {
+            return EnumerateMedia(kPhone, nullptr, sessions);
+          });
+        });
   };
   std::vector<wpd_sim::LoggedCall> calls;
   {
