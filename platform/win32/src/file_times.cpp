@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <mutex>
 
 namespace win32_standin::internal {
 int DescriptorOf(HANDLE handle, bool* writes);
@@ -144,6 +145,11 @@ BOOL WINAPI TzSpecificLocalTimeToSystemTime(const TIME_ZONE_INFORMATION* zone,
     return FALSE;
   }
   // mktime reads the zone from TZ and finds whether daylight saving holds.
+  // The C library guards its zone state with a lock of its own, which
+  // ThreadSanitizer cannot see; copies convert their dates on several
+  // workers at once, so the stand-in takes a lock it can see.
+  static std::mutex zone_lock;
+  std::lock_guard<std::mutex> lock(zone_lock);
   tzset();
   struct tm fields = {};
   fields.tm_year = local->wYear - 1900;
