@@ -8,7 +8,8 @@
 // into the target's scratch folder before the handler sees it, so no input
 // names a real file. After the last message the target runs the loop until
 // every message is answered and every worker has ended, then checks: each
-// message answered exactly once, no simulated COM object alive, and no file
+// message answered exactly once, no simulated COM object alive once the
+// handler (and the device sessions it keeps) has gone, and no file
 // in the scratch folder but those of copies that answered "ok".
 
 #include <cstddef>
@@ -23,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "channel/worker_threads.h"
 #include "channel/wpd_channel_handler.h"
 #include "fuzz/fuzz_util.h"
 #include "messaging/encodable_value.h"
@@ -148,17 +150,6 @@ std::vector<uint8_t> Rewrite(const std::vector<uint8_t>& bytes,
       call->method_name(), std::make_unique<EncodableValue>(rewritten)));
 }
 
-int ThreadCount() {
-  int count = 0;
-  std::error_code error;
-  for (auto it = std::filesystem::directory_iterator("/proc/self/task", error);
-       !error && it != std::filesystem::directory_iterator();
-       it.increment(error)) {
-    ++count;
-  }
-  return count;
-}
-
 channel_test::Reply ReplyTo(int number) {
   std::optional<std::vector<uint8_t>> bytes =
       engine_control::ResponseTo(target->engine, number);
@@ -197,7 +188,6 @@ void RunInput(const uint8_t* data, size_t size) {
   auto handler = std::make_unique<snapferry::WpdChannelHandler>(
       target->controller->engine()->messenger(), target->window->hwnd());
   target->window->set_handler(handler.get());
-  const int threads_before = ThreadCount();
 
   std::vector<Message> messages;
   size_t at = 0;
@@ -227,7 +217,7 @@ void RunInput(const uint8_t* data, size_t size) {
             return false;
           }
         }
-        return ThreadCount() <= threads_before;
+        return snapferry::UnjoinedWorkerThreads() == 0;
       },
       kSettleTimeout);
   engine_control::RunPendingMessages();
@@ -237,8 +227,12 @@ void RunInput(const uint8_t* data, size_t size) {
   const engine_control::Counts counts = engine_control::GetCounts();
   FUZZ_CHECK(counts.invalid_responses == 0 && counts.late_responses == 0,
              "a message was answered twice");
+  // The handler keeps device sessions open between requests; they close
+  // when it goes, and nothing of the devices may outlive that.
+  target->window->set_handler(nullptr);
+  handler.reset();
   FUZZ_CHECK(devices.LiveObjects() == 0,
-             "a simulated COM object outlived its request");
+             "a simulated COM object outlived its handler");
 
   std::error_code error;
   for (auto it = std::filesystem::recursive_directory_iterator(target->scratch,
@@ -255,8 +249,6 @@ void RunInput(const uint8_t* data, size_t size) {
                "a file was left that no copy answered \"ok\" for");
   }
 
-  target->window->set_handler(nullptr);
-  handler.reset();
   for (const auto& entry :
        std::filesystem::directory_iterator(target->scratch)) {
     std::filesystem::remove_all(entry.path());
