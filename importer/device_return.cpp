@@ -19,13 +19,23 @@ constexpr uint32_t kDeviceNotFound = 0x80070002;
 }  // namespace
 
 bool ImportSession::MeansDeviceGone(const Reply& reply) {
-  if (!reply.ok() || StringField(reply.value, "status") != "error") {
-    return false;
+  // A copy answers a map with "status" "error"; the other methods an error
+  // whose details are the code.
+  uint32_t hresult = 0;
+  std::string error;
+  if (reply.ok() && StringField(reply.value, "status") == "error") {
+    hresult = static_cast<uint32_t>(IntField(reply.value, "hresult"));
+    error = StringField(reply.value, "error");
+  } else if (reply.kind == Reply::kError) {
+    if (const auto* code = std::get_if<int64_t>(&reply.value)) {
+      hresult = static_cast<uint32_t>(*code);
+    } else if (const auto* narrow = std::get_if<int32_t>(&reply.value)) {
+      hresult = static_cast<uint32_t>(*narrow);
+    }
+    error = reply.message;
   }
-  const auto hresult = static_cast<uint32_t>(IntField(reply.value, "hresult"));
   return snapferry::IsDeviceGone(static_cast<HRESULT>(hresult)) ||
-         (hresult == kDeviceNotFound &&
-          StringField(reply.value, "error").rfind("Open device", 0) == 0);
+         (hresult == kDeviceNotFound && error.rfind("Open device", 0) == 0);
 }
 
 bool ImportSession::IsChosenDevice(const std::string& id) const {

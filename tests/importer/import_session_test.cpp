@@ -554,17 +554,25 @@ bool WaitFor(const std::function<bool()>& done) {
 // Ten distinct files of 40 KB: some are imported, then the phone is pulled
 // out in the middle of the fourth (the device's own unplug) and plugged in
 // again, with new object ids. The import waits, lists again and carries on:
-// every file once, byte for byte, nothing left behind. Without a system
-// broadcast (Wine) the poll finds it back.
+// every file once, byte for byte, nothing left behind, and every thumbnail
+// saved (those not yet read asked for again under the new ids). Without a
+// system broadcast (Wine) the poll finds it back.
 TEST_F(ImportTest, ThePhonePulledOutMidImportAndPluggedBackInLosesNothing) {
   std::vector<PhoneFile> files;
   Tree expected = {{"202610_a", "<folder>"}};
+  std::vector<std::string> jpegs;
+  Tree expected_thumbnails = {{"202610_a", "<folder>"}};
   for (int i = 1; i <= 10; ++i) {
     std::string data(40000, static_cast<char>('a' + i));
     data.replace(0, 8, "photo " + std::to_string(i % 10) + " ");
     const std::string name = "IMG_000" + std::to_string(i - 1) + ".HEIC";
+    jpegs.push_back("thumbnail of " + name);
     files.push_back({std::wstring(name.begin(), name.end()), data});
     expected["202610_a/" + name] = data;
+    expected_thumbnails["202610_a/" + name + ".jpg"] = jpegs.back();
+  }
+  for (size_t i = 0; i < files.size(); ++i) {
+    files[i].thumbnail = jpegs[i].c_str();
   }
   wpd_sim::Fixture fixture;
   AddPhone(fixture, files);
@@ -581,11 +589,15 @@ TEST_F(ImportTest, ThePhonePulledOutMidImportAndPluggedBackInLosesNothing) {
     simulator_->ClearFaults();
     ASSERT_TRUE(simulator_->Plug(kPhoneId));
   });
-  const int exit_code = Import({"--wait", "30"});
+  const fs::path thumbnails = root_ / "thumbs";
+  const int exit_code =
+      Import({"--wait", "30", "--thumbnails", thumbnails.u8string()});
   replug.join();
   EXPECT_EQ(exit_code, kExitImported) << Transcript();
   EXPECT_EQ(simulator_->Connections(kPhoneId), 2u);
   EXPECT_EQ(Files(), expected) << Transcript();  // no staging file either
+  photos_ = thumbnails;
+  EXPECT_EQ(Files(), expected_thumbnails) << Transcript();
   std::map<std::string, int> imported;
   long went_away = -1;
   long back = -1;
