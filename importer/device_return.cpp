@@ -71,7 +71,7 @@ void ImportSession::WentAway() {
       std::to_string(options_.wait_seconds) + " seconds (Ctrl+C to stop)...");
   // Before the copy phase the step running notices it; in it, the copies
   // running end first (PumpCopies).
-  if (copying_ && CopiesRunning() == 0) AwaitReturn();
+  if (copying_ && slots_.empty()) AwaitReturn();
 }
 
 void ImportSession::AwaitReturn() {

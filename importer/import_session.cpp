@@ -9,7 +9,6 @@
 
 #include "importer/file_placement.h"
 #include "importer/text_format.h"
-#include "wpd/device_connection.h"
 
 namespace importer {
 namespace {
