@@ -21,6 +21,7 @@ namespace importer {
 inline constexpr char kMethodChannel[] = "snapferry/wpd";
 inline constexpr char kEventChannel[] = "snapferry/wpd_events";
 inline constexpr char kMediaChannel[] = "snapferry/wpd_media";
+inline constexpr char kDevicesChannel[] = "snapferry/wpd_devices";
 
 // One decoded answer of the program.
 struct Reply {

@@ -21,6 +21,9 @@ using flutter::ValueList;
 constexpr int kBarWidth = 30;
 // Renames retried when the chosen name is taken in between.
 constexpr int kPlacementAttempts = 20;
+// Copies of one file started in one import: a file whose copy keeps meeting
+// a device that went away, although it comes back, fails after this many.
+constexpr int kCopyAttempts = 3;
 
 // "Windows Portable Devices is not available ..." with the code from the
 // failure text ("... failed (HRESULT 0x80040154)") when it carries one.
@@ -77,6 +80,12 @@ void ImportSession::Start() {
   fs::path absolute = fs::absolute(destination, error);
   if (!error) destination = absolute;
   destination_ = destination.lexically_normal().u8string();
+  if (!options_.thumbnails.empty()) {
+    fs::path thumbnails = fs::u8path(options_.thumbnails);
+    fs::path absolute_thumbnails = fs::absolute(thumbnails, error);
+    if (!error) thumbnails = absolute_thumbnails;
+    thumbnails_ = thumbnails.lexically_normal().u8string();
+  }
   // Listen first, so that no progress event of the first copy is missed.
   client_.Call(kEventChannel, "listen", nullptr, [this](const Reply& reply) {
     if (!reply.ok()) {
@@ -84,9 +93,13 @@ void ImportSession::Start() {
       return;
     }
     // The entries found while the roll is read only feed the count shown;
-    // without them the import goes on all the same.
-    client_.Call(kMediaChannel, "listen", nullptr,
-                 [this](const Reply&) { ListDevices(); });
+    // without them the import goes on all the same. So do device events:
+    // without them it polls. They are listened to before any device is
+    // opened, so that every session the import opens tells its events.
+    client_.Call(kMediaChannel, "listen", nullptr, [this](const Reply&) {
+      client_.Call(kDevicesChannel, "listen", nullptr,
+                   [this](const Reply&) { ListDevices(); });
+    });
   });
 }
 
@@ -95,6 +108,14 @@ void ImportSession::OnProgramMessage(const std::string& channel,
   if (channel == kMediaChannel) {
     Reply batch = DecodeReply(bytes);
     if (batch.ok()) OnMediaBatch(batch.value);
+    return;
+  }
+  if (channel == kDevicesChannel) {
+    Reply event = DecodeReply(bytes);
+    if (event.ok()) {
+      OnDeviceEvent(StringField(event.value, "event"),
+                    StringField(event.value, "id"));
+    }
     return;
   }
   if (channel != kEventChannel || CopiesRunning() == 0) return;
@@ -145,7 +166,8 @@ void ImportSession::OnDevices(const Reply& reply) {
   const EncodableValue* chosen = nullptr;
   for (const EncodableValue& device : *devices) {
     const bool fits =
-        options_.device.empty()
+        away_ ? IsChosenDevice(StringField(device, "id"))
+        : options_.device.empty()
             ? BoolField(device, "isApple")
             : StringField(device, "id") == options_.device ||
                   EqualIgnoringAsciiCase(StringField(device, "friendlyName"),
@@ -154,6 +176,17 @@ void ImportSession::OnDevices(const Reply& reply) {
       chosen = &device;
       break;
     }
+  }
+  if (chosen != nullptr && away_) {
+    away_ = false;
+    ++connection_;
+    Line("The device is back: reading the camera roll again.");
+    Enumerate();
+    return;
+  }
+  if (away_) {
+    WaitThen("", &ImportSession::ListDevices);
+    return;
   }
   if (chosen != nullptr) {
     device_id_ = StringField(*chosen, "id");
@@ -186,12 +219,19 @@ void ImportSession::OnDevices(const Reply& reply) {
 
 void ImportSession::Enumerate() {
   if (over_ || interrupted_) return;
+  if (away_) {
+    ListDevices();
+    return;
+  }
   found_photos_ = 0;
   found_videos_ = 0;
+  const int enumeration = ++enumerations_;
   client_.Call(kMethodChannel, "enumerateMedia",
                StringArguments({{"id", device_id_},
-                                {"token", std::to_string(++enumerations_)}}),
-               [this](const Reply& reply) { OnEnumerated(reply); });
+                                {"token", std::to_string(enumeration)}}),
+               [this, enumeration](const Reply& reply) {
+                 OnEnumerated(reply, enumeration);
+               });
 }
 
 void ImportSession::OnMediaBatch(const EncodableValue& batch) {
@@ -221,10 +261,25 @@ void ImportSession::OnMediaBatch(const EncodableValue& batch) {
   }
 }
 
-void ImportSession::OnEnumerated(const Reply& reply) {
+void ImportSession::OnEnumerated(const Reply& reply, int enumeration) {
   if (over_ || interrupted_) return;
+  if (away_) {
+    AwaitReturn();
+    return;
+  }
   const auto* entries =
       reply.ok() ? std::get_if<ValueList>(&reply.value) : nullptr;
+  if (reset_pending_) {
+    // A listing that ran while the phone reset may miss files, and one
+    // after it lists nothing until the phone is plugged in again: only a
+    // later listing that shows something is trusted.
+    if (enumeration <= reset_enumeration_ || entries == nullptr ||
+        entries->empty()) {
+      WaitThen("", &ImportSession::Enumerate);
+      return;
+    }
+    reset_pending_ = false;
+  }
   if (entries != nullptr && !entries->empty()) {
     Plan(*entries);
     return;
@@ -238,6 +293,10 @@ void ImportSession::Scan(const std::string& enumeration_error) {
       kMethodChannel, "scanMedia", StringArguments({{"id", device_id_}}),
       [this, enumeration_error](const Reply& reply) {
         if (over_ || interrupted_) return;
+        if (away_) {
+          AwaitReturn();
+          return;
+        }
         const std::string status = StringField(reply.value, "status");
         if (reply.ok() && (status == "emptyStorage" ||
                            status == "accessDenied" || status == "noStorage")) {
@@ -282,8 +341,27 @@ void ImportSession::Scan(const std::string& enumeration_error) {
       });
 }
 
+std::string ImportSession::Key(const MediaFile& file) {
+  return file.folder_name + "/" + file.name;
+}
+
 void ImportSession::Plan(const ValueList& entries) {
+  // After a replug: the files this import still owes, found again in the
+  // new listing by folder and name; the files that have an outcome are not
+  // looked at again.
+  const bool resuming = copying_;
+  std::map<std::string, Held> owed;
+  if (resuming) {
+    for (Held& held : held_) owed[Key(held.file)] = std::move(held);
+    for (size_t i = next_; i < to_copy_.size(); ++i) {
+      owed[Key(to_copy_[i])] = Held{to_copy_[i], ""};
+    }
+    held_.clear();
+    thumbnail_queue_.clear();  // their object ids are of the last connection
+  }
+  std::vector<MediaFile> plan;
   int64_t listed_bytes = 0;
+  int64_t plan_bytes = 0;
   for (const EncodableValue& entry : entries) {
     MediaFile file;
     file.object_id = StringField(entry, "objectId");
@@ -293,12 +371,19 @@ void ImportSession::Plan(const ValueList& entries) {
     file.folder = parent.empty() ? destination_
                                  : JoinPath(destination_, file.folder_name);
     file.size = IntField(entry, "size");
-    ++listed_;
-    listed_bytes += file.size;
+    const std::string key = Key(file);
+    if (!options_.dry_run) QueueThumbnail(file);
+    if (settled_.count(key) != 0) continue;
+    const bool known = owed.erase(key) != 0;
+    if (!known) {
+      ++listed_;
+      listed_bytes += file.size;
+    }
     std::optional<std::string> existing =
         FindImportedCopy(file.folder, file.name, file.size);
     if (existing) {
       ++already_there_;
+      settled_.insert(key);
       if (options_.dry_run) {
         Line("Already there:  " + DisplayName(file) +
              (*existing != file.name ? "  (as " + *existing + ")" : ""));
@@ -309,29 +394,46 @@ void ImportSession::Plan(const ValueList& entries) {
       Line("Would import:   " + DisplayName(file) + "  " +
            FormatBytes(file.size));
     }
-    total_bytes_ += file.size;
-    to_copy_.push_back(std::move(file));
+    if (!known) total_bytes_ += file.size;
+    plan_bytes += file.size;
+    plan.push_back(std::move(file));
+  }
+  to_copy_ = std::move(plan);
+  next_ = 0;
+  if (resuming) {
+    // Gone from the phone meanwhile: said, never passed over in silence.
+    for (const auto& gone : owed) {
+      Fail(gone.second.file, "no longer on the device after it came back");
+    }
+    Line("Carrying on: " + std::to_string(to_copy_.size()) +
+         " files to import (" + FormatBytes(plan_bytes) + ").");
+    PumpThumbnails();
+    PumpCopies();
+    return;
   }
   Line("On the device: " + std::to_string(listed_) + " files, " +
        FormatBytes(listed_bytes) +
        "; already imported: " + std::to_string(already_there_) +
        "; to import: " + std::to_string(to_copy_.size()) + " (" +
        FormatBytes(total_bytes_) + ")");
-  if (options_.dry_run || to_copy_.empty()) {
+  if (options_.dry_run) {
     Finish();
     return;
   }
-  std::error_code error;
-  const fs::path destination = fs::u8path(destination_);
-  if (!fs::exists(destination, error) &&
-      fs::create_directories(destination, error)) {
-    created_folders_.push_back(destination);
-  }
-  if (!fs::is_directory(destination, error)) {
-    Stop("Cannot create the folder " + destination_ + ".");
-    return;
+  if (!to_copy_.empty()) {
+    std::error_code error;
+    const fs::path destination = fs::u8path(destination_);
+    if (!fs::exists(destination, error) &&
+        fs::create_directories(destination, error)) {
+      created_folders_.push_back(destination);
+    }
+    if (!fs::is_directory(destination, error)) {
+      Stop("Cannot create the folder " + destination_ + ".");
+      return;
+    }
   }
   copying_ = true;
+  PumpThumbnails();
   PumpCopies();
 }
 
@@ -347,10 +449,12 @@ void ImportSession::PumpCopies() {
     slots_.pop_front();
     Settle(slot);
   }
-  if (slots_.empty()) {
-    Finish();
-  } else {
+  if (!slots_.empty()) {
     ShowProgress();
+  } else if (away_ && !interrupted_) {
+    AwaitReturn();
+  } else {
+    FinishWhenDone();
   }
 }
 
@@ -363,7 +467,7 @@ int ImportSession::CopiesRunning() const {
 }
 
 bool ImportSession::StartNextCopy() {
-  if (interrupted_ || next_ >= to_copy_.size() ||
+  if (interrupted_ || away_ || next_ >= to_copy_.size() ||
       CopiesRunning() >= std::max(options_.copies_in_flight, 1)) {
     return false;
   }
@@ -402,6 +506,7 @@ bool ImportSession::StartNextCopy() {
     return true;
   }
   slot.staging = JoinPath(file.folder, *staging_name);
+  ++attempts_[Key(file)];
   const size_t index = slot.file;
   client_.Call(kMethodChannel, "copyObject",
                StringArguments({{"id", device_id_},
@@ -415,6 +520,7 @@ bool ImportSession::StartNextCopy() {
                      waiting.reply = reply;
                    }
                  }
+                 if (MeansDeviceGone(reply)) WentAway();
                  PumpCopies();
                });
   return true;
@@ -433,20 +539,31 @@ void ImportSession::Settle(const CopySlot& slot) {
   if (!reply.ok() || status != "ok") {
     // The copy removes its staging file itself; make sure of it.
     RemoveFile(staging);
+    const std::string error = StringField(reply.value, "error");
+    const std::string why = !reply.ok()     ? reply.Describe()
+                            : error.empty() ? status
+                                            : error;
     if (status == "cancelled") {
       ++cancelled_;
+      settled_.insert(Key(file));
       Line("Cancelled:  " + DisplayName(file));
+    } else if ((away_ || MeansDeviceGone(reply)) &&
+               attempts_[Key(file)] < kCopyAttempts) {
+      // The phone went away: copied again once it is back.
+      held_.push_back(Held{file, why});
     } else {
-      const std::string error = StringField(reply.value, "error");
-      Fail(file, !reply.ok()     ? reply.Describe()
-                 : error.empty() ? status
-                                 : error);
+      Fail(file, why);
     }
   } else if (file.size > 0 && written < file.size) {
     // The stream ended early: a truncated photo is no copy.
     RemoveFile(staging);
-    Fail(file, "received " + std::to_string(written) + " of " +
-                   std::to_string(file.size) + " bytes");
+    const std::string why = "received " + std::to_string(written) + " of " +
+                            std::to_string(file.size) + " bytes";
+    if (away_ && attempts_[Key(file)] < kCopyAttempts) {
+      held_.push_back(Held{file, why});
+    } else {
+      Fail(file, why);
+    }
   } else {
     if (file.size > 0 && written > file.size) {
       Line("Warning: " + DisplayName(file) + ": received " +
@@ -468,6 +585,7 @@ std::string ImportSession::Place(const MediaFile& file,
             FindImportedCopy(file.folder, file.name, bytes)) {
       RemoveFile(staging);
       ++already_there_;
+      settled_.insert(Key(file));
       Line("Already there:  " + DisplayName(file));
       return "";
     }
@@ -481,6 +599,7 @@ std::string ImportSession::Place(const MediaFile& file,
         MoveWithoutReplacing(staging, JoinPath(file.folder, *name), &error)) {
       case MoveOutcome::kMoved: {
         ++imported_;
+        settled_.insert(Key(file));
         copied_bytes_ += bytes;
         std::string shown = DisplayName(file);
         if (*name != file.name) shown += "  as " + *name;
@@ -518,12 +637,22 @@ void ImportSession::WaitThen(const std::string& message,
          " seconds.");
     return;
   }
-  environment_.after(options_.poll_milliseconds, [this, again] {
-    if (!over_ && !interrupted_) (this->*again)();
+  waiting_ = again;
+  const int generation = ++wait_generation_;
+  environment_.after(options_.poll_milliseconds, [this, generation] {
+    if (generation == wait_generation_) Wake();
   });
 }
 
+void ImportSession::Wake() {
+  void (ImportSession::*again)() = waiting_;
+  waiting_ = nullptr;
+  ++wait_generation_;
+  if (again != nullptr && !over_ && !interrupted_) (this->*again)();
+}
+
 void ImportSession::Fail(const MediaFile& file, const std::string& why) {
+  settled_.insert(Key(file));
   failures_.push_back(DisplayName(file) + ": " + why);
   Line("FAILED:  " + DisplayName(file) + ": " + why);
 }
@@ -575,13 +704,24 @@ void ImportSession::Finish() {
          " failed, in " + time + ".");
   }
   if (interrupted_) {
-    const size_t left =
-        to_copy_.size() - std::min(next_, to_copy_.size()) + cancelled_;
+    const size_t left = to_copy_.size() - std::min(next_, to_copy_.size()) +
+                        cancelled_ + held_.size();
     Line("Stopped: " + std::to_string(left) + " files not imported.");
   }
   if (!failures_.empty()) {
     Line("Failed:");
     for (const std::string& failure : failures_) Line("  " + failure);
+  }
+  if (!thumbnails_.empty() && !options_.dry_run) {
+    std::string line = "Thumbnails: " + std::to_string(thumbnails_saved_) +
+                       " saved in " + thumbnails_;
+    if (thumbnails_there_ > 0) {
+      line += ", " + std::to_string(thumbnails_there_) + " already there";
+    }
+    if (thumbnails_failed_ > 0) {
+      line += ", " + std::to_string(thumbnails_failed_) + " could not be read";
+    }
+    Line(line + ".");
   }
   environment_.finished(interrupted_         ? kExitInterrupted
                         : !failures_.empty() ? kExitSomeFailed
@@ -600,6 +740,13 @@ void ImportSession::RemoveEmptyFolders() {
 
 void ImportSession::Stop(const std::string& problem) {
   if (over_) return;
+  if (copying_) {
+    // Files were imported already: the summary tells what came and what
+    // did not.
+    Line(problem);
+    GiveUp();
+    return;
+  }
   over_ = true;
   RemoveEmptyFolders();
   Line(problem);

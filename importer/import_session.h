@@ -15,6 +15,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -69,13 +70,17 @@ class ImportSession : public engine_inprocess::EngineInterface {
     int64_t size = 0;
   };
 
+  // A file's identity across connections (object ids change on a replug):
+  // its folder and name.
+  static std::string Key(const MediaFile& file);
+
   void ListDevices();
   // A batch of the running enumeration's entries: the first says the roll
   // is being read, each updates the count of what was found.
   void OnMediaBatch(const flutter::EncodableValue& batch);
   void OnDevices(const Reply& reply);
   void Enumerate();
-  void OnEnumerated(const Reply& reply);
+  void OnEnumerated(const Reply& reply, int enumeration);
   void Scan(const std::string& enumeration_error);
   void Plan(const flutter::ValueList& entries);
   // One file of the copy phase, from its start to its outcome. Files start
@@ -103,8 +108,39 @@ class ImportSession : public engine_inprocess::EngineInterface {
                     int64_t bytes);
 
   // Says `message` once per distinct message, then tries `again` after the
-  // poll interval, or gives up with exit code 2 once the wait is over.
+  // poll interval or at the next device arrival, whichever comes first, or
+  // gives up once the wait is over: exit code 2 before the copy phase, the
+  // files still owed reported as failed in it (GiveUp).
   void WaitThen(const std::string& message, void (ImportSession::*again)());
+  // Runs the waiting step now (a device arrived, or the poll interval ran
+  // out).
+  void Wake();
+
+  // "snapferry/wpd_devices": arrivals wake a wait, a removal of the chosen
+  // device is the phone going away, a reset asks for a replug.
+  void OnDeviceEvent(const std::string& event, const std::string& id);
+  bool IsChosenDevice(const std::string& id) const;
+  // The phone went away (removed, or a call met a device that is gone): no
+  // copy starts, the running ones end, and once they have the import waits
+  // for it to come back (AwaitReturn), lists it again and carries on with
+  // what is not yet in the folder.
+  void WentAway();
+  void AwaitReturn();
+  // The wait for the phone ended in the copy phase: the files still owed
+  // are reported as failed and the summary follows.
+  void GiveUp();
+  // Whether a copy's or thumbnail's reply says the device went away.
+  static bool MeansDeviceGone(const Reply& reply);
+
+  // Thumbnails (--thumbnails): each photo's, at most kThumbnailsInFlight
+  // requests at once, alongside the copies.
+  void QueueThumbnail(const MediaFile& file);
+  void PumpThumbnails();
+  void SaveThumbnail(const MediaFile& file, const std::vector<uint8_t>& jpeg);
+  std::string ThumbnailFolder(const MediaFile& file) const;
+  // Finishes once the copies, and the thumbnails unless interrupted, are
+  // done.
+  void FinishWhenDone();
   void Fail(const MediaFile& file, const std::string& why);
   void ShowProgress();
   void Line(const std::string& text);
@@ -144,6 +180,39 @@ class ImportSession : public engine_inprocess::EngineInterface {
   int cancelled_ = 0;
   std::vector<std::string> failures_;
   std::vector<std::filesystem::path> created_folders_;
+
+  // Waiting (WaitThen): the step to run when woken; a generation tells the
+  // current wait's timer from earlier ones.
+  void (ImportSession::*waiting_)() = nullptr;
+  int wait_generation_ = 0;
+  // The phone went away mid-import and has not been listed again yet.
+  bool away_ = false;
+  // Counts the connections this import has used (a replug is a new one):
+  // replies to requests of an earlier one are not taken as news.
+  int connection_ = 0;
+  // A reset was told and no listing since has shown the device again; the
+  // enumeration that was current then.
+  bool reset_pending_ = false;
+  int reset_enumeration_ = 0;
+  // Files whose copy ended because the phone went away, with why, to be
+  // copied again once it is back.
+  struct Held {
+    MediaFile file;
+    std::string why;
+  };
+  std::vector<Held> held_;
+  // Keys of files with an outcome in this import (imported, already there,
+  // failed, cancelled): never tried again after a replug.
+  std::set<std::string> settled_;
+  std::map<std::string, int> attempts_;  // copies started, by key
+
+  std::string thumbnails_;  // absolute folder; empty: no thumbnails
+  std::deque<MediaFile> thumbnail_queue_;
+  int thumbnails_running_ = 0;
+  std::set<std::string> thumbnails_done_;  // keys answered for good
+  int thumbnails_saved_ = 0;
+  int thumbnails_there_ = 0;
+  int thumbnails_failed_ = 0;
 };
 
 }  // namespace importer

@@ -40,6 +40,12 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
         return false;
       }
       options->device = arguments[++i];
+    } else if (argument == "--thumbnails") {
+      if (!has_value || arguments[i + 1].empty()) {
+        *error = "--thumbnails needs a folder";
+        return false;
+      }
+      options->thumbnails = arguments[++i];
     } else if (argument == "--wait") {
       if (!has_value || !ParseNumber(arguments[i + 1], 0, 24 * 3600,
                                      &options->wait_seconds)) {
@@ -83,7 +89,11 @@ std::string HelpText() {
          "  --device NAME   import from the device with this name or id\n"
          "                  (without it: the first Apple device)\n"
          "  --wait SECONDS  how long to wait for a device to be connected and\n"
-         "                  unlocked (default 300)\n"
+         "                  unlocked, or plugged in again when it is pulled\n"
+         "                  out mid-import (default 300)\n"
+         "  --thumbnails FOLDER  also save each photo's thumbnail in FOLDER,\n"
+         "                  as NAME.jpg (IMG_0001.HEIC.jpg) in the photo's\n"
+         "                  folder; an existing file is never replaced\n"
          "  --dry-run       list what would be imported and what is already\n"
          "                  there, copy nothing\n"
          "  --demo          use the built-in simulated devices (Windows)\n"

@@ -13,6 +13,8 @@ inline constexpr int kDefaultWaitSeconds = 300;
 inline constexpr int kDefaultPollMilliseconds = 2000;
 // Copies running at once: one file's flush overlaps the next one's reads.
 inline constexpr int kDefaultCopiesInFlight = 2;
+// Thumbnail requests in flight at once.
+inline constexpr int kThumbnailsInFlight = 4;
 // Overrides the poll interval (tests): milliseconds, 1 or more.
 inline constexpr char kPollEnvironmentVariable[] = "SNAPFERRY_POLL_MS";
 // Set (to anything): a diagnostic line on standard error at the end.
@@ -20,7 +22,8 @@ inline constexpr char kDiagnosticsVariable[] = "SNAPFERRY_IMPORT_DIAGNOSTICS";
 
 struct Options {
   std::string folder = kDefaultFolder;
-  std::string device;  // friendly name or id; empty: the first Apple device
+  std::string device;      // friendly name or id; empty: the first Apple device
+  std::string thumbnails;  // folder for the photos' thumbnails; empty: none
   int wait_seconds = kDefaultWaitSeconds;
   int poll_milliseconds = kDefaultPollMilliseconds;
   int copies_in_flight = kDefaultCopiesInFlight;  // 1 or more

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -36,7 +37,8 @@ struct PhoneFile {
   std::wstring name;
   std::string data;
   int64_t listed = -1;
-  HRESULT read_failure = S_OK;  // after the first 4 bytes
+  HRESULT read_failure = S_OK;      // after the first 4 bytes
+  const char* thumbnail = nullptr;  // none when null
 };
 
 // An iPhone of today: month folders right under "Internal Storage". An empty
@@ -59,6 +61,7 @@ void AddPhone(wpd_sim::Fixture& fixture, const std::vector<PhoneFile>& files,
     if (file.read_failure != S_OK) {
       object.Fail(wpd_sim::Call::kRead, file.read_failure, 4);
     }
+    if (file.thumbnail != nullptr) object.Thumbnail(file.thumbnail);
   }
 }
 
@@ -233,10 +236,13 @@ TEST_F(ImportTest, TwoCopiesRunAtOnceAndEachFileIsSaidOnceInListingOrder) {
       files.push_back(line.substr(0, line.find(".", line.find("IMG_"))));
     }
   }
-  EXPECT_EQ(files, (std::vector<std::string>{"FAILED:  202610_a/IMG_0001",
-                                             "Imported:  202610_a/IMG_0002",
-                                             "Imported:  202610_a/IMG_0003"}))
+  // The copy the unplug ended waits for the phone to come back (here: not
+  // at all) before it is reported.
+  EXPECT_EQ(files, (std::vector<std::string>{"Imported:  202610_a/IMG_0002",
+                                             "Imported:  202610_a/IMG_0003",
+                                             "FAILED:  202610_a/IMG_0001"}))
       << Transcript();
+  EXPECT_TRUE(Said("The device went away")) << Transcript();
   const Tree expected = {{"202610_a", "<folder>"},
                          {"202610_a/IMG_0002.HEIC", kPhoto1},
                          {"202610_a/IMG_0003.HEIC", kPhoto2}};
@@ -534,6 +540,168 @@ TEST_F(ImportTest, WithoutPortableDevicesItSaysSoInOneLineAndExitsTwo) {
   EXPECT_EQ(lines_[0],
             "Windows Portable Devices is not available on this computer "
             "(HRESULT 0x80040154).");
+}
+
+// Waits up to 20 s for `done`; false if it never came.
+bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 2000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// Ten distinct files of 40 KB: some are imported, then the phone is pulled
+// out in the middle of the fourth (the device's own unplug) and plugged in
+// again, with new object ids. The import waits, lists again and carries on:
+// every file once, byte for byte, nothing left behind, and every thumbnail
+// saved (those not yet read asked for again under the new ids). Without a
+// system broadcast (Wine) the poll finds it back.
+TEST_F(ImportTest, ThePhonePulledOutMidImportAndPluggedBackInLosesNothing) {
+  std::vector<PhoneFile> files;
+  Tree expected = {{"202610_a", "<folder>"}};
+  std::vector<std::string> jpegs;
+  Tree expected_thumbnails = {{"202610_a", "<folder>"}};
+  for (int i = 1; i <= 10; ++i) {
+    std::string data(40000, static_cast<char>('a' + i));
+    data.replace(0, 8, "photo " + std::to_string(i % 10) + " ");
+    const std::string name = "IMG_000" + std::to_string(i - 1) + ".HEIC";
+    jpegs.push_back("thumbnail of " + name);
+    files.push_back({std::wstring(name.begin(), name.end()), data});
+    expected["202610_a/" + name] = data;
+    expected_thumbnails["202610_a/" + name + ".jpg"] = jpegs.back();
+  }
+  for (size_t i = 0; i < files.size(); ++i) {
+    files[i].thumbnail = jpegs[i].c_str();
+  }
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, files);
+  for (wpd_sim::ObjectSpec& object : fixture.devices[0].objects) {
+    if (object.id == L"o4") {
+      object.Fail(wpd_sim::Call::kRead, wpd_sim::Fault::Unplug(16384));
+    }
+  }
+  Plug(std::move(fixture));
+  std::thread replug([this] {
+    ASSERT_TRUE(WaitFor([this] { return !simulator_->IsPlugged(kPhoneId); }));
+    // Away for a while: the importer polls meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    simulator_->ClearFaults();
+    ASSERT_TRUE(simulator_->Plug(kPhoneId));
+  });
+  const fs::path thumbnails = root_ / "thumbs";
+  const int exit_code =
+      Import({"--wait", "30", "--thumbnails", thumbnails.u8string()});
+  replug.join();
+  EXPECT_EQ(exit_code, kExitImported) << Transcript();
+  EXPECT_EQ(simulator_->Connections(kPhoneId), 2u);
+  EXPECT_EQ(Files(), expected) << Transcript();  // no staging file either
+  photos_ = thumbnails;
+  EXPECT_EQ(Files(), expected_thumbnails) << Transcript();
+  std::map<std::string, int> imported;
+  long went_away = -1;
+  long back = -1;
+  long first_import = -1;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const std::string& line = lines_[i];
+    if (line.rfind("Imported:  ", 0) == 0) {
+      ++imported[line.substr(11, line.find(' ', 11) - 11)];
+      if (first_import < 0) first_import = static_cast<long>(i);
+    }
+    if (line.rfind("The device went away", 0) == 0) went_away = i;
+    if (line.rfind("The device is back", 0) == 0) back = i;
+    EXPECT_EQ(line.rfind("FAILED", 0), std::string::npos) << line;
+  }
+  EXPECT_EQ(imported.size(), 10u) << Transcript();
+  for (const auto& file : imported) EXPECT_EQ(file.second, 1) << file.first;
+  EXPECT_LT(first_import, went_away) << Transcript();
+  EXPECT_LT(went_away, back) << Transcript();
+  EXPECT_TRUE(Said("Imported 10 files (390.6 KB), 0 already there, 0 failed"))
+      << Transcript();
+}
+
+// A reset while the roll is read: the import asks for a replug, trusts no
+// listing of that connection, and carries on once the phone is plugged in
+// again.
+TEST_F(ImportTest, AResetWhileTheRollIsReadAsksForAReplug) {
+  std::vector<PhoneFile> files;
+  for (int i = 0; i < 30; ++i) {
+    const std::string name = "IMG_" + std::to_string(1000 + i) + ".HEIC";
+    files.push_back({std::wstring(name.begin(), name.end()), kPhoto1});
+  }
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, files);
+  wpd_sim::LinkSpec link;
+  link.round_trip_ms = 10;  // the walk takes a while
+  fixture.devices[0].Link(link);
+  Plug(std::move(fixture));
+  std::thread reset([this] {
+    ASSERT_TRUE(
+        WaitFor([this] { return simulator_->OpenSessions(kPhoneId) > 0; }));
+    ASSERT_TRUE(simulator_->Reset(kPhoneId));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(simulator_->Replug(kPhoneId));
+  });
+  const int exit_code = Import({"--wait", "30"});
+  reset.join();
+  EXPECT_EQ(exit_code, kExitImported) << Transcript();
+  const auto at = [&](const std::string& text) {
+    return std::find_if(lines_.begin(), lines_.end(),
+                        [&](const std::string& line) {
+                          return line.find(text) != std::string::npos;
+                        }) -
+           lines_.begin();
+  };
+  EXPECT_LT(at("Replug the phone"), at("On the device: 30 files"))
+      << Transcript();
+  EXPECT_LT(at("On the device: 30 files"), static_cast<long>(lines_.size()))
+      << Transcript();
+  EXPECT_EQ(Files().size(), 31u) << Transcript();
+}
+
+// Each photo's thumbnail lands as NAME.jpg in its folder under the
+// thumbnails folder: none for videos or photos without one, and a file
+// already there is kept. A second run saves nothing new.
+TEST_F(ImportTest, ThumbnailsAreSavedBesideTheImportAndNeverReplaced) {
+  const char* jpeg1 = "\xFF\xD8 thumbnail one";
+  const char* jpeg3 = "\xFF\xD8 thumbnail three";
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, {{L"IMG_0001.HEIC", kPhoto1, -1, S_OK, jpeg1},
+                     {L"IMG_0002.HEIC", kPhoto2, -1, S_OK, "theirs? no"},
+                     {L"IMG_0002.MOV", kVideo, -1, S_OK, "a video's"},
+                     {L"IMG_0003.JPG", kPhoto2 + "x", -1, S_OK, jpeg3},
+                     {L"IMG_0004.PNG", kPhoto1 + "y"}});  // has none
+  Plug(std::move(fixture));
+  const fs::path thumbnails = root_ / "thumbs";
+  fs::create_directories(thumbnails / "202610_a");
+  std::ofstream(thumbnails / "202610_a" / "IMG_0002.HEIC.jpg", std::ios::binary)
+      << "my own";
+  const auto thumbnail_files = [&] {
+    Tree tree;
+    for (const auto& entry : fs::recursive_directory_iterator(thumbnails)) {
+      if (entry.is_directory()) continue;
+      tree[entry.path().lexically_relative(thumbnails).generic_u8string()] =
+          ReadFile(entry.path());
+    }
+    return tree;
+  };
+  const Tree expected = {{"202610_a/IMG_0001.HEIC.jpg", jpeg1},
+                         {"202610_a/IMG_0002.HEIC.jpg", "my own"},
+                         {"202610_a/IMG_0003.JPG.jpg", jpeg3}};
+  ASSERT_EQ(Import({"--thumbnails", thumbnails.u8string()}), kExitImported)
+      << Transcript();
+  EXPECT_EQ(thumbnail_files(), expected) << Transcript();
+  EXPECT_TRUE(Said("Thumbnails: 2 saved in " + thumbnails.u8string() +
+                   ", 1 already there."))
+      << Transcript();
+  EXPECT_EQ(Files().size(), 6u) << Transcript();
+
+  ASSERT_EQ(Import({"--thumbnails", thumbnails.u8string()}), kExitImported)
+      << Transcript();
+  EXPECT_EQ(thumbnail_files(), expected) << Transcript();
+  EXPECT_TRUE(Said("Thumbnails: 0 saved in " + thumbnails.u8string() +
+                   ", 3 already there."))
+      << Transcript();
 }
 
 }  // namespace

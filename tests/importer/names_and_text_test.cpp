@@ -71,13 +71,15 @@ TEST(NumberedNameTest, NumberGoesBeforeTheExtension) {
 TEST(OptionsTest, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
   Options options;
   std::string error;
-  ASSERT_TRUE(ParseOptions({"D:\\Photos", "--device", "My iPhone", "--wait",
-                            "15", "--dry-run", "--demo"},
-                           &options, &error))
+  ASSERT_TRUE(
+      ParseOptions({"D:\\Photos", "--device", "My iPhone", "--wait", "15",
+                    "--dry-run", "--demo", "--thumbnails", "D:\\Thumbs"},
+                   &options, &error))
       << error;
   EXPECT_EQ(options.folder, "D:\\Photos");
   EXPECT_EQ(options.device, "My iPhone");
   EXPECT_EQ(options.wait_seconds, 15);
+  EXPECT_EQ(options.thumbnails, "D:\\Thumbs");
   EXPECT_TRUE(options.dry_run && options.demo && !options.help);
 
   Options defaults;
@@ -87,8 +89,9 @@ TEST(OptionsTest, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
   EXPECT_EQ(defaults.poll_milliseconds, 2000);
 
   const std::vector<std::vector<std::string>> refused = {
-      {"--wait"},       {"--wait", "-1"}, {"--wait", "5s"}, {"--device"},
-      {"--device", ""}, {"--force"},      {"one", "two"},
+      {"--wait"},     {"--wait", "-1"}, {"--wait", "5s"},
+      {"--device"},   {"--device", ""}, {"--force"},
+      {"one", "two"}, {"--thumbnails"}, {"--thumbnails", ""},
   };
   for (const auto& arguments : refused) {
     Options ignored;

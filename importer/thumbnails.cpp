@@ -1,0 +1,136 @@
+// The import's thumbnails (--thumbnails FOLDER): each photo's, as the phone
+// serves it ("getThumbnail"), saved as the photo's name followed by ".jpg"
+// in the photo's folder under FOLDER, never over a file that is there.
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "importer/file_placement.h"
+#include "importer/import_session.h"
+
+namespace importer {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsPhotoName(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  const std::string extension = name.substr(dot);
+  for (const char* other : {".mov", ".mp4", ".m4v", ".aae"}) {
+    if (EqualIgnoringAsciiCase(extension, other)) return false;
+  }
+  return true;
+}
+
+std::string ThumbnailName(const std::string& photo) { return photo + ".jpg"; }
+
+}  // namespace
+
+std::string ImportSession::ThumbnailFolder(const MediaFile& file) const {
+  return file.folder_name.empty() ? thumbnails_
+                                  : JoinPath(thumbnails_, file.folder_name);
+}
+
+void ImportSession::QueueThumbnail(const MediaFile& file) {
+  if (thumbnails_.empty() || !IsPhotoName(file.name) ||
+      thumbnails_done_.count(Key(file)) != 0) {
+    return;
+  }
+  std::error_code error;
+  if (fs::exists(
+          fs::u8path(JoinPath(ThumbnailFolder(file), ThumbnailName(file.name))),
+          error)) {
+    thumbnails_done_.insert(Key(file));
+    ++thumbnails_there_;
+    return;
+  }
+  thumbnail_queue_.push_back(file);
+}
+
+void ImportSession::PumpThumbnails() {
+  while (!over_ && !interrupted_ && !away_ && !thumbnail_queue_.empty() &&
+         thumbnails_running_ < kThumbnailsInFlight) {
+    MediaFile file = std::move(thumbnail_queue_.front());
+    thumbnail_queue_.pop_front();
+    ++thumbnails_running_;
+    const int connection = connection_;
+    client_.Call(
+        kMethodChannel, "getThumbnail",
+        StringArguments({{"id", device_id_}, {"objectId", file.object_id}}),
+        [this, file, connection](const Reply& reply) {
+          if (over_) return;
+          --thumbnails_running_;
+          if (connection == connection_) {
+            if (MeansDeviceGone(reply)) WentAway();
+            if (reply.ok()) {
+              thumbnails_done_.insert(Key(file));
+              if (const auto* jpeg =
+                      std::get_if<std::vector<uint8_t>>(&reply.value)) {
+                SaveThumbnail(file, *jpeg);
+              }  // null: the photo has none
+            } else if (!away_) {
+              thumbnails_done_.insert(Key(file));
+              ++thumbnails_failed_;
+              Line("Warning: no thumbnail for " + DisplayName(file) + ": " +
+                   reply.Describe());
+            }
+            // Otherwise asked for again once the phone is back.
+          }
+          PumpThumbnails();
+          FinishWhenDone();
+        });
+  }
+}
+
+void ImportSession::SaveThumbnail(const MediaFile& file,
+                                  const std::vector<uint8_t>& jpeg) {
+  const std::string folder = ThumbnailFolder(file);
+  std::error_code error;
+  for (const std::string& level : {thumbnails_, folder}) {
+    const fs::path path = fs::u8path(level);
+    if (!fs::exists(path, error) && fs::create_directories(path, error)) {
+      created_folders_.push_back(path);
+    }
+  }
+  const std::string name = ThumbnailName(file.name);
+  const std::optional<std::string> staging_name =
+      FirstFreeName(folder, "." + name + ".part");
+  std::string why;
+  if (!staging_name) {
+    why = "cannot write in " + folder;
+  } else {
+    const std::string staging = JoinPath(folder, *staging_name);
+    bool written = false;
+    {
+      std::ofstream out(fs::u8path(staging), std::ios::binary);
+      out.write(reinterpret_cast<const char*>(jpeg.data()),
+                static_cast<std::streamsize>(jpeg.size()));
+      out.close();
+      written = !out.fail();
+    }
+    uint32_t code = 0;
+    const MoveOutcome moved =
+        written ? MoveWithoutReplacing(staging, JoinPath(folder, name), &code)
+                : MoveOutcome::kFailed;
+    if (moved != MoveOutcome::kMoved) RemoveFile(staging);
+    if (moved == MoveOutcome::kMoved) {
+      ++thumbnails_saved_;
+      return;
+    }
+    if (moved == MoveOutcome::kNameTaken) {
+      ++thumbnails_there_;  // a file came there meanwhile: it stays
+      return;
+    }
+    why = written ? "moving it into place failed (error " +
+                        std::to_string(code) + ")"
+                  : "writing it failed";
+  }
+  ++thumbnails_failed_;
+  Line("Warning: thumbnail of " + DisplayName(file) + " not saved: " + why);
+}
+
+}  // namespace importer
