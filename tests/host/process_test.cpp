@@ -31,7 +31,9 @@ constexpr char kApplePath[] =
     "{6ac27878-a6fa-4155-ba85-f98f491d4f33}";
 
 // An Apple phone with three files below DCIM (one that cannot be read
-// past its first bytes) and, listed first, a camera of another maker.
+// past its first bytes, failing with E_FAIL: a fault of that file, not a
+// device that went away, which the importer would wait to come back) and,
+// listed first, a camera of another maker.
 const char kFixture[] = R"({ "devices": [
   { "id": "\\\\?\\usb#vid_04a9&pid_3218#cam0001#{6ac27878-a6fa-4155-ba85-f98f491d4f33}",
     "friendlyName": "Canon EOS", "manufacturer": "Canon Inc.", "description": "Camera",
@@ -48,7 +50,7 @@ const char kFixture[] = R"({ "devices": [
         "originalFileName": "IMG_0002.MOV", "size": 1048576, "data": {"pattern": 1048576} },
       { "id": "o3", "parent": "f1", "contentType": "image", "name": "IMG_0003.HEIC",
         "originalFileName": "IMG_0003.HEIC", "size": 4096, "data": {"pattern": 4096},
-        "fail": { "Read": {"hresult": 2147942431, "afterBytes": 1000} } }
+        "fail": { "Read": {"hresult": 2147500037, "afterBytes": 1000} } }
     ] }
 ] })";
 
@@ -300,7 +302,7 @@ TEST_F(ProcessTest, ImporterCopiesEveryMediaFileAndReportsWhatFailed) {
   EXPECT_EQ(lines[4], "Imported:  100APPLE/IMG_0001.JPG  5 B");
   EXPECT_EQ(lines[5], "Imported:  100APPLE/IMG_0002.MOV  1.0 MB");
   EXPECT_EQ(lines[6].rfind("FAILED:  100APPLE/IMG_0003.HEIC: Read from device "
-                           "failed (HRESULT 0x8007001F)",
+                           "failed (HRESULT 0x80004005)",
                            0),
             0u)
       << lines[6];
@@ -312,7 +314,7 @@ TEST_F(ProcessTest, ImporterCopiesEveryMediaFileAndReportsWhatFailed) {
   EXPECT_EQ(lines[8], "Failed:");
   EXPECT_EQ(lines[9],
             "  100APPLE/IMG_0003.HEIC: Read from device failed (HRESULT "
-            "0x8007001F)");
+            "0x80004005)");
 
   const fs::path folder = directory_ / "imported" / "100APPLE";
   std::ifstream photo(folder / "IMG_0001.JPG", std::ios::binary);
