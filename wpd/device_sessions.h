@@ -69,6 +69,14 @@ class SessionLease {
   // device went away ends the session: no later request gets it, and it is
   // closed once every request using it has given it back.
   void Check(HRESULT hr);
+  // Check, and whether the failure may be the session's age rather than the
+  // device's: the code says the device went away, on a session an earlier
+  // request opened. A request runs once more on a fresh session when this
+  // holds on its first attempt and it has delivered nothing yet.
+  bool CheckStale(HRESULT hr) {
+    Check(hr);
+    return reused_ && IsDeviceGone(hr);
+  }
 
   // After a failed open: the device object that did not open, to be
   // released (and closed, where the caller wants that) by the caller.

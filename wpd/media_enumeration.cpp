@@ -133,11 +133,7 @@ EnumerationResult EnumerateMedia(const std::string& device_id,
       WalkForEnumeration(access.content.get(), access.properties.get(),
                          access.keys.get(), &result, tell);
     }
-    lease.Check(result.hresult);
-    if (attempt == 0 && !told && lease.reused() &&
-        IsDeviceGone(result.hresult)) {
-      continue;
-    }
+    if (lease.CheckStale(result.hresult) && attempt == 0 && !told) continue;
     return result;
   }
 }

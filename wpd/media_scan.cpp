@@ -176,8 +176,7 @@ ScanResult ScanMedia(const std::string& device_id, DeviceSessions* sessions) {
       WalkForScan(access.content.get(), access.properties.get(),
                   access.keys.get(), &result);
     }
-    lease.Check(result.hresult);
-    if (attempt == 0 && lease.reused() && IsDeviceGone(result.hresult)) {
+    if (lease.CheckStale(result.hresult) && attempt == 0) {
       continue;
     }
     return result;

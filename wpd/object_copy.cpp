@@ -244,9 +244,7 @@ ObjectOpResult CopyObjectToFile(const std::string& device_id,
     }
     CopyFromOpenDevice(lease.device(), Utf8ToWide(object_id), staging_path,
                        report, cancel, pending, result);
-    lease.Check(result.hresult);
-    if (attempt == 0 && !reported && lease.reused() &&
-        IsDeviceGone(result.hresult)) {
+    if (lease.CheckStale(result.hresult) && attempt == 0 && !reported) {
       continue;
     }
     return result;

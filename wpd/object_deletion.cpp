@@ -106,8 +106,7 @@ int32_t CanDeleteObject(const std::string& device_id,
         }
       }
     }
-    lease.Check(hr);
-    if (attempt == 0 && lease.reused() && IsDeviceGone(hr)) continue;
+    if (lease.CheckStale(hr) && attempt == 0) continue;
     return kCanDeleteUnknown;
   }
 }

@@ -8,9 +8,9 @@
 #include <algorithm>
 
 #include "wpd/com_apartment_guard.h"
-#include "wpd/device_sessions.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
+#include "wpd/device_sessions.h"
 #include "wpd/object_op_result.h"
 
 namespace snapferry {
@@ -106,11 +106,8 @@ ThumbnailResult ReadThumbnail(const std::string& device_id,
       return result;
     }
     ReadFromOpenDevice(lease.device(), object, result);
-    const HRESULT failure = static_cast<HRESULT>(result.hresult);
-    lease.Check(failure);
-    // A kept session that went stale is tried once more on a fresh one:
-    // nothing was delivered yet.
-    if (attempt == 0 && lease.reused() && IsDeviceGone(failure)) continue;
+    // Nothing is delivered before the read is over.
+    if (lease.CheckStale(result.hresult) && attempt == 0) continue;
     return result;
   }
 }
