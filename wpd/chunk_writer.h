@@ -16,10 +16,21 @@ namespace snapferry {
 // while the copy reads the next chunk from the device: the device need not
 // wait for the disk, nor the disk for the device. One chunk at a time; the
 // caller keeps the chunk's bytes and the file alive until Finish.
+//
+// The file is also flushed as it grows: once `flush_interval` bytes were
+// written since the last flush, the thread flushes it after handing the
+// chunk back, while the next chunk is still being read (unless the copy
+// already waits for the disk, which then needs no more work). The flush that
+// completes a copy then has little left to write, so the copy's answer
+// follows its last byte closely, and two copies that end together do not
+// wait on each other's whole files.
 class ChunkWriter {
  public:
-  explicit ChunkWriter(StagingFile* file) : file_(file) {}
-  // Waits for a write still in progress.
+  static constexpr uint64_t kMinFlushInterval = 2 << 20;  // 2 MiB
+
+  ChunkWriter(StagingFile* file, uint64_t flush_interval)
+      : file_(file), flush_interval_(flush_interval) {}
+  // Waits for a write or flush still in progress.
   ~ChunkWriter();
   ChunkWriter(const ChunkWriter&) = delete;
   ChunkWriter& operator=(const ChunkWriter&) = delete;
@@ -29,22 +40,32 @@ class ChunkWriter {
   void Start(const uint8_t* data, DWORD size);
   // Whether a write was started and not yet finished.
   bool busy() const { return busy_; }
-  // Waits for the write started last; its result (StagingFile::Write).
+  // Waits for the write started last. Its result (StagingFile::Write), or
+  // the failure of a flush made since an earlier chunk, which comes first.
   HRESULT Finish();
+  // Waits until the thread is done with the file (a flush may still run
+  // after Finish); S_OK, or the failure of a flush. Call after Finish,
+  // before the file is used on the caller's thread.
+  HRESULT Drain();
 
  private:
   void Run();
 
   StagingFile* file_;
+  const uint64_t flush_interval_;
   bool busy_ = false;  // the caller's side only
 
   std::mutex mutex_;  // guards what follows
   std::condition_variable changed_;
   const uint8_t* data_ = nullptr;
   DWORD size_ = 0;
-  bool pending_ = false;  // a chunk waits for the thread
-  bool written_ = false;  // the thread is done with it
-  HRESULT result_ = S_OK;
+  bool pending_ = false;         // a chunk waits for the thread
+  bool written_ = false;         // the thread is done with it
+  bool flushing_ = false;        // the thread is flushing the file
+  bool finishing_ = false;       // the caller waits in Finish
+  HRESULT result_ = S_OK;        // of the last write
+  HRESULT flush_result_ = S_OK;  // of the first flush that failed
+  uint64_t unflushed_ = 0;       // bytes written since the last flush
   bool stop_ = false;
 
   std::thread thread_;

@@ -149,7 +149,10 @@ void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
                                      std::vector<uint8_t>(buffer_size)};
   int next = 0;
   const int64_t total = static_cast<int64_t>(facts.size);
-  ChunkWriter writer(&file);
+  // Flushed as it goes every few chunks, and never more often than every
+  // ChunkWriter::kMinFlushInterval.
+  ChunkWriter writer(&file, std::max<uint64_t>(ChunkWriter::kMinFlushInterval,
+                                               8 * uint64_t{buffer_size}));
   ULONG writing = 0;  // the size of the chunk being written
 
   // Starting from 0 makes the first chunk written always reported.
@@ -201,6 +204,9 @@ void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
     next ^= 1;
   }
 
+  // The thread may still be flushing the file.
+  hr = writer.Drain();
+  if (FAILED(hr)) return Fail(result, "Write staging file", hr);
   file.SetTimes(facts.created ? &*facts.created : nullptr,
                 facts.modified ? &*facts.modified : nullptr);
   hr = file.Keep();

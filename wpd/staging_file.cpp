@@ -52,6 +52,10 @@ HRESULT StagingFile::Write(const void* data, DWORD size) {
   return S_OK;
 }
 
+HRESULT StagingFile::Flush() {
+  return FlushFileBuffers(handle_) ? S_OK : LastErrorHresult();
+}
+
 void StagingFile::SetTimes(const FILETIME* created, const FILETIME* modified) {
   if (created != nullptr || modified != nullptr) {
     SetFileTime(handle_, created, nullptr, modified);
@@ -61,10 +65,11 @@ void StagingFile::SetTimes(const FILETIME* created, const FILETIME* modified) {
 HRESULT StagingFile::Keep() {
   // "ok" lets the user delete the phone's copy, so it needs the bytes on
   // disk: a flush, unmarking or close that fails is a failed write.
-  HRESULT hr = S_OK;
-  if (!FlushFileBuffers(handle_) ||
-      (marked_ && !SetDeleteMark(handle_, false))) {
+  HRESULT hr = Flush();
+  if (SUCCEEDED(hr) && marked_ && !SetDeleteMark(handle_, false)) {
     hr = LastErrorHresult();
+  }
+  if (FAILED(hr)) {
     Discard();
     return hr;
   }

@@ -29,6 +29,10 @@ class StagingFile {
   // (never a success code).
   HRESULT Write(const void* data, DWORD size);
 
+  // Puts what was written so far on disk; on failure returns the error as
+  // an HRESULT (never a success code). The file stays open and marked.
+  HRESULT Flush();
+
   // Sets the creation and last-write times (UTC; either may be null).
   // A failure changes nothing else and is not reported.
   void SetTimes(const FILETIME* created, const FILETIME* modified);

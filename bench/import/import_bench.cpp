@@ -169,10 +169,13 @@ bool Run(const Configuration& configuration, const fs::path& folder) {
       std::chrono::duration<double>(lines.first_imported - start).count();
   std::printf(
       "%-28s  %6.2f s  %7.1f files/s  %7.1f MB/s  %s of link-limited  "
-      "(first file in %.2f s; link busy %.2f s, %llu opens)\n",
+      "(first file in %.2f s; link busy %.2f s, %llu opens, %llu round "
+      "trips, %llu reads)\n",
       configuration.name.c_str(), seconds, kFiles / seconds,
       megabytes / seconds, ratio, first, use.modelled_ms / 1000,
-      static_cast<unsigned long long>(use.opens));
+      static_cast<unsigned long long>(use.opens),
+      static_cast<unsigned long long>(use.round_trips),
+      static_cast<unsigned long long>(use.reads));
   std::fflush(stdout);
   return true;
 }

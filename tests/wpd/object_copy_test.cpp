@@ -47,6 +47,8 @@ using wpd_sim::ContentType;
 using wpd_sim::Fixture;
 using wpd_sim::Simulator;
 
+const std::wstring kCabledPhone = L"\\\\?\\usb#vid_05ac&pid_12a8#cabled";
+
 constexpr ObjectOpStatus kOk = ObjectOpStatus::kOk;
 constexpr ObjectOpStatus kCancelled = ObjectOpStatus::kCancelled;
 constexpr ObjectOpStatus kError = ObjectOpStatus::kError;
@@ -76,6 +78,16 @@ class ObjectCopyTest : public ::testing::Test {
     phone.Add(L"nosize", L"dcim", ContentType::kImage)
         .Name(L"IMG_0005.PNG")
         .Pattern(5000);
+    // A long video behind a cable slower than the disk (64 KiB
+    // chunks in about 1.3 ms), so the copy flushes it as it goes.
+    wpd_sim::LinkSpec cable;
+    cable.megabytes_per_second = 50;
+    auto& cabled = fixture.AddDevice(kCabledPhone).OptimalTransferSize(4096);
+    cabled.Link(cable);
+    cabled.AddStorage(L"s1", L"Internal Storage");
+    cabled.AddFolder(L"dcim", L"s1", L"DCIM");
+    cabled.AddPatternFile(L"long", L"dcim", L"IMG_0006.MOV",
+                          ContentType::kVideo, 5 * kMiB + 1234);
     return fixture;
   }
 
@@ -97,6 +109,7 @@ TEST_F(ObjectCopyTest, StagingFileHoldsExactlyTheObjectsBytes) {
     const char* object;
     uint64_t data_size;
     int64_t reported_total;
+    std::wstring device = kPhone;
   };
   const Case cases[] = {
       {"empty", 0, 0},                     // the first read is the end
@@ -105,11 +118,14 @@ TEST_F(ObjectCopyTest, StagingFileHoldsExactlyTheObjectsBytes) {
       {"more", 300000, 1000},              // the size property understates
       {"fewer", 1000, 300000},             // the size property overstates
       {"nosize", 5000, 0},                 // no size property at all
+      // flushed on the way as well as at the end
+      {"long", 5 * kMiB + 1234, 5 * kMiB + 1234, kCabledPhone},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.object);
     const std::string path = folder_.File(c.object);
-    CopyRun run = Copy(c.object, path);
+    std::atomic<bool> cancel{false};
+    CopyRun run = Copy(c.object, path, cancel, {}, WideToUtf8(c.device));
     EXPECT_EQ(Describe(run.result),
               Describe(kOk, static_cast<int64_t>(c.data_size), S_OK, ""));
     EXPECT_TRUE(Contents(path) == Pattern(c.data_size));
@@ -503,17 +519,42 @@ TEST_F(ObjectCopyTest, WorkerThatCannotJoinComFailsWithEFail) {
 // Failures only the stand-in can arrange, and its frozen tick count.
 
 // "ok" lets the user delete the phone's only copy, so bytes that may not
-// have reached the disk are a failed write, not a success.
+// have reached the disk are a failed write, not a success: the flush that
+// ends a copy, and the ones a long copy makes as it goes, which run beside
+// the next reads and must not be lost on the way.
 TEST_F(ObjectCopyTest, FailedFlushIsAFailedWriteAndLeavesNoFile) {
-  const std::string path = folder_.File("unflushed.jpg");
-  win32_standin::FailFlushFileBuffers(ERROR_GEN_FAILURE, 1);
-  CopyRun run = Copy("one", path);
-  EXPECT_EQ(Describe(run.result),
-            Describe(kError, 1000, static_cast<HRESULT>(0x8007001F),
-                     "Write staging file failed (HRESULT 0x8007001F)"));
-  EXPECT_FALSE(Exists(path));
-  // Only the first chunk's report: no final one.
-  ASSERT_EQ(run.reports.size(), 1u);
+  const struct {
+    std::wstring device;
+    const char* object;
+    int64_t least_written;
+    int64_t most_written;
+    size_t most_reports;
+  } rows[] = {
+      // The final flush: everything was written.
+      {kPhone, "one", 1000, 1000, 1},
+      // The first flush on the way, due after 2 MiB in 64 KiB chunks; it is
+      // made once the copy is not waiting for the disk, and seen with a
+      // later chunk.
+      {kCabledPhone, "long", 2 * kMiB - 65536, 5 * kMiB, 80},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.object);
+    const std::string path = folder_.File("unflushed");
+    win32_standin::FailFlushFileBuffers(ERROR_GEN_FAILURE, 1);
+    std::atomic<bool> cancel{false};
+    CopyRun run = Copy(row.object, path, cancel, {}, WideToUtf8(row.device));
+    EXPECT_EQ(run.result.status, kError);
+    EXPECT_EQ(run.result.hresult, static_cast<HRESULT>(0x8007001F));
+    EXPECT_EQ(run.result.error,
+              "Write staging file failed (HRESULT 0x8007001F)");
+    EXPECT_GE(run.result.bytesWritten, row.least_written);
+    EXPECT_LE(run.result.bytesWritten, row.most_written);
+    EXPECT_FALSE(Exists(path));
+    // Reports of chunks written, none final.
+    ASSERT_FALSE(run.reports.empty());
+    EXPECT_LE(run.reports.size(), row.most_reports);
+    EXPECT_LE(run.reports.back().bytes, run.result.bytesWritten);
+  }
 }
 
 TEST_F(ObjectCopyTest, FailedWriteBetweenChunksDeletesThePartialFile) {
