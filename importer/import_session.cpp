@@ -160,6 +160,16 @@ void ImportSession::OnDevices(const Reply& reply) {
   const auto* devices =
       reply.ok() ? std::get_if<ValueList>(&reply.value) : nullptr;
   if (devices == nullptr) {
+    // Portable Devices is there, but the system's list of devices could not
+    // be read, as happens while it changes (a phone plugged in or pulled
+    // out): a passing fault, listed again while the wait lasts.
+    if (reply.kind == Reply::kError &&
+        reply.message.rfind("GetDevices failed", 0) == 0) {
+      WaitThen("Listing the devices failed (" + reply.Describe() +
+                   "); trying again.",
+               &ImportSession::ListDevices);
+      return;
+    }
     Stop(NotAvailableLine(reply));
     return;
   }

@@ -496,39 +496,56 @@ TEST_F(ImportTest, DeviceOptionPicksAnyDeviceByNameOrId) {
   }
 }
 
-// A listing that fails once on a phone that reads well (a flaky cable, a
-// busy phone) is tried again while the wait lasts; without a wait it ends
-// the import with its reason.
+// A listing that fails once, of the devices (the system's list changing)
+// or of a phone that reads well (a flaky cable, a busy phone), is tried
+// again while the wait lasts; without a wait it ends the import with its
+// reason.
 TEST_F(ImportTest, AListingThatFailsOnceIsTriedAgainWithinTheWait) {
   wpd_sim::Fixture fixture;
   AddPhone(fixture, GoodFiles());
   Plug(std::move(fixture));
-  // The listing is the first request that opens the phone's content.
-  uint64_t listing_content = 0;
+  const struct {
+    const char* call;  // its first call is struck
+    std::string retry;
+    std::string without_wait;  // the last line
+  } rows[] = {
+      {"Manager.GetDevices",
+       "Listing the devices failed (wpd_error: GetDevices failed (HRESULT "
+       "0x80004005)); trying again.",
+       "Gave up after waiting 0 seconds."},
+      {"Device.Content",
+       "Listing the media failed (wpd_error: Prepare content access failed "
+       "(HRESULT 0x80004005)); trying again.",
+       "Reading the device failed: wpd_error: Prepare content access failed "
+       "(HRESULT 0x80004005)."},
+  };
+  std::vector<wpd_sim::LoggedCall> calls;
   {
     wpd_sim::CallLog log;
     ASSERT_EQ(Import({"--dry-run"}), kExitImported) << Transcript();
-    const std::vector<wpd_sim::LoggedCall> calls = log.calls();
-    for (size_t i = 0; i < calls.size() && listing_content == 0; ++i) {
-      if (calls[i].method == "Device.Content") listing_content = i + 1;
+    calls = log.calls();
+  }
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.call);
+    uint64_t first = 0;
+    for (size_t i = 0; i < calls.size() && first == 0; ++i) {
+      if (calls[i].method == row.call) first = i + 1;
     }
+    ASSERT_GT(first, 0u);
+    {
+      wpd_sim::CallLog strike(first, E_FAIL);
+      EXPECT_EQ(Import({"--wait", "0"}), kExitNotStarted) << Transcript();
+      EXPECT_EQ(lines_.back(), row.without_wait) << Transcript();
+      EXPECT_EQ(Files(), Tree());
+    }
+    wpd_sim::CallLog strike(first, E_FAIL);
+    EXPECT_EQ(Import({"--wait", "30"}), kExitImported) << Transcript();
+    ASSERT_TRUE(strike.struck().has_value());
+    EXPECT_EQ(strike.struck()->method, row.call);
+    EXPECT_TRUE(Said(row.retry)) << Transcript();
+    EXPECT_EQ(Files().size(), 4u) << Transcript();
+    fs::remove_all(photos_);
   }
-  ASSERT_GT(listing_content, 0u);
-  const std::string failure =
-      "wpd_error: Prepare content access failed (HRESULT 0x80004005)";
-  {
-    wpd_sim::CallLog strike(listing_content, E_FAIL);
-    EXPECT_EQ(Import(), kExitNotStarted) << Transcript();
-    EXPECT_EQ(lines_.back(), "Reading the device failed: " + failure + ".");
-    EXPECT_EQ(Files(), Tree());
-  }
-  wpd_sim::CallLog strike(listing_content, E_FAIL);
-  EXPECT_EQ(Import({"--wait", "30"}), kExitImported) << Transcript();
-  ASSERT_TRUE(strike.struck().has_value());
-  EXPECT_EQ(strike.struck()->method, "Device.Content");
-  EXPECT_TRUE(Said("Listing the media failed (" + failure + "); trying again."))
-      << Transcript();
-  EXPECT_EQ(Files().size(), 4u) << Transcript();
 }
 
 TEST_F(ImportTest, WithoutPortableDevicesItSaysSoInOneLineAndExitsTwo) {
