@@ -164,6 +164,13 @@ void ChannelSeeds() {
            .Add(Call("deleteObject", Ids("phone", "img")))
            .Add(Call("canDelete"))
            .bytes);
+  Save(kTarget, "thumbnails",
+       Frames()
+           .Add(Call("getThumbnail", Ids("phone", "img")))
+           .Add(Call("getThumbnail", Ids("pad", "clip")))
+           .Add(Call("getThumbnail", Ids("phone", "nothing")))
+           .Add(Call("getThumbnail", {{Str("id"), Str("phone")}}))
+           .bytes);
   Save(kTarget, "odd_calls",
        Frames()
            .Add(Call("cancel"), true)
