@@ -1,8 +1,19 @@
 #include "wpd/chunk_writer.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace snapferry {
+
+namespace {
+constexpr uint64_t kFlushChunks = 8;
+constexpr uint64_t kMinFlushInterval = 2 << 20;  // 2 MiB
+}  // namespace
+
+ChunkWriter::ChunkWriter(StagingFile* file, DWORD buffer_size)
+    : file_(file),
+      flush_interval_(
+          std::max(kMinFlushInterval, kFlushChunks * uint64_t{buffer_size})) {}
 
 ChunkWriter::~ChunkWriter() {
   if (busy_) Finish();

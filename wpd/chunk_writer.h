@@ -17,19 +17,16 @@ namespace snapferry {
 // wait for the disk, nor the disk for the device. One chunk at a time; the
 // caller keeps the chunk's bytes and the file alive until Finish.
 //
-// The file is also flushed as it grows: once `flush_interval` bytes were
-// written since the last flush, the thread flushes it after handing the
-// chunk back, while the next chunk is still being read (unless the copy
-// already waits for the disk, which then needs no more work). The flush that
-// completes a copy then has little left to write, so the copy's answer
+// The file is also flushed as it grows: once eight buffers' worth (and at
+// least 2 MiB) was written since the last flush, the thread flushes it after
+// handing the chunk back, while the next chunk is still being read (unless the
+// copy already waits for the disk, which then needs no more work). The flush
+// that completes a copy then has little left to write, so the copy's answer
 // follows its last byte closely, and two copies that end together do not
 // wait on each other's whole files.
 class ChunkWriter {
  public:
-  static constexpr uint64_t kMinFlushInterval = 2 << 20;  // 2 MiB
-
-  ChunkWriter(StagingFile* file, uint64_t flush_interval)
-      : file_(file), flush_interval_(flush_interval) {}
+  ChunkWriter(StagingFile* file, DWORD buffer_size);
   // Waits for a write or flush still in progress.
   ~ChunkWriter();
   ChunkWriter(const ChunkWriter&) = delete;

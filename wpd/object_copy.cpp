@@ -149,10 +149,7 @@ void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
                                      std::vector<uint8_t>(buffer_size)};
   int next = 0;
   const int64_t total = static_cast<int64_t>(facts.size);
-  // Flushed as it goes every few chunks, and never more often than every
-  // ChunkWriter::kMinFlushInterval.
-  ChunkWriter writer(&file, std::max<uint64_t>(ChunkWriter::kMinFlushInterval,
-                                               8 * uint64_t{buffer_size}));
+  ChunkWriter writer(&file, buffer_size);
   ULONG writing = 0;  // the size of the chunk being written
 
   // Starting from 0 makes the first chunk written always reported.
