@@ -86,13 +86,15 @@ const char* ObjectOpStatusText(ObjectOpStatus status) {
 }
 
 EncodableValue ObjectOpResultToValue(const ObjectOpResult& result) {
-  return EncodableValue(ValueMap{
+  ValueMap map{
       {Text("status"), Text(ObjectOpStatusText(result.status))},
       {Text("bytesWritten"), Int64(result.bytesWritten)},
       {Text("hresult"),
        Int64(static_cast<int64_t>(static_cast<int32_t>(result.hresult)))},
       {Text("error"), Text(result.error)},
-  });
+  };
+  if (result.objectSize) map[Text("objectSize")] = Int64(*result.objectSize);
+  return EncodableValue(std::move(map));
 }
 
 EncodableValue CanDeleteAnswerToValue(int32_t answer) {

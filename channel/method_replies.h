@@ -29,7 +29,8 @@ flutter::EncodableValue ScanResultToValue(const ScanResult& result);
 flutter::EncodableValue MediaEntriesToValue(
     const std::vector<MediaEntry>& entries);
 
-// The copy and deletion map: "status", "bytesWritten", "hresult", "error".
+// The copy and deletion map: "status", "bytesWritten", "hresult", "error";
+// a copy's also "objectSize" when it read the object's size.
 flutter::EncodableValue ObjectOpResultToValue(const ObjectOpResult& result);
 
 // The canDelete answer: null when the device gave none (negative), true for

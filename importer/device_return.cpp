@@ -54,6 +54,10 @@ void ImportSession::OnDeviceEvent(const std::string& event,
   } else if (event == "reset" && IsChosenDevice(id)) {
     reset_pending_ = true;
     reset_enumeration_ = enumerations_;
+    // No copy starts until the phone is plugged in again; the files owed
+    // wait for it as for a phone pulled out.
+    wait_until_ = std::chrono::steady_clock::now() +
+                  std::chrono::seconds(options_.wait_seconds);
     Line(
         "The device reset: it shows no photos until it is plugged in again. "
         "Replug the phone (unplug it and plug it in again) to carry on.");
@@ -63,8 +67,18 @@ void ImportSession::OnDeviceEvent(const std::string& event,
 void ImportSession::WentAway() {
   if (away_ || over_ || interrupted_ || device_id_.empty()) return;
   away_ = true;
-  wait_until_ = std::chrono::steady_clock::now() +
-                std::chrono::seconds(options_.wait_seconds);
+  // The wait starts again only when something was settled since the phone
+  // last went away: a phone that keeps going and coming back without
+  // serving a file does not hold the import past the wait.
+  const int outcomes = ledger_.Count(Outcome::kImported) +
+                       ledger_.Count(Outcome::kAlreadyThere) +
+                       ledger_.Count(Outcome::kFailed) +
+                       ledger_.Count(Outcome::kCancelled);
+  if (outcomes != outcomes_at_away_) {
+    outcomes_at_away_ = outcomes;
+    wait_until_ = std::chrono::steady_clock::now() +
+                  std::chrono::seconds(options_.wait_seconds);
+  }
   Line(
       "The device went away (unplugged, or it stopped answering). Plug it in "
       "again to carry on; waiting up to " +
@@ -72,6 +86,47 @@ void ImportSession::WentAway() {
   // Before the copy phase the step running notices it; in it, the copies
   // running end first (PumpCopies).
   if (copying_ && slots_.empty()) AwaitReturn();
+}
+
+void ImportSession::Probe() {
+  if (probing_ || away_ || over_) return;
+  probing_ = true;
+  const int pause = paused_connection_ == connection_
+                        ? 0
+                        : options_.unplug_notice_milliseconds;
+  paused_connection_ = connection_;
+  environment_.after(pause, [this] {
+    if (over_) return;
+    client_.Call(kMethodChannel, "listDevices", nullptr,
+                 [this](const Reply& reply) { OnProbed(reply); });
+  });
+}
+
+void ImportSession::OnProbed(const Reply& reply) {
+  probing_ = false;
+  if (over_) return;
+  bool listed = false;
+  if (const auto* devices =
+          reply.ok() ? std::get_if<flutter::ValueList>(&reply.value)
+                     : nullptr) {
+    for (const flutter::EncodableValue& device : *devices) {
+      listed = listed || IsChosenDevice(StringField(device, "id"));
+    }
+  }
+  if (!listed) {
+    WentAway();
+  } else {
+    for (CopySlot& slot : slots_) {
+      if (slot.suspect) slot.still_there = true;
+    }
+  }
+  for (CopySlot& slot : slots_) slot.suspect = false;
+  if (!interrupted_) PumpThumbnails();
+  if (copying_) {
+    PumpCopies();
+  } else {
+    FinishWhenDone();
+  }
 }
 
 void ImportSession::AwaitReturn() {
@@ -90,12 +145,26 @@ void ImportSession::GiveUp() {
 }
 
 void ImportSession::FinishWhenDone() {
-  if (!slots_.empty()) return;
+  if (!slots_.empty() || checking_ || over_) return;
   // Ctrl+C does not wait for thumbnails (a read of one cannot be
   // cancelled); their late answers are dropped.
-  if (!interrupted_ && (away_ || next_ < to_copy_.size() ||
-                        thumbnails_running_ > 0 || !thumbnail_queue_.empty())) {
+  if (!interrupted_ &&
+      (away_ || probing_ || next_ < to_copy_.size() ||
+       thumbnails_running_ > 0 || !thumbnail_queue_.empty())) {
     return;
+  }
+  if (!interrupted_ && ledger_.Count(Outcome::kImported) > 0) {
+    // The roll listed once more: the last line claims only what it shows.
+    checking_ = true;
+    check_started_ = std::chrono::steady_clock::now();
+    Enumerate();
+    return;
+  }
+  if (!interrupted_ && unread_.empty() && ledger_.listed() > 0 &&
+      ledger_.Count(Outcome::kAlreadyThere) == ledger_.listed()) {
+    // Nothing was copied: the first listing was the check.
+    Line("Checked: all " + std::to_string(ledger_.listed()) +
+         " files on the phone are in " + destination_ + ".");
   }
   Finish();
 }

@@ -148,7 +148,8 @@ std::optional<std::string> FindImportedCopy(const std::string& folder,
   for (int number : numbers) {
     const std::string candidate = NumberedName(name, number);
     const Attributes attributes = AttributesOf(JoinPath(folder, candidate));
-    if (attributes.exists && !attributes.directory && attributes.size == size) {
+    if (attributes.exists && !attributes.directory &&
+        (size < 0 || attributes.size == size)) {
       return candidate;
     }
   }
@@ -178,6 +179,11 @@ MoveOutcome MoveWithoutReplacing(const std::string& from, const std::string& to,
   return code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS
              ? MoveOutcome::kNameTaken
              : MoveOutcome::kFailed;
+}
+
+std::string StagingName(const std::string& name, int n) {
+  return "." + (n > 1 ? std::to_string(n) + "." : std::string()) + name + "." +
+         std::to_string(GetCurrentProcessId()) + ".part";
 }
 
 void RemoveFile(const std::string& path) { DeleteFileW(Wide(path).c_str()); }

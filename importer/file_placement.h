@@ -26,7 +26,8 @@ std::string SafeComponent(const std::string& name);
 std::string NumberedName(const std::string& name, int n);
 
 // The name under which `folder` (UTF-8 path) already holds a file of `size`
-// bytes named `name` or one of its numbered variants; none otherwise.
+// bytes (any size when `size` is negative) named `name` or one of its
+// numbered variants; none otherwise.
 std::optional<std::string> FindImportedCopy(const std::string& folder,
                                             const std::string& name,
                                             int64_t size);
@@ -48,6 +49,11 @@ enum class MoveOutcome { kMoved, kNameTaken, kFailed };
 // `error` gets the system's code on failure.
 MoveOutcome MoveWithoutReplacing(const std::string& from, const std::string& to,
                                  uint32_t* error);
+
+// The hidden staging name of this process for `name`, the n-th tried:
+// ".IMG_0001.HEIC.1234.part", ".2.IMG_0001.HEIC.1234.part", ... The process
+// id keeps two imports apart even where nothing else does.
+std::string StagingName(const std::string& name, int n);
 
 // Deletes the file `path` if it is there.
 void RemoveFile(const std::string& path);

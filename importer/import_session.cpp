@@ -21,9 +21,6 @@ using flutter::ValueList;
 constexpr int kBarWidth = 30;
 // Renames retried when the chosen name is taken in between.
 constexpr int kPlacementAttempts = 20;
-// Copies of one file started in one import: a file whose copy keeps meeting
-// a device that went away, although it comes back, fails after this many.
-constexpr int kCopyAttempts = 3;
 
 // "Windows Portable Devices is not available ..." with the code from the
 // failure text ("... failed (HRESULT 0x80040154)") when it carries one.
@@ -142,7 +139,7 @@ void ImportSession::Interrupt() {
     client_.Call(kMethodChannel, "cancel", nullptr, [](const Reply&) {});
     return;
   }
-  if (to_copy_.empty() && listed_ == 0) {
+  if (to_copy_.empty() && ledger_.listed() == 0) {
     Stop("Stopped before any file was imported.");
     return;
   }
@@ -245,13 +242,25 @@ void ImportSession::Enumerate() {
 }
 
 void ImportSession::OnMediaBatch(const EncodableValue& batch) {
-  if (over_ || interrupted_ || copying_ ||
-      StringField(batch, "deviceId") != device_id_ ||
+  if (over_ || interrupted_ || StringField(batch, "deviceId") != device_id_ ||
       StringField(batch, "token") != std::to_string(enumerations_)) {
     return;
   }
+  if (BoolField(batch, "last")) {
+    // What the walk passed over comes once, after its entries and before
+    // the reply.
+    final_batch_ = enumerations_;
+    unread_.clear();
+    if (const ValueList* unread = ListField(batch, "unread")) {
+      for (const EncodableValue& item : *unread) {
+        unread_.push_back({StringField(item, "folder"),
+                           StringField(item, "objectId"),
+                           IntField(item, "hresult")});
+      }
+    }
+  }
   const ValueList* entries = ListField(batch, "entries");
-  if (entries == nullptr) return;
+  if (entries == nullptr || entries->empty() || copying_ || checking_) return;
   for (const EncodableValue& entry : *entries) {
     const std::string name = StringField(entry, "name");
     if (IsVideoName(name)) {
@@ -279,6 +288,7 @@ void ImportSession::OnEnumerated(const Reply& reply, int enumeration) {
   }
   const auto* entries =
       reply.ok() ? std::get_if<ValueList>(&reply.value) : nullptr;
+  if (entries != nullptr && final_batch_ != enumeration) unread_.clear();
   if (reset_pending_) {
     // A listing that ran while the phone reset may miss files, and one
     // after it lists nothing until the phone is plugged in again: only a
@@ -290,8 +300,33 @@ void ImportSession::OnEnumerated(const Reply& reply, int enumeration) {
     }
     reset_pending_ = false;
   }
-  if (entries != nullptr && !entries->empty()) {
+  if (checking_) {
+    Check(entries, reply.Describe());
+    return;
+  }
+  if (entries != nullptr && !unread_.empty() && !unread_listed_again_ &&
+      Clock::now() + std::chrono::milliseconds(options_.poll_milliseconds) <=
+          wait_until_) {
+    // Part of the roll could not be read: the whole roll is listed once
+    // more before anything is decided.
+    unread_listed_again_ = true;
+    Line("Some of the camera roll could not be read (" +
+         std::to_string(unread_.size()) + (unread_.size() == 1 ? " item" : " items") +
+         "); reading it again.");
+    WaitThen("", &ImportSession::Enumerate);
+    return;
+  }
+  if (entries != nullptr && (!entries->empty() || !unread_.empty())) {
     Plan(*entries);
+    return;
+  }
+  if (entries != nullptr && copying_) {
+    // Back after a replug and showing nothing: a phone that is locked, or
+    // has not trusted this PC again yet. The files owed wait for it.
+    WaitThen(
+        "The device shows no photos yet. Unlock it, and if it asks "
+        "whether to trust this computer, tap Trust.",
+        &ImportSession::Enumerate);
     return;
   }
   // Nothing listed: the scan tells a locked phone from an empty one.
@@ -352,7 +387,30 @@ void ImportSession::Scan(const std::string& enumeration_error) {
 }
 
 std::string ImportSession::Key(const MediaFile& file) {
-  return file.folder_name + "/" + file.name;
+  return Ledger::Key(file.folder_name, file.name);
+}
+
+ImportSession::MediaFile ImportSession::FileOf(
+    const EncodableValue& entry) const {
+  MediaFile file;
+  file.object_id = StringField(entry, "objectId");
+  file.name = SafeComponent(StringField(entry, "name"));
+  const std::string parent = StringField(entry, "parentPath");
+  file.folder_name = parent.empty() ? "" : SafeComponent(parent);
+  file.folder =
+      parent.empty() ? destination_ : JoinPath(destination_, file.folder_name);
+  file.size = IntField(entry, "size");
+  return file;
+}
+
+bool ImportSession::InFolder(const MediaFile& file) const {
+  // The size that arrived where it differed from the listing; a listed size
+  // of 0 tells nothing: then any size will do.
+  const auto placed = placed_sizes_.find(Key(file));
+  const int64_t size = placed != placed_sizes_.end() ? placed->second
+                       : file.size > 0               ? file.size
+                                                     : -1;
+  return FindImportedCopy(file.folder, file.name, size).has_value();
 }
 
 void ImportSession::Plan(const ValueList& entries) {
@@ -373,27 +431,23 @@ void ImportSession::Plan(const ValueList& entries) {
   int64_t listed_bytes = 0;
   int64_t plan_bytes = 0;
   for (const EncodableValue& entry : entries) {
-    MediaFile file;
-    file.object_id = StringField(entry, "objectId");
-    file.name = SafeComponent(StringField(entry, "name"));
-    const std::string parent = StringField(entry, "parentPath");
-    file.folder_name = parent.empty() ? "" : SafeComponent(parent);
-    file.folder = parent.empty() ? destination_
-                                 : JoinPath(destination_, file.folder_name);
-    file.size = IntField(entry, "size");
+    MediaFile file = FileOf(entry);
     const std::string key = Key(file);
     if (!options_.dry_run) QueueThumbnail(file);
-    if (settled_.count(key) != 0) continue;
     const bool known = owed.erase(key) != 0;
-    if (!known) {
-      ++listed_;
+    if (ledger_.List(key)) {
       listed_bytes += file.size;
+    } else if (!known) {
+      continue;  // settled, or listed twice
     }
-    std::optional<std::string> existing =
-        FindImportedCopy(file.folder, file.name, file.size);
+    // A size of 0 may be a size the phone did not tell: such a file is
+    // copied, and what arrives decides (Place).
+    std::optional<std::string> existing;
+    if (file.size > 0) {
+      existing = FindImportedCopy(file.folder, file.name, file.size);
+    }
     if (existing) {
-      ++already_there_;
-      settled_.insert(key);
+      Settled(file, Outcome::kAlreadyThere);
       if (options_.dry_run) {
         Line("Already there:  " + DisplayName(file) +
              (*existing != file.name ? "  (as " + *existing + ")" : ""));
@@ -421,9 +475,9 @@ void ImportSession::Plan(const ValueList& entries) {
     PumpCopies();
     return;
   }
-  Line("On the device: " + std::to_string(listed_) + " files, " +
-       FormatBytes(listed_bytes) +
-       "; already imported: " + std::to_string(already_there_) +
+  Line("On the device: " + std::to_string(ledger_.listed()) + " files, " +
+       FormatBytes(listed_bytes) + "; already imported: " +
+       std::to_string(ledger_.Count(Outcome::kAlreadyThere)) +
        "; to import: " + std::to_string(to_copy_.size()) + " (" +
        FormatBytes(total_bytes_) + ")");
   if (options_.dry_run) {
@@ -454,7 +508,10 @@ void ImportSession::PumpCopies() {
   // there are.
   while (StartNextCopy()) {
   }
-  while (!slots_.empty() && slots_.front().answered) {
+  // A copy that met a went-away code waits for the probe to tell what it
+  // means, and the files after it wait with it, to keep listing order.
+  while (!slots_.empty() && slots_.front().answered &&
+         !slots_.front().suspect) {
     const CopySlot slot = std::move(slots_.front());
     slots_.pop_front();
     Settle(slot);
@@ -463,6 +520,10 @@ void ImportSession::PumpCopies() {
     ShowProgress();
   } else if (away_ && !interrupted_) {
     AwaitReturn();
+  } else if (reset_pending_ && !interrupted_ && next_ < to_copy_.size()) {
+    // A phone that reset serves nothing more until it is plugged in again:
+    // the files owed wait for a listing that shows the roll again.
+    WaitThen("", &ImportSession::Enumerate);
   } else {
     FinishWhenDone();
   }
@@ -477,7 +538,8 @@ int ImportSession::CopiesRunning() const {
 }
 
 bool ImportSession::StartNextCopy() {
-  if (interrupted_ || away_ || next_ >= to_copy_.size() ||
+  if (interrupted_ || away_ || probing_ || reset_pending_ ||
+      next_ >= to_copy_.size() ||
       CopiesRunning() >= std::max(options_.copies_in_flight, 1)) {
     return false;
   }
@@ -497,7 +559,7 @@ bool ImportSession::StartNextCopy() {
   }
   // A hidden staging name of its own, never an existing file, nor one that
   // a copy still running is about to create.
-  std::string wanted = "." + file.name + ".part";
+  std::string wanted = StagingName(file.name, 1);
   std::optional<std::string> staging_name;
   for (int attempt = 0; attempt < kPlacementAttempts; ++attempt) {
     staging_name = FirstFreeName(file.folder, wanted);
@@ -507,7 +569,7 @@ bool ImportSession::StartNextCopy() {
           return other.staging == JoinPath(file.folder, *staging_name);
         });
     if (!taken) break;
-    wanted = "." + std::to_string(attempt + 2) + "." + file.name + ".part";
+    wanted = StagingName(file.name, attempt + 2);
     staging_name.reset();
   }
   if (!staging_name) {
@@ -524,13 +586,15 @@ bool ImportSession::StartNextCopy() {
                                 {"tempPath", slot.staging}}),
                [this, index](const Reply& reply) {
                  if (over_) return;
+                 const bool gone = MeansDeviceGone(reply) && !away_;
                  for (CopySlot& waiting : slots_) {
                    if (waiting.file == index) {
                      waiting.answered = true;
                      waiting.reply = reply;
+                     waiting.suspect = gone;
                    }
                  }
-                 if (MeansDeviceGone(reply)) WentAway();
+                 if (gone) Probe();
                  PumpCopies();
                });
   return true;
@@ -546,6 +610,7 @@ void ImportSession::Settle(const CopySlot& slot) {
   const std::string& staging = slot.staging;
   const std::string status = StringField(reply.value, "status");
   const int64_t written = IntField(reply.value, "bytesWritten");
+  const bool tries_left = attempts_[Key(file)] < kAttemptsPerFile;
   if (!reply.ok() || status != "ok") {
     // The copy removes its staging file itself; make sure of it.
     RemoveFile(staging);
@@ -554,48 +619,67 @@ void ImportSession::Settle(const CopySlot& slot) {
                             : error.empty() ? status
                                             : error;
     if (status == "cancelled") {
-      ++cancelled_;
-      settled_.insert(Key(file));
-      Line("Cancelled:  " + DisplayName(file));
-    } else if ((away_ || MeansDeviceGone(reply)) &&
-               attempts_[Key(file)] < kCopyAttempts) {
+      Settled(file, Outcome::kCancelled);
+    } else if (away_ && tries_left) {
       // The phone went away: copied again once it is back.
       held_.push_back(Held{file, why});
+    } else if (slot.still_there && tries_left) {
+      // A went-away code from a phone that is still there: that one file
+      // failed this time; it is asked for again after the others.
+      to_copy_.push_back(file);
     } else {
       Fail(file, why);
     }
-  } else if (file.size > 0 && written < file.size) {
+    return;
+  }
+  // The size the copy read from the object, where the listing told none.
+  const EncodableValue* object_size = nullptr;
+  if (const auto* map = std::get_if<flutter::ValueMap>(&reply.value)) {
+    const auto found = map->find(EncodableValue("objectSize"));
+    if (found != map->end()) object_size = &found->second;
+  }
+  const int64_t expected =
+      file.size > 0 ? file.size
+      : object_size != nullptr ? IntField(reply.value, "objectSize")
+                               : 0;
+  std::string why;
+  if (expected > 0 && written < expected) {
     // The stream ended early: a truncated photo is no copy.
+    why = "received " + std::to_string(written) + " of " +
+          std::to_string(expected) + " bytes";
+  } else if (written == 0 && (object_size == nullptr || expected != 0)) {
+    // Nothing came, and nothing says the file is empty.
+    why = "received 0 bytes, and the device did not tell the file's size";
+  }
+  if (!why.empty()) {
     RemoveFile(staging);
-    const std::string why = "received " + std::to_string(written) + " of " +
-                            std::to_string(file.size) + " bytes";
-    if (away_ && attempts_[Key(file)] < kCopyAttempts) {
+    if (away_ && tries_left) {
       held_.push_back(Held{file, why});
     } else {
       Fail(file, why);
     }
-  } else {
-    if (file.size > 0 && written > file.size) {
-      Line("Warning: " + DisplayName(file) + ": received " +
-           std::to_string(written) + " bytes, more than the " +
-           std::to_string(file.size) + " listed; imported as received");
-    }
-    const std::string why = Place(file, staging, written);
-    if (!why.empty()) Fail(file, why);
+    return;
   }
+  if (file.size > 0 && written > file.size) {
+    Line("Warning: " + DisplayName(file) + ": received " +
+         std::to_string(written) + " bytes, more than the " +
+         std::to_string(file.size) + " listed; imported as received");
+  }
+  why = Place(file, staging, written);
+  if (!why.empty()) Fail(file, why);
 }
 
 std::string ImportSession::Place(const MediaFile& file,
                                  const std::string& staging, int64_t bytes) {
-  if (bytes != file.size) {
+  if (bytes != file.size || file.size == 0) {
     // The listing did not tell the size that came (none listed, or more
     // bytes than listed): what arrived decides whether it is there, so a
     // re-run does not add a copy each time.
     if (std::optional<std::string> existing =
             FindImportedCopy(file.folder, file.name, bytes)) {
       RemoveFile(staging);
-      ++already_there_;
-      settled_.insert(Key(file));
+      Settled(file, Outcome::kAlreadyThere);
+      placed_sizes_[Key(file)] = bytes;
       Line("Already there:  " + DisplayName(file));
       return "";
     }
@@ -608,8 +692,8 @@ std::string ImportSession::Place(const MediaFile& file,
     switch (
         MoveWithoutReplacing(staging, JoinPath(file.folder, *name), &error)) {
       case MoveOutcome::kMoved: {
-        ++imported_;
-        settled_.insert(Key(file));
+        Settled(file, Outcome::kImported);
+        placed_sizes_[Key(file)] = bytes;
         copied_bytes_ += bytes;
         std::string shown = DisplayName(file);
         if (*name != file.name) shown += "  as " + *name;
@@ -630,6 +714,48 @@ std::string ImportSession::Place(const MediaFile& file,
   }
   RemoveFile(staging);
   return "no free name for it in " + file.folder;
+}
+
+void ImportSession::Check(const ValueList* entries, const std::string& error) {
+  checking_ = false;
+  check_time_ = Clock::now() - check_started_;
+  if (entries == nullptr || (entries->empty() && unread_.empty())) {
+    // Nothing proves the folder whole: it is not claimed.
+    ledger_.Unread("the check at the end",
+                   entries == nullptr
+                       ? "listing the phone again failed (" + error + ")"
+                       : "the phone listed nothing when listed again");
+    Finish();
+    return;
+  }
+  std::vector<std::string> missing;
+  std::set<std::string> seen;
+  for (const EncodableValue& entry : *entries) {
+    const MediaFile file = FileOf(entry);
+    const std::string key = Key(file);
+    if (!seen.insert(key).second) continue;
+    if (!ledger_.Listed(key)) {
+      ++new_files_;  // taken during the import: the next run brings it
+    } else if (!InFolder(file)) {
+      missing.push_back(DisplayName(file));
+      ledger_.Refute(key, "not in the folder at the check at the end");
+    }
+  }
+  if (missing.empty() && unread_.empty()) {
+    Line("Checked: all " + std::to_string(seen.size() - new_files_) +
+         " files on the phone are in " + destination_ + ".");
+  } else if (!missing.empty()) {
+    std::string line = "Checked: " + std::to_string(missing.size()) + " of " +
+                       std::to_string(seen.size() - new_files_) +
+                       " files on the phone " +
+                       (missing.size() == 1 ? "is" : "are") + " not in " +
+                       destination_ + ":";
+    for (size_t i = 0; i < missing.size(); ++i) {
+      line += (i == 0 ? " " : ", ") + missing[i];
+    }
+    Line(line);
+  }
+  Finish();
 }
 
 void ImportSession::WaitThen(const std::string& message,
@@ -662,9 +788,15 @@ void ImportSession::Wake() {
 }
 
 void ImportSession::Fail(const MediaFile& file, const std::string& why) {
-  settled_.insert(Key(file));
-  failures_.push_back(DisplayName(file) + ": " + why);
-  Line("FAILED:  " + DisplayName(file) + ": " + why);
+  if (ledger_.Settle(Key(file), Outcome::kFailed, why)) {
+    Line("FAILED:  " + DisplayName(file) + ": " + why);
+  }
+}
+
+void ImportSession::Settled(const MediaFile& file, Outcome outcome) {
+  if (ledger_.Settle(Key(file), outcome) && outcome == Outcome::kCancelled) {
+    Line("Cancelled:  " + DisplayName(file));
+  }
 }
 
 std::string ImportSession::DisplayName(const MediaFile& file) const {
@@ -703,26 +835,53 @@ void ImportSession::Finish() {
   if (options_.dry_run) {
     Line("Dry run: " + std::to_string(to_copy_.size()) +
          " files would be imported (" + FormatBytes(total_bytes_) + "), " +
-         std::to_string(already_there_) + " already there.");
-  } else if (listed_ > 0 && already_there_ == listed_) {
-    Line("Nothing new: all " + std::to_string(listed_) +
+         std::to_string(ledger_.Count(Outcome::kAlreadyThere)) +
+         " already there.");
+    environment_.finished(interrupted_ ? kExitInterrupted : kExitImported);
+    return;
+  }
+  // What the last listing could not read is on the phone and not here.
+  for (const UnreadItem& item : unread_) {
+    char code[16];
+    std::snprintf(code, sizeof(code), "0x%08X",
+                  static_cast<unsigned>(item.hresult));
+    ledger_.Unread(item.folder.empty() ? "the phone's storage" : item.folder,
+                   "an item could not be read from the phone (HRESULT " +
+                       std::string(code) + ")");
+  }
+  unread_.clear();
+  const int left =
+      interrupted_
+          ? ledger_.Count(Outcome::kCancelled) +
+                ledger_.SettleRest(Outcome::kCancelled, "")
+          : 0;
+  // Nothing may stay without an outcome; one that did is a failure, never
+  // passed over in silence.
+  ledger_.SettleRest(Outcome::kFailed, "not imported");
+  const int failed = ledger_.Count(Outcome::kFailed);
+  const int there = ledger_.Count(Outcome::kAlreadyThere);
+  if (ledger_.listed() > 0 && there == ledger_.listed() && failed == 0) {
+    Line("Nothing new: all " + std::to_string(ledger_.listed()) +
          " files were already there (" + time + ").");
   } else {
-    Line("Imported " + std::to_string(imported_) + " files (" +
-         FormatBytes(copied_bytes_) + "), " + std::to_string(already_there_) +
-         " already there, " + std::to_string(failures_.size()) +
+    Line("Imported " + std::to_string(ledger_.Count(Outcome::kImported)) +
+         " files (" + FormatBytes(copied_bytes_) + "), " +
+         std::to_string(there) + " already there, " + std::to_string(failed) +
          " failed, in " + time + ".");
   }
   if (interrupted_) {
-    const size_t left = to_copy_.size() - std::min(next_, to_copy_.size()) +
-                        cancelled_ + held_.size();
     Line("Stopped: " + std::to_string(left) + " files not imported.");
   }
-  if (!failures_.empty()) {
+  if (!ledger_.failures().empty()) {
     Line("Failed:");
-    for (const std::string& failure : failures_) Line("  " + failure);
+    for (const std::string& failure : ledger_.failures()) Line("  " + failure);
   }
-  if (!thumbnails_.empty() && !options_.dry_run) {
+  if (new_files_ > 0) {
+    Line(Counted(new_files_, "new file", "new files") +
+         " appeared on the phone during the import: run again to import " +
+         (new_files_ == 1 ? "it" : "them"));
+  }
+  if (!thumbnails_.empty()) {
     std::string line = "Thumbnails: " + std::to_string(thumbnails_saved_) +
                        " saved in " + thumbnails_;
     if (thumbnails_there_ > 0) {
@@ -733,9 +892,15 @@ void ImportSession::Finish() {
     }
     Line(line + ".");
   }
-  environment_.finished(interrupted_         ? kExitInterrupted
-                        : !failures_.empty() ? kExitSomeFailed
-                                             : kExitImported);
+  const bool balanced = ledger_.Balanced();
+  if (!balanced) {
+    Line("Internal error: the files counted do not add up to the files "
+         "listed; do not rely on this import.");
+  }
+  environment_.finished(interrupted_ ? kExitInterrupted
+                        : failed > 0 || new_files_ > 0 || !balanced
+                            ? kExitSomeFailed
+                            : kExitImported);
 }
 
 void ImportSession::RemoveEmptyFolders() {

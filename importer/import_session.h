@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "importer/channel_client.h"
+#include "importer/ledger.h"
 #include "importer/options.h"
 #include "platform/engine/inprocess/interface.h"
 
@@ -31,6 +32,11 @@ inline constexpr int kExitImported = 0;
 inline constexpr int kExitSomeFailed = 1;
 inline constexpr int kExitNotStarted = 2;
 inline constexpr int kExitInterrupted = 130;
+
+// Copies (and thumbnail requests) of one file in one import: a file whose
+// copy keeps meeting a went-away code, whether the phone comes back or
+// never left, fails after this many.
+inline constexpr int kAttemptsPerFile = 3;
 
 // What the session needs from the program around it.
 struct Environment {
@@ -67,12 +73,19 @@ class ImportSession : public engine_inprocess::EngineInterface {
     std::string name;         // made safe
     std::string folder_name;  // made safe; empty: the top folder
     std::string folder;       // full path
-    int64_t size = 0;
+    int64_t size = 0;         // as listed; 0: the listing did not tell
+  };
+  // Something the last listing could not read: a folder, or an object.
+  struct UnreadItem {
+    std::string folder;
+    std::string object_id;
+    int64_t hresult = 0;
   };
 
   // A file's identity across connections (object ids change on a replug):
   // its folder and name.
   static std::string Key(const MediaFile& file);
+  MediaFile FileOf(const flutter::EncodableValue& entry) const;
 
   void ListDevices();
   // A batch of the running enumeration's entries: the first says the roll
@@ -83,6 +96,12 @@ class ImportSession : public engine_inprocess::EngineInterface {
   void OnEnumerated(const Reply& reply, int enumeration);
   void Scan(const std::string& enumeration_error);
   void Plan(const flutter::ValueList& entries);
+  // The check at the end: the roll listed once more, every file on it in
+  // the folder. `entries` null: the listing failed with `error`.
+  void Check(const flutter::ValueList* entries, const std::string& error);
+  // Whether the folder holds `file` (its name or a " (n)" variant, of its
+  // listed size when one was listed).
+  bool InFolder(const MediaFile& file) const;
   // One file of the copy phase, from its start to its outcome. Files start
   // in order, up to Options::copies_in_flight at once, and are settled
   // (placed, counted and printed) in the same order, whatever order their
@@ -94,6 +113,10 @@ class ImportSession : public engine_inprocess::EngineInterface {
     bool answered = false;
     Reply reply;
     int64_t bytes = 0;  // progress so far
+    // The reply says the device went away and the probe is still out;
+    // once the phone was found listed, `still_there`.
+    bool suspect = false;
+    bool still_there = false;
   };
   // Starts copies while there is room, settles what is answered at the
   // head, and finishes once nothing is left.
@@ -131,6 +154,12 @@ class ImportSession : public engine_inprocess::EngineInterface {
   void GiveUp();
   // Whether a copy's or thumbnail's reply says the device went away.
   static bool MeansDeviceGone(const Reply& reply);
+  // One file or thumbnail answered a went-away code: is the phone still
+  // listed? Asked after a pause, the first time on a connection (Windows
+  // takes a moment to notice an unplug); no copy or thumbnail starts
+  // meanwhile. Not listed: WentAway. Listed: only that file failed.
+  void Probe();
+  void OnProbed(const Reply& reply);
 
   // Thumbnails (--thumbnails): each photo's, at most kThumbnailsInFlight
   // requests at once, alongside the copies.
@@ -142,6 +171,8 @@ class ImportSession : public engine_inprocess::EngineInterface {
   // done.
   void FinishWhenDone();
   void Fail(const MediaFile& file, const std::string& why);
+  // Records `outcome` for the file and says it when it is news.
+  void Settled(const MediaFile& file, Outcome outcome);
   void ShowProgress();
   void Line(const std::string& text);
   // Removes the folders this import made that stayed empty.
@@ -174,12 +205,26 @@ class ImportSession : public engine_inprocess::EngineInterface {
   std::deque<CopySlot> slots_;
   int64_t copied_bytes_ = 0;
   int64_t total_bytes_ = 0;
-  int listed_ = 0;
-  int imported_ = 0;
-  int already_there_ = 0;
-  int cancelled_ = 0;
-  std::vector<std::string> failures_;
+  // What became of each file listed.
+  Ledger ledger_;
   std::vector<std::filesystem::path> created_folders_;
+  // The last batch of the current enumeration came, with what it could not
+  // read; a roll with unread items is listed once more before planning.
+  int final_batch_ = 0;  // the enumeration whose last batch came
+  std::vector<UnreadItem> unread_;
+  bool unread_listed_again_ = false;
+  // The check at the end is listing the roll; new files it found.
+  bool checking_ = false;
+  int new_files_ = 0;
+  std::chrono::steady_clock::time_point check_started_;
+  std::chrono::steady_clock::duration check_time_{};
+  // A probe (Probe) is out; the connection whose first probe paused.
+  bool probing_ = false;
+  int paused_connection_ = -1;
+  // Outcomes recorded when the phone last went away: a going away with no
+  // outcome since does not make the wait longer, so no loop of "went away,
+  // back" outlasts it.
+  int outcomes_at_away_ = -1;
 
   // Waiting (WaitThen): the step to run when woken; a generation tells the
   // current wait's timer from earlier ones.
@@ -201,15 +246,16 @@ class ImportSession : public engine_inprocess::EngineInterface {
     std::string why;
   };
   std::vector<Held> held_;
-  // Keys of files with an outcome in this import (imported, already there,
-  // failed, cancelled): never tried again after a replug.
-  std::set<std::string> settled_;
   std::map<std::string, int> attempts_;  // copies started, by key
+  // Bytes of the files placed (or found there) after their copy, by key:
+  // what the check at the end looks for.
+  std::map<std::string, int64_t> placed_sizes_;
 
   std::string thumbnails_;  // absolute folder; empty: no thumbnails
   std::deque<MediaFile> thumbnail_queue_;
   int thumbnails_running_ = 0;
   std::set<std::string> thumbnails_done_;  // keys answered for good
+  std::map<std::string, int> thumbnail_attempts_;  // requests, by key
   int thumbnails_saved_ = 0;
   int thumbnails_there_ = 0;
   int thumbnails_failed_ = 0;

@@ -98,6 +98,8 @@ int main() {
   }
   importer::ApplyPollOverride(std::getenv(importer::kPollEnvironmentVariable),
                               &options);
+  importer::ApplyUnplugNoticeOverride(
+      std::getenv(importer::kUnplugNoticeEnvironmentVariable), &options);
 
   // Kept to the end. A worker still running then (one whose reply the import
   // no longer waits for) keeps its simulated objects: they outlive the

@@ -75,6 +75,13 @@ void ApplyPollOverride(const char* value, Options* options) {
   }
 }
 
+void ApplyUnplugNoticeOverride(const char* value, Options* options) {
+  int milliseconds = 0;
+  if (value != nullptr && ParseNumber(value, 0, 600000, &milliseconds)) {
+    options->unplug_notice_milliseconds = milliseconds;
+  }
+}
+
 std::string HelpText() {
   return "Usage: snapferry-import [FOLDER] [options]\n"
          "\n"

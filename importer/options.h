@@ -17,6 +17,12 @@ inline constexpr int kDefaultCopiesInFlight = 2;
 inline constexpr int kThumbnailsInFlight = 4;
 // Overrides the poll interval (tests): milliseconds, 1 or more.
 inline constexpr char kPollEnvironmentVariable[] = "SNAPFERRY_POLL_MS";
+// How long a went-away code waits before the device list is asked whether
+// the phone is really gone (Windows takes a moment to notice an unplug);
+// overridden by this variable (tests), milliseconds, 0 or more.
+inline constexpr int kDefaultUnplugNoticeMilliseconds = 1000;
+inline constexpr char kUnplugNoticeEnvironmentVariable[] =
+    "SNAPFERRY_UNPLUG_NOTICE_MS";
 // Set (to anything): a diagnostic line on standard error at the end.
 inline constexpr char kDiagnosticsVariable[] = "SNAPFERRY_IMPORT_DIAGNOSTICS";
 
@@ -26,6 +32,7 @@ struct Options {
   std::string thumbnails;  // folder for the photos' thumbnails; empty: none
   int wait_seconds = kDefaultWaitSeconds;
   int poll_milliseconds = kDefaultPollMilliseconds;
+  int unplug_notice_milliseconds = kDefaultUnplugNoticeMilliseconds;
   int copies_in_flight = kDefaultCopiesInFlight;  // 1 or more
   bool dry_run = false;
   bool demo = false;
@@ -39,6 +46,8 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
 
 // Reads the poll interval override (null or invalid: unchanged).
 void ApplyPollOverride(const char* value, Options* options);
+// Reads the unplug-notice pause override (null or invalid: unchanged).
+void ApplyUnplugNoticeOverride(const char* value, Options* options);
 
 std::string HelpText();
 

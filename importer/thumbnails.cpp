@@ -40,6 +40,13 @@ void ImportSession::QueueThumbnail(const MediaFile& file) {
       thumbnails_done_.count(Key(file)) != 0) {
     return;
   }
+  if (thumbnail_attempts_[Key(file)] >= kAttemptsPerFile) {
+    thumbnails_done_.insert(Key(file));
+    ++thumbnails_failed_;
+    Line("Warning: no thumbnail for " + DisplayName(file) + ": asked for " +
+         std::to_string(kAttemptsPerFile) + " times");
+    return;
+  }
   std::error_code error;
   if (fs::exists(
           fs::u8path(JoinPath(ThumbnailFolder(file), ThumbnailName(file.name))),
@@ -52,11 +59,13 @@ void ImportSession::QueueThumbnail(const MediaFile& file) {
 }
 
 void ImportSession::PumpThumbnails() {
-  while (!over_ && !interrupted_ && !away_ && !thumbnail_queue_.empty() &&
+  while (!over_ && !interrupted_ && !away_ && !probing_ &&
+         !thumbnail_queue_.empty() &&
          thumbnails_running_ < kThumbnailsInFlight) {
     MediaFile file = std::move(thumbnail_queue_.front());
     thumbnail_queue_.pop_front();
     ++thumbnails_running_;
+    ++thumbnail_attempts_[Key(file)];
     const int connection = connection_;
     client_.Call(
         kMethodChannel, "getThumbnail",
@@ -65,14 +74,19 @@ void ImportSession::PumpThumbnails() {
           if (over_) return;
           --thumbnails_running_;
           if (connection == connection_) {
-            if (MeansDeviceGone(reply)) WentAway();
-            if (reply.ok()) {
+            const bool gone = MeansDeviceGone(reply) && !away_;
+            if (gone && thumbnail_attempts_[Key(file)] < kAttemptsPerFile) {
+              // Asked again after the others, if the phone is still there
+              // (the probe tells); else once it is back.
+              thumbnail_queue_.push_back(file);
+              Probe();
+            } else if (reply.ok()) {
               thumbnails_done_.insert(Key(file));
               if (const auto* jpeg =
                       std::get_if<std::vector<uint8_t>>(&reply.value)) {
                 SaveThumbnail(file, *jpeg);
               }  // null: the photo has none
-            } else if (!away_) {
+            } else if (!away_ || gone) {
               thumbnails_done_.insert(Key(file));
               ++thumbnails_failed_;
               Line("Warning: no thumbnail for " + DisplayName(file) + ": " +
@@ -98,7 +112,7 @@ void ImportSession::SaveThumbnail(const MediaFile& file,
   }
   const std::string name = ThumbnailName(file.name);
   const std::optional<std::string> staging_name =
-      FirstFreeName(folder, "." + name + ".part");
+      FirstFreeName(folder, StagingName(name, 1));
   std::string why;
   if (!staging_name) {
     why = "cannot write in " + folder;

@@ -49,7 +49,7 @@ bool HasEmbeddedNul(const std::wstring& text) {
 
 // What the device says about the object before its data is read.
 struct ObjectFacts {
-  ULONGLONG size = 0;  // only reported, so 0 when it cannot be read
+  std::optional<ULONGLONG> size;  // empty when it cannot be read
   std::optional<FILETIME> created, modified;
 };
 
@@ -116,6 +116,7 @@ void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
   if (SUCCEEDED(hr) && !content) hr = E_POINTER;
   ObjectFacts facts;
   if (SUCCEEDED(hr)) facts = ReadObjectFacts(content.get(), object);
+  result.objectSize = facts.size;
   if (SUCCEEDED(hr)) hr = content->Transfer(resources.Put());
   if (SUCCEEDED(hr) && !resources) hr = E_POINTER;
   if (FAILED(hr)) return Fail(result, "Open transfer", hr);
@@ -148,7 +149,8 @@ void CopyFromOpenDevice(IPortableDevice* device, const std::wstring& object,
   std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(buffer_size),
                                      std::vector<uint8_t>(buffer_size)};
   int next = 0;
-  const int64_t total = static_cast<int64_t>(facts.size);
+  // Progress tells 0 for a size the device did not give.
+  const int64_t total = static_cast<int64_t>(facts.size.value_or(0));
   ChunkWriter writer(&file, buffer_size);
   ULONG writing = 0;  // the size of the chunk being written
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace snapferry {
@@ -26,6 +27,10 @@ struct ObjectOpResult {
   HRESULT hresult = 0;
   // The failure text, "Cancelled", or empty after success.
   std::string error;
+  // A copy's WPD_OBJECT_SIZE as it read it from the object before the data;
+  // empty when it could not read it (and always for a deletion). The caller
+  // compares it with the bytes written: a phone may end a stream early.
+  std::optional<uint64_t> objectSize;
 };
 
 // Called by a running copy, on its own thread, with the bytes written so far

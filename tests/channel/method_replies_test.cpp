@@ -62,6 +62,16 @@ TEST(MethodRepliesTest, ObjectOpResultMapHasItsFourKeysAndStatusTexts) {
     EXPECT_EQ(At(v, "hresult"), I64(0));  // int64 even when 0
     EXPECT_EQ(At(v, "error"), Str(""));
   }
+
+  // A copy that read the object's size tells it, a size of 0 included;
+  // one that could not, and every deletion, have no such key.
+  for (const uint64_t size : {uint64_t{0}, uint64_t{5000000000ULL}}) {
+    ObjectOpResult copy;
+    copy.objectSize = size;
+    EXPECT_EQ(At(ObjectOpResultToValue(copy), "objectSize"),
+              I64(static_cast<int64_t>(size)));
+  }
+  EXPECT_EQ(std::get<ValueMap>(value).count(Str("objectSize")), 0u);
 }
 
 TEST(MethodRepliesTest, ScanMapHasElevenKeysWithSixtyFourBitCounts) {

@@ -97,12 +97,16 @@ wpd_sim::Fixture Devices() {
 
 EncodableValue I64(int64_t value) { return EncodableValue(value); }
 
+// A copy's map also carries "objectSize" when it read the object's size
+// (`object_size` 0 or more).
 EncodableValue OpMap(const char* status, int64_t bytes, int64_t hresult,
-                     const char* error) {
-  return EncodableValue(ValueMap{{Str("status"), Str(status)},
-                                 {Str("bytesWritten"), I64(bytes)},
-                                 {Str("hresult"), I64(hresult)},
-                                 {Str("error"), Str(error)}});
+                     const char* error, int64_t object_size = -1) {
+  ValueMap map{{Str("status"), Str(status)},
+               {Str("bytesWritten"), I64(bytes)},
+               {Str("hresult"), I64(hresult)},
+               {Str("error"), Str(error)}};
+  if (object_size >= 0) map[Str("objectSize")] = I64(object_size);
+  return EncodableValue(std::move(map));
 }
 
 Bytes SuccessBytes(const EncodableValue* value) {
@@ -342,7 +346,7 @@ TEST_F(WpdChannelEndToEndTest,
   Listen();
   Reply copy = Call("copyObject", CopyArgs(kPhone, "mov1", "mov1.bin"));
   ASSERT_EQ(copy.kind, Reply::Kind::kSuccess);
-  EXPECT_EQ(copy.value, OpMap("ok", kMovieSize, 0, ""));
+  EXPECT_EQ(copy.value, OpMap("ok", kMovieSize, 0, "", kMovieSize));
   EXPECT_EQ(FileContent(Staging("mov1.bin")), Pattern(kMovieSize));
 
   const auto events = EventsFor("mov1");
@@ -355,7 +359,7 @@ TEST_F(WpdChannelEndToEndTest,
 
   // An empty object: one final report with 0 bytes, and the empty file.
   Reply empty = Call("copyObject", CopyArgs(kPhone, "empty", "empty.bin"));
-  EXPECT_EQ(empty.value, OpMap("ok", 0, 0, ""));
+  EXPECT_EQ(empty.value, OpMap("ok", 0, 0, "", 0));
   const auto empty_events = EventsFor("empty");
   ASSERT_EQ(empty_events.size(), 1u);
   EXPECT_EQ(At(empty_events[0], "bytes"), I64(0));
@@ -509,7 +513,7 @@ TEST_F(WpdChannelEndToEndTest,
   EXPECT_EQ(AwaitBytes(Send("cancel")), SuccessBytes(nullptr));
   // ...until the next accepted copy clears it, which then runs to its end.
   Reply copy = Call("copyObject", CopyArgs(kPhone, "mov1", "mov1.bin"));
-  EXPECT_EQ(copy.value, OpMap("ok", kMovieSize, 0, ""));
+  EXPECT_EQ(copy.value, OpMap("ok", kMovieSize, 0, "", kMovieSize));
 
   Listen();
   const int running =

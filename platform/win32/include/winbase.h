@@ -137,6 +137,7 @@ EXTERN_C BOOL WINAPI TzSpecificLocalTimeToSystemTime(
 
 // ---- threads, modules, process ------------------------------------------
 EXTERN_C DWORD WINAPI GetCurrentThreadId(void);
+EXTERN_C DWORD WINAPI GetCurrentProcessId(void);
 EXTERN_C HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
 // Only "User32.dll" (any letter case) loads, and it exports
 // EnableNonClientDpiScaling unless a test removed it.

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 #include "platform/win32/src/environment.h"
 #include "platform/win32/src/window_state.h"
 
@@ -35,6 +37,10 @@ DWORD WINAPI GetCurrentThreadId() {
   static std::atomic<DWORD> next{0x100};
   thread_local DWORD id = next.fetch_add(4);
   return id;
+}
+
+DWORD WINAPI GetCurrentProcessId() {
+  return static_cast<DWORD>(getpid());
 }
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
