@@ -108,6 +108,12 @@ std::unique_ptr<EncodableValue> StringArguments(
 void ChannelClient::Call(const char* channel, const std::string& method,
                          std::unique_ptr<EncodableValue> arguments,
                          OnReply on_reply) {
+  std::string request = method;
+  if (arguments != nullptr) {
+    const std::string object = StringField(*arguments, "objectId");
+    if (!object.empty()) request += " " + object;
+  }
+  ++counts_->requests[request];
   std::unique_ptr<std::vector<uint8_t>> bytes =
       flutter::StandardMethodCodec::SharedInstance().EncodeCall(
           flutter::MethodCall(method, std::move(arguments)));

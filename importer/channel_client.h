@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -56,6 +57,8 @@ struct CallCounts {
   int64_t sent = 0;
   int64_t answered = 0;
   int64_t answered_again = 0;  // answers beyond the first to one call
+  // Calls sent, by method and object: "copyObject o12", "listDevices".
+  std::map<std::string, int64_t> requests;
 };
 
 class ChannelClient {

@@ -139,7 +139,10 @@ void ImportSession::GiveUp() {
   for (const Held& held : held_) Fail(held.file, held.why);
   held_.clear();
   for (; next_ < to_copy_.size(); ++next_) {
-    Fail(to_copy_[next_], "not copied: the device went away");
+    Fail(to_copy_[next_], reset_pending_
+                              ? "not copied: the device reset and was not "
+                                "plugged in again"
+                              : "not copied: the device went away");
   }
   Finish();
 }

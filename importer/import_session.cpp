@@ -506,15 +506,20 @@ void ImportSession::PumpCopies() {
   // the device is kept busy meanwhile. A loop, not recursion: files that
   // fail before their copy starts must not deepen the stack, however many
   // there are.
-  while (StartNextCopy()) {
-  }
   // A copy that met a went-away code waits for the probe to tell what it
-  // means, and the files after it wait with it, to keep listing order.
-  while (!slots_.empty() && slots_.front().answered &&
-         !slots_.front().suspect) {
-    const CopySlot slot = std::move(slots_.front());
-    slots_.pop_front();
-    Settle(slot);
+  // means, and the files after it wait with it, to keep listing order. A
+  // file settled may be asked for again: then it starts too.
+  for (bool settled = true; settled;) {
+    while (StartNextCopy()) {
+    }
+    settled = false;
+    while (!slots_.empty() && slots_.front().answered &&
+           !slots_.front().suspect) {
+      const CopySlot slot = std::move(slots_.front());
+      slots_.pop_front();
+      Settle(slot);
+      settled = true;
+    }
   }
   if (!slots_.empty()) {
     ShowProgress();

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "importer/run_import.h"
+#include "tests/importer/import_test_util.h"
 #include "platform/wpd/simulator/call_log.h"
 #include "platform/wpd/simulator/simulator.h"
 
@@ -25,147 +26,15 @@ namespace importer {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr wchar_t kPhoneId[] =
-    L"\\\\?\\usb#vid_05ac&pid_12a8&mi_00#phone#"
-    L"{6ac27878-a6fa-4155-ba85-f98f491d4f33}";
-constexpr wchar_t kCameraId[] = L"\\\\?\\usb#vid_04a9&pid_3218#cam0001#";
-
-// A file on the phone: its bytes, and the size the phone lists (-1: the
-// bytes' own size). Listing more than it serves is a stream that ends early.
-struct PhoneFile {
-  std::wstring name;
-  std::string data;
-  int64_t listed = -1;
-  HRESULT read_failure = S_OK;      // after the first 4 bytes
-  const char* thumbnail = nullptr;  // none when null
-};
-
-// An iPhone of today: month folders right under "Internal Storage". An empty
-// file list models a locked phone, whose storage shows no children.
-void AddPhone(wpd_sim::Fixture& fixture, const std::vector<PhoneFile>& files,
-              const wchar_t* id = kPhoneId) {
-  wpd_sim::DeviceSpec& phone = fixture.AddDevice(id)
-                                   .FriendlyName(L"Test iPhone")
-                                   .Manufacturer(L"Apple Inc.")
-                                   .Description(L"Apple iPhone");
-  phone.AddStorage(L"s1", L"Internal Storage");
-  if (files.empty()) return;
-  phone.AddFolder(L"m1", L"s1", L"202610_a");
-  int number = 0;
-  for (const PhoneFile& file : files) {
-    wpd_sim::ObjectSpec& object =
-        phone.AddFile(L"o" + std::to_wstring(++number), L"m1", file.name,
-                      wpd_sim::ContentType::kImage, file.data);
-    if (file.listed >= 0) object.Size(static_cast<uint64_t>(file.listed));
-    if (file.read_failure != S_OK) {
-      object.Fail(wpd_sim::Call::kRead, file.read_failure, 4);
-    }
-    if (file.thumbnail != nullptr) object.Thumbnail(file.thumbnail);
-  }
-}
-
-wpd_sim::DeviceSpec Camera() {
-  wpd_sim::Fixture fixture;
-  wpd_sim::DeviceSpec& camera = fixture.AddDevice(kCameraId)
-                                    .FriendlyName(L"Canon EOS")
-                                    .Manufacturer(L"Canon Inc.");
-  camera.AddStorage(L"c1", L"SD");
-  camera.AddFolder(L"c2", L"c1", L"100CANON");
-  camera.AddFile(L"c3", L"c2", L"IMG_9000.JPG", wpd_sim::ContentType::kImage,
-                 "canon");
-  return camera;
-}
-
-using Tree = std::map<std::string, std::string>;  // relative path -> bytes
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-class ImportTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = fs::temp_directory_path() /
-            (std::string("snapferry_import_") + info->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-    photos_ = root_ / "photos";
-  }
-  void TearDown() override {
-    simulator_.reset();
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-
-  void Plug(wpd_sim::Fixture fixture) {
-    simulator_.reset();
-    simulator_ = std::make_unique<wpd_sim::Simulator>(std::move(fixture));
-    ASSERT_TRUE(simulator_->ok()) << simulator_->error();
-  }
-
-  // Runs one import into photos_; `lines` gets what it said.
-  int Import(std::vector<std::string> arguments = {}) {
-    Options options;
-    std::string error;
-    EXPECT_TRUE(ParseOptions(arguments, &options, &error)) << error;
-    options.folder = photos_.u8string();
-    options.poll_milliseconds = 20;
-    if (std::find(arguments.begin(), arguments.end(), "--wait") ==
-        arguments.end()) {
-      options.wait_seconds = 0;
-    }
-    lines_.clear();
-    Output output;
-    output.write_line = [this](const std::string& line) {
-      lines_.push_back(line);
-    };
-    if (capture_status_) {
-      output.show_status = [this](const std::string& status) {
-        lines_.push_back("[status] " + status);
-      };
-    }
-    return RunImport(options, output);
-  }
-
-  bool Said(const std::string& text) const {
-    for (const std::string& line : lines_) {
-      if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  std::string Transcript() const {
-    std::string all;
-    for (const std::string& line : lines_) all += line + "\n";
-    return all;
-  }
-
-  // Every file below photos_, with its bytes.
-  Tree Files() const {
-    Tree tree;
-    if (!fs::exists(photos_)) return tree;
-    for (const auto& entry : fs::recursive_directory_iterator(photos_)) {
-      const std::string name =
-          entry.path().lexically_relative(photos_).generic_u8string();
-      tree[name] = entry.is_directory() ? "<folder>" : ReadFile(entry.path());
-    }
-    return tree;
-  }
-
-  void Put(const std::string& relative, const std::string& bytes) {
-    const fs::path path = photos_ / fs::u8path(relative);
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-
-  fs::path root_;
-  fs::path photos_;
-  std::unique_ptr<wpd_sim::Simulator> simulator_;
-  std::vector<std::string> lines_;
-  bool capture_status_ = false;  // in-place lines go to lines_ too
-};
+using import_test::AddPhone;
+using import_test::Camera;
+using import_test::kCameraId;
+using import_test::ImportTest;
+using import_test::kPhoneId;
+using import_test::PhoneFile;
+using import_test::ReadFile;
+using import_test::Tree;
+using import_test::WaitFor;
 
 const std::string kPhoto1(5000, 'a');
 const std::string kPhoto2(7000, 'b');
@@ -560,13 +429,6 @@ TEST_F(ImportTest, WithoutPortableDevicesItSaysSoInOneLineAndExitsTwo) {
 }
 
 // Waits up to 20 s for `done`; false if it never came.
-bool WaitFor(const std::function<bool()>& done) {
-  for (int i = 0; i < 2000; ++i) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
 
 // Ten distinct files of 40 KB: some are imported, then the phone is pulled
 // out in the middle of the fourth (the device's own unplug) and plugged in

@@ -227,7 +227,9 @@ Round RunChild(const fs::path& directory, const std::string& text,
     round.trouble = "no diagnostic line: " + result.err;
     return round;
   }
-  round.counts = {sent, answered, again};
+  round.counts.sent = sent;
+  round.counts.answered = answered;
+  round.counts.answered_again = again;
   round.live = live;
   round.open = open;
   round.faults = faults;
@@ -336,7 +338,13 @@ TEST_P(SoakTest, RoundsIntoOneFolderKeepEveryPhotoAndReturnToRest) {
             ? ("; " + round.said.last).c_str()
             : "");
     std::fflush(stdout);
-    complete = CheckFolderAfter(what) && !faults;
+    const bool whole = CheckFolderAfter(what);
+    // A person clears the phone on exit 0: the folder must then hold every
+    // file of the roll, byte for byte.
+    if (round.exit_code == importer::kExitImported) {
+      EXPECT_TRUE(whole) << what << ": exit 0 with files missing";
+    }
+    complete = whole && !faults;
   }
   EXPECT_TRUE(complete) << "rounds without faults did not finish the roll";
 #ifndef _WIN32
