@@ -159,7 +159,6 @@ void ImportSession::FinishWhenDone() {
   if (!interrupted_ && ledger_.Count(Outcome::kImported) > 0) {
     // The roll listed once more: the last line claims only what it shows.
     checking_ = true;
-    check_started_ = std::chrono::steady_clock::now();
     Enumerate();
     return;
   }

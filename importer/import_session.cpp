@@ -723,7 +723,6 @@ std::string ImportSession::Place(const MediaFile& file,
 
 void ImportSession::Check(const ValueList* entries, const std::string& error) {
   checking_ = false;
-  check_time_ = Clock::now() - check_started_;
   if (entries == nullptr || (entries->empty() && unread_.empty())) {
     // Nothing proves the folder whole: it is not claimed.
     ledger_.Unread("the check at the end",

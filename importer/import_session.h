@@ -216,8 +216,6 @@ class ImportSession : public engine_inprocess::EngineInterface {
   // The check at the end is listing the roll; new files it found.
   bool checking_ = false;
   int new_files_ = 0;
-  std::chrono::steady_clock::time_point check_started_;
-  std::chrono::steady_clock::duration check_time_{};
   // A probe (Probe) is out; the connection whose first probe paused.
   bool probing_ = false;
   int paused_connection_ = -1;

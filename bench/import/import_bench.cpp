@@ -118,6 +118,9 @@ std::vector<Configuration> Configurations() {
 struct Lines {
   int imported = 0;
   Clock::time_point first_imported;
+  // The check at the end lists the roll again once the last file is in.
+  Clock::time_point last_imported;
+  Clock::time_point checked;
   std::vector<std::string> other;
 };
 
@@ -137,7 +140,9 @@ bool Run(const Configuration& configuration, const fs::path& folder) {
   output.write_line = [&lines](const std::string& line) {
     if (line.rfind("Imported:", 0) == 0) {
       if (lines.imported++ == 0) lines.first_imported = Clock::now();
+      lines.last_imported = Clock::now();
     } else {
+      if (line.rfind("Checked: all", 0) == 0) lines.checked = Clock::now();
       lines.other.push_back(line);
     }
   };
@@ -149,7 +154,8 @@ bool Run(const Configuration& configuration, const fs::path& folder) {
   std::error_code ignored;
   fs::remove_all(folder, ignored);
 
-  if (exit_code != importer::kExitImported || lines.imported != kFiles) {
+  if (exit_code != importer::kExitImported || lines.imported != kFiles ||
+      lines.checked == Clock::time_point()) {
     std::printf("%-28s  FAILED: exit code %d, %d files imported\n",
                 configuration.name.c_str(), exit_code, lines.imported);
     for (const std::string& line : lines.other) {
@@ -176,6 +182,9 @@ bool Run(const Configuration& configuration, const fs::path& folder) {
       static_cast<unsigned long long>(use.opens),
       static_cast<unsigned long long>(use.round_trips),
       static_cast<unsigned long long>(use.reads));
+  std::printf("%-28s  check at the end: %.3f s\n", "",
+              std::chrono::duration<double>(lines.checked - lines.last_imported)
+                  .count());
   std::fflush(stdout);
   return true;
 }
