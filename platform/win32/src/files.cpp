@@ -234,9 +234,6 @@ int DescriptorOf(HANDLE handle, bool* writes) {
 }
 }  // namespace internal
 
-}  // namespace win32_standin
-
-namespace win32_standin {
 namespace {
 
 // CreateFileW after its arguments are checked, with files_mutex held.
