@@ -1,6 +1,5 @@
-// The folder lock: one holder at a time, nothing left behind after release,
-// a clear failure where the folder is missing. (Other processes are kept out
-// by the same share mode; tests/platform/win32 checks that.)
+// The folder lock in one process; tests/platform/win32 checks that the same
+// share mode keeps other processes out.
 
 #include "importer/folder_lock.h"
 
@@ -16,53 +15,30 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FolderLockTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  std::string Folder() const { return folder_.u8string(); }
-  bool LockFileExists() const {
-    return fs::exists(folder_ / kFolderLockFileName);
-  }
-
+TEST(FolderLockTest, OneHolderAtATimeNothingLeftAfterAndNoneInAMissingFolder) {
   // Not ASCII, so a path passed on unconverted misses the folder.
-  const fs::path folder_ = fs::u8path("folder_lock_test_Caf\xC3\xA9");
-};
-
-TEST_F(FolderLockTest, OneHolderAtATimeAndNothingLeftAfterRelease) {
-  // A lock file left by an import that was killed does not keep anyone out.
-  std::ofstream(folder_ / kFolderLockFileName) << "";
+  const fs::path folder = fs::u8path("folder_lock_test_Caf\xC3\xA9");
+  const fs::path lock_file = folder / kFolderLockFileName;
+  fs::create_directories(folder);
+  std::ofstream(lock_file) << "";  // left by an import that was killed
   FolderLock first, second;
   uint32_t error = 0;
-  ASSERT_EQ(first.Take(Folder(), &error), FolderLockOutcome::kTaken);
-  EXPECT_EQ(second.Take(Folder(), &error),
+  ASSERT_EQ(first.Take(folder.u8string(), &error), FolderLockOutcome::kTaken);
+  EXPECT_EQ(second.Take(folder.u8string(), &error),
             FolderLockOutcome::kHeldByAnotherImport);
   EXPECT_EQ(error, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
-  EXPECT_FALSE(second.held());
-
   first.Release();
-  EXPECT_FALSE(LockFileExists());
-  ASSERT_EQ(second.Take(Folder(), &error), FolderLockOutcome::kTaken);
-  EXPECT_TRUE(LockFileExists());
+  EXPECT_FALSE(fs::exists(lock_file));
   {
     FolderLock moved = std::move(second);
-    EXPECT_EQ(first.Take(Folder(), &error),
-              FolderLockOutcome::kHeldByAnotherImport);
-  }
-  EXPECT_FALSE(LockFileExists());
-}
-
-TEST_F(FolderLockTest, AMissingFolderFailsWithTheSystemsCode) {
-  FolderLock lock;
-  uint32_t error = 0;
-  EXPECT_EQ(lock.Take(Folder() + "/missing", &error),
+    EXPECT_EQ(moved.Take(folder.u8string(), &error), FolderLockOutcome::kTaken);
+  }  // released by the destructor
+  EXPECT_FALSE(fs::exists(lock_file));
+  EXPECT_EQ(first.Take((folder / "missing").u8string(), &error),
             FolderLockOutcome::kFailed);
   EXPECT_EQ(error, static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
-  EXPECT_FALSE(lock.held());
+  EXPECT_FALSE(first.held());
+  fs::remove_all(folder);
 }
 
 }  // namespace
