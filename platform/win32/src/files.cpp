@@ -2,6 +2,7 @@
 // error codes.
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <winbase.h>
@@ -30,6 +31,7 @@ struct FileObject {
   ino_t inode;
   bool reads, writes, deletes;  // the access it was opened with
   DWORD share;
+  int lock;  // the flock it holds for other processes: 0, LOCK_SH, LOCK_EX
   std::string path;  // as opened, for giving a marked file its name back
   // Set while the file is marked for deletion: its folder and name, which
   // this process cannot open or delete meanwhile.
@@ -172,6 +174,31 @@ FileObject* FindFile(HANDLE handle) {
   return nullptr;
 }
 
+// Other processes see share mode 0 through an advisory lock on the file: a
+// handle with data access and no sharing holds LOCK_EX, any other handle
+// with data access LOCK_SH, so each refuses the other. The system drops the
+// lock when the process ends, also when it is killed, as Windows closes a
+// killed process's handles. Share modes other than 0 bind this process only.
+int CrossProcessLock(bool data_access, DWORD share) {
+  if (!data_access) return 0;  // Windows checks no sharing for such a handle
+  return share == 0 ? LOCK_EX : LOCK_SH;
+}
+
+// Takes `lock` on `fd`: false when another process's handle refuses it. A
+// file system without flock shares files as if nobody held one.
+bool TakeCrossProcessLock(int fd, int lock) {
+  if (lock == 0 || flock(fd, lock | LOCK_NB) == 0) return true;
+  return errno != EWOULDBLOCK;
+}
+
+// True when `path` still names the file open on `fd`: a lock taken on a
+// file whose name another process removed meanwhile keeps nobody out.
+bool NameStillLeadsTo(const std::string& path, int fd) {
+  struct stat named, opened;
+  return stat(path.c_str(), &named) == 0 && fstat(fd, &opened) == 0 &&
+         named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
 }  // namespace
 
 void FailCreateFileW(DWORD error, int times) {
@@ -207,6 +234,99 @@ int DescriptorOf(HANDLE handle, bool* writes) {
 }
 }  // namespace internal
 
+namespace {
+
+// CreateFileW after its arguments are checked, with files_mutex held.
+// `renamed` is set (and nothing opened) when the name stopped leading to
+// the file between its open and its lock.
+HANDLE OpenFile(const std::string& path, bool reads, bool writes, bool deletes,
+                DWORD share, DWORD disposition, bool* renamed) {
+  if (const DWORD pending =
+          DeletionPendingError(path, reads, writes, deletes, share)) {
+    SetLastError(pending);
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat info;
+  const bool existed = stat(path.c_str(), &info) == 0;
+  if (existed && S_ISDIR(info.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (existed && disposition == CREATE_NEW) {
+    SetLastError(ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!existed &&
+      (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)) {
+    SetLastError(ErrorFromErrno(ENOENT, path));
+    return INVALID_HANDLE_VALUE;
+  }
+  // Checked before anything is truncated: a refused opener changes nothing.
+  if (existed && SharingBlocks(info, reads, writes, deletes, share)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  int flags = O_CLOEXEC;
+  flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
+  if (disposition == CREATE_NEW) flags |= O_CREAT | O_EXCL;
+  if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
+    flags |= O_CREAT;
+  const bool truncates =
+      disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  if (truncates && !writes) {
+    if (disposition == TRUNCATE_EXISTING) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return INVALID_HANDLE_VALUE;
+    }
+    flags |= O_TRUNC;  // a read-only descriptor cannot truncate later
+  }
+  // Never blocks: a FIFO without a reader is an error here, not a hang.
+  const int fd = open(path.c_str(), flags | O_NONBLOCK, 0666);
+  if (fd < 0) {
+    SetLastError(errno == ENXIO ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND)
+                                : ErrorFromErrno(errno, path));
+    return INVALID_HANDLE_VALUE;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  struct stat opened;
+  fstat(fd, &opened);
+  const int cross_process_lock =
+      S_ISREG(opened.st_mode)
+          ? CrossProcessLock(reads || writes || deletes, share)
+          : 0;
+  if (!TakeCrossProcessLock(fd, cross_process_lock)) {
+    close(fd);
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (cross_process_lock == LOCK_EX && !NameStillLeadsTo(path, fd)) {
+    close(fd);
+    *renamed = true;
+    // What a caller sees if the name never settles: someone else is at it.
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  // Truncated only now, when no other process's handle refuses this one.
+  if (truncates && writes && S_ISREG(opened.st_mode) && ftruncate(fd, 0) != 0) {
+    const int error = errno;
+    close(fd);
+    SetLastError(ErrorFromErrno(error, path));
+    return INVALID_HANDLE_VALUE;
+  }
+  auto* file = new FileObject();
+  *file = {
+      fd,           opened.st_dev,      opened.st_ino, reads, writes, deletes,
+      share,        cross_process_lock, path,          false, 0,      0,
+      std::string()};
+  OpenFiles().push_back(file);
+  // Windows reports that an existing file was opened or overwritten.
+  const bool reports_existing =
+      existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
+  SetLastError(reports_existing ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return file;
+}
+
+}  // namespace
 }  // namespace win32_standin
 
 using win32_standin::FileObject;
@@ -246,63 +366,14 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
   const bool deletes = (access & (DELETE | GENERIC_ALL)) != 0;
 
   std::lock_guard<std::mutex> lock(win32_standin::files_mutex);
-  if (const DWORD pending = win32_standin::DeletionPendingError(
-          path, reads, writes, deletes, share)) {
-    SetLastError(pending);
-    return INVALID_HANDLE_VALUE;
+  // Another process may remove the name between the open and the lock:
+  // then the open is made again, on what the name leads to now.
+  for (int attempt = 0;; ++attempt) {
+    bool renamed = false;
+    HANDLE handle = win32_standin::OpenFile(path, reads, writes, deletes, share,
+                                            disposition, &renamed);
+    if (!renamed || attempt == 8) return handle;
   }
-  struct stat info;
-  const bool existed = stat(path.c_str(), &info) == 0;
-  if (existed && S_ISDIR(info.st_mode)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  if (existed && disposition == CREATE_NEW) {
-    SetLastError(ERROR_FILE_EXISTS);
-    return INVALID_HANDLE_VALUE;
-  }
-  if (!existed &&
-      (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)) {
-    SetLastError(win32_standin::ErrorFromErrno(ENOENT, path));
-    return INVALID_HANDLE_VALUE;
-  }
-  // Checked before anything is truncated: a refused opener changes nothing.
-  if (existed &&
-      win32_standin::SharingBlocks(info, reads, writes, deletes, share)) {
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return INVALID_HANDLE_VALUE;
-  }
-  int flags = O_CLOEXEC;
-  flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
-  if (disposition == CREATE_NEW) flags |= O_CREAT | O_EXCL;
-  if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
-    flags |= O_CREAT;
-  if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) {
-    if (!writes && disposition == TRUNCATE_EXISTING) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return INVALID_HANDLE_VALUE;
-    }
-    flags |= O_TRUNC;
-  }
-  // Never blocks: a FIFO without a reader is an error here, not a hang.
-  const int fd = open(path.c_str(), flags | O_NONBLOCK, 0666);
-  if (fd < 0) {
-    SetLastError(errno == ENXIO ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND)
-                                : win32_standin::ErrorFromErrno(errno, path));
-    return INVALID_HANDLE_VALUE;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  struct stat opened;
-  fstat(fd, &opened);
-  auto* file = new FileObject();
-  *file = {fd,    opened.st_dev, opened.st_ino, reads, writes, deletes,
-           share, path,          false,         0,     0,      std::string()};
-  win32_standin::OpenFiles().push_back(file);
-  // Windows reports that an existing file was opened or overwritten.
-  const bool reports_existing =
-      existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
-  SetLastError(reports_existing ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-  return file;
 }
 
 BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD size,
@@ -423,8 +494,21 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }
-  if (unlink(path.c_str()) != 0) {
-    SetLastError(win32_standin::ErrorFromErrno(errno, path));
+  // Another process's handle without sharing keeps the file too. The probe
+  // is held until the name is gone, as Windows's delete holds its handle, so
+  // that nobody locks the file in between and is left holding a nameless one.
+  const int probe =
+      S_ISREG(info.st_mode) ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+  if (probe >= 0 && !win32_standin::TakeCrossProcessLock(probe, LOCK_SH)) {
+    close(probe);
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
+  const bool removed = unlink(path.c_str()) == 0;
+  const int error = errno;
+  if (probe >= 0) close(probe);
+  if (!removed) {
+    SetLastError(win32_standin::ErrorFromErrno(error, path));
     return FALSE;
   }
   return TRUE;
@@ -518,6 +602,9 @@ DWORD MarkForDeletion(FileObject& file) {
     }
   }
   close(unnamed);
+  // The lock went with the old descriptor; the unnamed file is nobody
+  // else's, so it takes the lock at once, and keeps it if its name returns.
+  TakeCrossProcessLock(file.fd, file.lock);
   struct stat now;
   fstat(file.fd, &now);
   file.device = now.st_dev;
