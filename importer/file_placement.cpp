@@ -12,16 +12,6 @@ namespace {
 // The largest n tried for " (n)".
 constexpr int kMaxNumber = 9999;
 
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int length = MultiByteToWideChar(
-      CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                      &wide[0], length);
-  return wide;
-}
-
 std::string Narrow(const wchar_t* text) {
   const int length =
       WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -90,6 +80,16 @@ Attributes AttributesOf(const std::string& path) {
 }
 
 }  // namespace
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int length = MultiByteToWideChar(
+      CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                      &wide[0], length);
+  return wide;
+}
 
 bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;

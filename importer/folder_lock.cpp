@@ -9,16 +9,6 @@
 namespace importer {
 namespace {
 
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int length = MultiByteToWideChar(
-      CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                      &wide[0], length);
-  return wide;
-}
-
 // True when a lock file that refused us with ERROR_ACCESS_DENIED is one
 // whose deletion is pending (its holder released it, and a scanner still
 // has it open): even its attributes are refused then. A read-only file or

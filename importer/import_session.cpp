@@ -71,7 +71,7 @@ ImportSession::ImportSession(Options options, Environment environment,
       wait_until_(started_ + std::chrono::seconds(options_.wait_seconds)) {}
 
 void ImportSession::Start() {
-  // The folder is made only once there is something to put in it.
+  // A folder the import makes goes again at the end if nothing landed in it.
   std::error_code error;
   fs::path destination = fs::u8path(options_.folder);
   fs::path absolute = fs::absolute(destination, error);
@@ -83,6 +83,7 @@ void ImportSession::Start() {
     if (!error) thumbnails = absolute_thumbnails;
     thumbnails_ = thumbnails.lexically_normal().u8string();
   }
+  if (!options_.dry_run && !LockDestination()) return;
   // Listen first, so that no progress event of the first copy is missed.
   client_.Call(kEventChannel, "listen", nullptr, [this](const Reply& reply) {
     if (!reply.ok()) {
@@ -907,7 +908,30 @@ void ImportSession::Finish() {
                             : kExitImported);
 }
 
+bool ImportSession::LockDestination() {
+  std::error_code error;
+  const fs::path destination = fs::u8path(destination_);
+  if (!fs::exists(destination, error) &&
+      fs::create_directories(destination, error)) {
+    created_folders_.push_back(destination);
+  }
+  uint32_t code = 0;
+  switch (lock_.Take(destination_, &code)) {
+    case FolderLockOutcome::kTaken:
+      return true;
+    case FolderLockOutcome::kHeldByAnotherImport:
+      Stop("Another import into " + destination_ + " is running.");
+      return false;
+    case FolderLockOutcome::kFailed:
+      break;
+  }
+  Stop("Cannot use the folder " + destination_ + " (error " +
+       std::to_string(code) + ").");
+  return false;
+}
+
 void ImportSession::RemoveEmptyFolders() {
+  lock_.Release();
   // A folder made for files that all failed goes again: removing a folder
   // that is not empty fails and leaves it. Innermost first.
   for (auto folder = created_folders_.rbegin();

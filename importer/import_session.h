@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "importer/channel_client.h"
+#include "importer/folder_lock.h"
 #include "importer/ledger.h"
 #include "importer/options.h"
 #include "platform/engine/inprocess/interface.h"
@@ -175,7 +176,11 @@ class ImportSession : public engine_inprocess::EngineInterface {
   void Settled(const MediaFile& file, Outcome outcome);
   void ShowProgress();
   void Line(const std::string& text);
-  // Removes the folders this import made that stayed empty.
+  // Takes the destination's lock (making the folder if need be); false, with
+  // the import stopped, when it cannot.
+  bool LockDestination();
+  // Lets go of the lock and removes the folders this import made that
+  // stayed empty.
   void RemoveEmptyFolders();
   // Prints the summary and ends with 0, 1 or 130.
   void Finish();
@@ -207,6 +212,8 @@ class ImportSession : public engine_inprocess::EngineInterface {
   int64_t total_bytes_ = 0;
   // What became of each file listed.
   Ledger ledger_;
+  // One import per folder: held from the start to the summary.
+  FolderLock lock_;
   std::vector<std::filesystem::path> created_folders_;
   // The last batch of the current enumeration came, with what it could not
   // read; a roll with unread items is listed once more before planning.

@@ -94,7 +94,8 @@ class ImporterProcessTest : public ::testing::Test {
       std::ofstream(fs::u8path(fixture_path), std::ios::binary) << *fixture;
     }
     options.environment = {{"SNAPFERRY_DEVICES", fixture_path},
-                           {"SNAPFERRY_POLL_MS", "50"}};
+                           {"SNAPFERRY_POLL_MS", "50"},
+                           {"SNAPFERRY_UNPLUG_NOTICE_MS", "0"}};
     options.working_directory = directory_.u8string();
     options.interrupt_after_output = interrupt_after;
     ProcessResult result = RunProcess(options);
@@ -136,6 +137,79 @@ TEST_F(ImporterProcessTest, NoDeviceWaitsThenExitsTwo) {
       << result.out;
   EXPECT_NE(result.out.find("Gave up after waiting 1 seconds."),
             std::string::npos);
+}
+
+// Two month folders of a phone of today; `second` holds the second folder's
+// objects (parent "m2"), `first_fault` goes into IMG_0001's own fields.
+std::string TwoMonths(const std::string& second,
+                      const std::string& first_fault = "") {
+  return Phone(R"(
+  { "id": "o1", "parent": "m1", "contentType": "image",
+    "originalFileName": "IMG_0001.HEIC", "size": 5, "data": "hello",
+    "thumbnail": "thumb" )" + first_fault + R"( },
+  { "id": "m2", "parent": "s1", "contentType": "folder", "name": "202611_a" )" +
+               second);
+}
+
+// What the last line and the exit code may claim: exit 0 only when every
+// file on the phone is in the folder; anything not read is said and fails.
+TEST_F(ImporterProcessTest, TheLastWordIsTrue) {
+  struct Case {
+    const char* what;
+    std::string fixture;
+    std::vector<std::string> arguments;
+    int exit_code;
+    std::vector<std::string> files;
+    const char* said;
+  };
+  const std::string photo2 = R"(,
+  { "id": "o2", "parent": "m2", "contentType": "image",
+    "originalFileName": "IMG_0002.HEIC", "size": 3, "data": "abc")";
+  const std::vector<std::string> both = {
+      "202610_a", "202610_a/IMG_0001.HEIC", "202611_a",
+      "202611_a/IMG_0002.HEIC"};
+  const std::vector<std::string> first = {"202610_a",
+                                          "202610_a/IMG_0001.HEIC"};
+  const Case cases[] = {
+      {"a whole roll", TwoMonths("}" + photo2 + " }"), {}, 0, both,
+       "Checked: all 2 files on the phone are in "},
+      {"a folder that cannot be listed",
+       TwoMonths(R"(, "fail": {"EnumObjects": 2147500037} })" + photo2 +
+                 " }"),
+       {}, 1, first,
+       "202611_a: an item could not be read from the phone (HRESULT "
+       "0x80004005)"},
+      {"a folder whose listing fails part way",
+       TwoMonths(R"(, "fail": {"Next": 2147942570} })" + photo2 + " }"),
+       {}, 1, first, "(HRESULT 0x800700AA)"},
+      {"a photo whose properties cannot be read",
+       TwoMonths("}" + photo2 + R"(, "fail": {"GetValues": 2147500037} })"),
+       {}, 1, first, "202611_a: an item could not be read"},
+      {"a photo the phone cannot serve while it stays plugged in",
+       TwoMonths("}" + photo2 + R"(, "fail": {"GetValues": 2147942431} })"),
+       {}, 1, first, "(HRESULT 0x8007001F)"},
+      {"a stream one byte short",
+       TwoMonths("}" + photo2.substr(0, photo2.find("\"size\": 3")) +
+                 R"("size": 4, "data": "abc" })"),
+       {}, 1, first, "202611_a/IMG_0002.HEIC: received 3 of 4 bytes"},
+      {"no size listed and nothing served",
+       TwoMonths("}" + photo2.substr(0, photo2.find("\"size\": 3")) +
+                 R"("data": "" })"),
+       {}, 1, first, "202611_a/IMG_0002.HEIC: received 0 bytes"},
+      {"a thumbnail the phone cannot serve",
+       TwoMonths("}" + photo2 + " }",
+                 R"(, "fail": {"GetStream": 2147942431})"),
+       {"--thumbnails", "thumbs"}, 1, {"202611_a", "202611_a/IMG_0002.HEIC"},
+       "1 could not be read"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(directory_ / "photos");
+    ProcessResult result = Run(&c.fixture, c.arguments);
+    EXPECT_EQ(result.exit_code, c.exit_code) << result.out << result.err;
+    EXPECT_EQ(FilesBelow(directory_ / "photos"), c.files) << result.out;
+    EXPECT_NE(result.out.find(c.said), std::string::npos) << result.out;
+  }
 }
 
 TEST_F(ImporterProcessTest, HelpAndBadOptions) {
