@@ -99,8 +99,8 @@ HRESULT WalkObjects(IPortableDeviceContent* content,
     HRESULT hr =
         content->EnumObjects(0, parent.id.c_str(), nullptr, enumerator.Put());
     if (FAILED(hr)) {
-      // A device that went away cannot be read further; what was seen so
-      // far would pass for the whole device.
+      // Stops only for a device that went away: what was seen so far would
+      // pass for the whole device.
       if (passed_over.StopsAt(hr, parent.path, parent.id.c_str(),
                               parent.inDcim)) {
         return hr;
