@@ -55,7 +55,7 @@ Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id,
         sessions.get());
     // After a failure the reply says the listing is incomplete; what was
     // streamed before stays streamed, and what still waits is dropped.
-    if (listing.message.empty()) batcher.Flush();
+    if (listing.message.empty()) batcher.Finish(listing.unread);
     return [result = std::move(result), listing = std::move(listing)]() {
       if (!listing.message.empty()) {
         result->Error("wpd_error", listing.message,

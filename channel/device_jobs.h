@@ -29,8 +29,9 @@ using SharedSessions = std::shared_ptr<DeviceSessions>;
 Job MakeListDevicesJob(SharedMethodResult result, WpdChannelHandler* handler);
 Job MakeScanMediaJob(SharedMethodResult result, std::string device_id,
                      SharedSessions sessions);
-// The batcher streams the entries while the walk runs; its last batch is
-// queued before the reply.
+// The batcher streams the entries while the walk runs; after a walk that
+// succeeded its final batch, with what the walk passed over, is queued
+// before the reply.
 Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id,
                           MediaBatcher batcher, SharedSessions sessions);
 // `handler` is not owned: the progress completions it reaches are only ever

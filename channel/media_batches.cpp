@@ -17,6 +17,28 @@ flutter::EncodableValue MediaBatchValue(
   });
 }
 
+flutter::EncodableValue MediaFinalBatchValue(
+    const std::string& device_id, const std::string& token,
+    const std::vector<MediaEntry>& entries,
+    const std::vector<UnreadItem>& unread) {
+  using flutter::EncodableValue;
+  flutter::ValueList items;
+  items.reserve(unread.size());
+  for (const UnreadItem& item : unread) {
+    items.emplace_back(flutter::ValueMap{
+        {EncodableValue("folder"), EncodableValue(item.folder)},
+        {EncodableValue("objectId"), EncodableValue(item.objectId)},
+        {EncodableValue("hresult"),
+         EncodableValue(static_cast<int64_t>(item.hresult))},
+    });
+  }
+  EncodableValue batch = MediaBatchValue(device_id, token, entries);
+  auto& map = std::get<flutter::ValueMap>(batch);
+  map.emplace(EncodableValue("last"), EncodableValue(true));
+  map.emplace(EncodableValue("unread"), EncodableValue(std::move(items)));
+  return batch;
+}
+
 MediaBatcher::MediaBatcher(std::shared_ptr<WpdChannelHandler::ReplyQueue> queue,
                            HWND window, WpdChannelHandler* handler,
                            std::string device_id, std::string token,
@@ -39,20 +61,19 @@ void MediaBatcher::Add(const MediaEntry& entry) {
   if (!sent_since_listening_ || pending_.size() >= kMediaBatchEntries ||
       now - last_sent_ >= kMediaBatchInterval) {
     last_sent_ = now;
-    Send();
+    Send(MediaBatchValue(device_id_, token_, pending_));
   }
 }
 
-void MediaBatcher::Flush() {
+void MediaBatcher::Finish(const std::vector<UnreadItem>& unread) {
   if (!listening_->load(std::memory_order_acquire)) return;
-  if (!pending_.empty()) Send();
+  Send(MediaFinalBatchValue(device_id_, token_, pending_, unread));
 }
 
-void MediaBatcher::Send() {
+void MediaBatcher::Send(flutter::EncodableValue batch) {
   sent_since_listening_ = true;
   // The payload is built here, on the worker; the UI thread only sends it,
   // if someone listens when it runs.
-  flutter::EncodableValue batch = MediaBatchValue(device_id_, token_, pending_);
   pending_.clear();
   WpdChannelHandler* handler = handler_;
   PostCompletion(queue_, window_, [handler, batch = std::move(batch)]() {

@@ -31,6 +31,14 @@ inline constexpr std::chrono::milliseconds kMediaBatchInterval{100};
 flutter::EncodableValue MediaBatchValue(const std::string& device_id,
                                         const std::string& token,
                                         const std::vector<MediaEntry>& entries);
+// The final batch of a listing that succeeded: the batch payload (its
+// entries may be none) with "last" true and "unread", one map per item the
+// walk passed over: "folder" and "objectId" (strings), "hresult" (64-bit,
+// sign-extended).
+flutter::EncodableValue MediaFinalBatchValue(
+    const std::string& device_id, const std::string& token,
+    const std::vector<MediaEntry>& entries,
+    const std::vector<UnreadItem>& unread);
 
 // Gathers one enumeration's entries on its worker. While nobody listens
 // (`listening` false) it keeps nothing; when someone listens again, the
@@ -44,12 +52,13 @@ class MediaBatcher {
 
   // One more entry of the listing, in reply order.
   void Add(const MediaEntry& entry);
-  // Sends what still waits; called after a walk that succeeded, before its
-  // reply is queued.
-  void Flush();
+  // Sends what still waits as the final batch, with what the walk passed
+  // over, if someone listens now; called after a walk that succeeded,
+  // before its reply is queued. The one batch that may carry no entries.
+  void Finish(const std::vector<UnreadItem>& unread);
 
  private:
-  void Send();
+  void Send(flutter::EncodableValue batch);
 
   std::shared_ptr<WpdChannelHandler::ReplyQueue> queue_;
   HWND window_;

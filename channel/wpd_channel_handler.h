@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -99,6 +100,11 @@ class WpdChannelHandler {
   // The device sessions the requests share (tests shorten their idle time
   // and look at what is kept).
   DeviceSessions& sessions() { return *sessions_; }
+  // How long a walk's first probe of a device waits for Windows to notice
+  // an unplug (DeviceSessions::SetUnplugNoticePause; default 1 s).
+  void SetUnplugNoticePause(std::chrono::milliseconds pause) {
+    sessions_->SetUnplugNoticePause(pause);
+  }
 
   // Sends one copy progress event to the current listener, if there is one
   // now. UI thread only (progress completions call it).

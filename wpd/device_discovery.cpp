@@ -1,6 +1,8 @@
 #include "wpd/device_discovery.h"
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
@@ -69,6 +71,39 @@ bool LooksLikeAppleDevice(const std::wstring& friendly_name,
          joined.find(L"ipad") != std::wstring::npos;
 }
 
+namespace {
+
+// Every id the manager lists now (after a refresh, whose failure still
+// leaves the manager's last known list), in its order; the HRESULT of the
+// GetDevices call that failed.
+HRESULT GetDeviceIds(IPortableDeviceManager* manager,
+                     std::vector<std::wstring>* listed) {
+  manager->RefreshDeviceList();
+  DWORD count = 0;
+  HRESULT hr = manager->GetDevices(nullptr, &count);
+  if (FAILED(hr) || count == 0) return hr;
+  DeviceIdArray ids(count);
+  DWORD filled = count;
+  hr = manager->GetDevices(ids.data(), &filled);
+  if (FAILED(hr)) return hr;
+  // A device may have gone between the two calls; never trust a count
+  // beyond the array handed in.
+  if (filled > ids.size()) filled = ids.size();
+  listed->reserve(filled);
+  for (DWORD i = 0; i < filled; ++i) {
+    listed->push_back(ids.at(i) != nullptr ? ids.at(i) : L"");
+  }
+  return S_OK;
+}
+
+HRESULT CreateManager(ComPtr<IPortableDeviceManager>& manager) {
+  return CoCreateInstance(CLSID_PortableDeviceManager, nullptr,
+                          CLSCTX_INPROC_SERVER, IID_IPortableDeviceManager,
+                          manager.PutVoid());
+}
+
+}  // namespace
+
 DeviceList ListDevices() {
   DeviceList result;
   ComApartmentGuard apartment;
@@ -77,37 +112,19 @@ DeviceList ListDevices() {
     return result;
   }
   ComPtr<IPortableDeviceManager> manager;
-  HRESULT hr = CoCreateInstance(CLSID_PortableDeviceManager, nullptr,
-                                CLSCTX_INPROC_SERVER,
-                                IID_IPortableDeviceManager, manager.PutVoid());
+  HRESULT hr = CreateManager(manager);
   if (FAILED(hr)) {
     result.message = FormatHresultFailure("Create PortableDeviceManager", hr);
     return result;
   }
-  // A failed refresh still leaves the manager's last known list.
-  manager->RefreshDeviceList();
-
-  DWORD count = 0;
-  hr = manager->GetDevices(nullptr, &count);
+  std::vector<std::wstring> ids;
+  hr = GetDeviceIds(manager.get(), &ids);
   if (FAILED(hr)) {
     result.message = FormatHresultFailure("GetDevices", hr);
     return result;
   }
-  if (count == 0) return result;
-
-  DeviceIdArray ids(count);
-  DWORD filled = count;
-  hr = manager->GetDevices(ids.data(), &filled);
-  if (FAILED(hr)) {
-    result.message = FormatHresultFailure("GetDevices", hr);
-    return result;
-  }
-  // A device may have gone between the two calls; never trust a count
-  // beyond the array handed in.
-  if (filled > ids.size()) filled = ids.size();
-  result.devices.reserve(filled);
-  for (DWORD i = 0; i < filled; ++i) {
-    std::wstring id = ids.at(i) != nullptr ? ids.at(i) : L"";
+  result.devices.reserve(ids.size());
+  for (const std::wstring& id : ids) {
     std::wstring friendly_name =
         GetDeviceString(manager.get(), id, DeviceText::kFriendlyName);
     std::wstring manufacturer =
@@ -122,9 +139,27 @@ DeviceList ListDevices() {
     info.isApple =
         LooksLikeAppleDevice(friendly_name, manufacturer, description);
     result.devices.push_back(std::move(info));
-    ids.Free(i);
   }
   return result;
+}
+
+HRESULT FindListedDevice(const std::string& device_id, bool* listed) {
+  *listed = false;
+  ComPtr<IPortableDeviceManager> manager;
+  HRESULT hr = CreateManager(manager);
+  if (FAILED(hr)) return hr;
+  std::vector<std::wstring> ids;
+  hr = GetDeviceIds(manager.get(), &ids);
+  if (FAILED(hr)) return hr;
+  // Device paths name the same device in either case.
+  const std::wstring wanted = LowerCaseUnits(Utf8ToWide(device_id));
+  for (const std::wstring& id : ids) {
+    if (LowerCaseUnits(id) == wanted) {
+      *listed = true;
+      break;
+    }
+  }
+  return S_OK;
 }
 
 }  // namespace snapferry

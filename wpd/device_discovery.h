@@ -30,6 +30,11 @@ struct DeviceList {
 // interface decides what to offer. Joins COM itself.
 DeviceList ListDevices();
 
+// Whether `device_id` is in the manager's list now (refreshed first),
+// letters compared without regard to case; the HRESULT of the step that
+// failed when the list could not be read. Called with COM joined.
+HRESULT FindListedDevice(const std::string& device_id, bool* listed);
+
 // The three texts the device manager keeps for a device.
 enum class DeviceText { kFriendlyName, kManufacturer, kDescription };
 

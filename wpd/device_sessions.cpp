@@ -104,6 +104,17 @@ void DeviceSessions::SetIdleClose(std::chrono::milliseconds idle_close) {
   changed_.notify_all();
 }
 
+void DeviceSessions::SetUnplugNoticePause(std::chrono::milliseconds pause) {
+  unplug_probe_.SetPause(pause);
+}
+
+bool DeviceSessions::DeviceGone(DeviceSessions* cache,
+                                const std::string& device_id) {
+  if (cache != nullptr) return cache->unplug_probe_.DeviceGone(device_id);
+  bool present = false;
+  return FAILED(ProbeDevicePresent(device_id, &present)) || !present;
+}
+
 void DeviceSessions::SetSessionHooks(SessionHook opened, SessionHook closing) {
   opened_hook_ = std::move(opened);
   closing_hook_ = std::move(closing);
@@ -179,6 +190,9 @@ void DeviceSessions::Drop(const SessionKey& key) {
 }
 
 void DeviceSessions::Ended(const std::shared_ptr<Session>& session) {
+  // The device may have been unplugged and plugged in since: its next probe
+  // waits for Windows to notice again.
+  unplug_probe_.Forget(session->key.device_id);
   std::lock_guard<std::mutex> lock(mutex_);
   if (session->ended) return;
   session->ended = true;

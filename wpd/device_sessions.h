@@ -24,6 +24,7 @@
 
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
+#include "wpd/unplug_probe.h"
 
 namespace snapferry {
 
@@ -123,6 +124,16 @@ class DeviceSessions {
   void SetSessionHooks(SessionHook opened, SessionHook closing);
   // How long a session may stay idle before it is closed (tests shorten it).
   void SetIdleClose(std::chrono::milliseconds idle_close);
+  // How long the first probe of a device waits for Windows to notice an
+  // unplug (UnplugProbe; default 1 s, tests set 0).
+  void SetUnplugNoticePause(std::chrono::milliseconds pause);
+
+  // Whether a device that answered a went-away code really went away
+  // (UnplugProbe): through the cache's probe, which pauses before a
+  // device's first probe and again after one of its sessions ended on such
+  // a code; without a cache the probe is made at once. Called in the
+  // multithreaded apartment, holding no lease's lock.
+  static bool DeviceGone(DeviceSessions* cache, const std::string& device_id);
 
   // Gives `lease` an open session for `key`: the one kept, or a new one
   // (opened with the client information "Snapferry" 0.<minor>.0 and the
@@ -156,6 +167,7 @@ class DeviceSessions {
   void CloseSession(const std::shared_ptr<Session>& session);
   void RunCloser();
 
+  UnplugProbe unplug_probe_;  // its own lock
   SessionHook opened_hook_;
   SessionHook closing_hook_;
 

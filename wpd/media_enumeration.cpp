@@ -25,10 +25,6 @@ class EnumerationVisitor final : public WalkVisitor {
 
   bool Visit(const WalkedObject& object) override {
     if (object.is_container) {
-      // Its files would be listed under no folder name, and land elsewhere
-      // than on the run that reads it: it is passed over, as a container
-      // whose properties fail.
-      if (object.name_unreadable) return false;
       if (object.is_dcim && !dcim_found_) {
         dcim_found_ = true;
         outside_dcim_ = entries_->size();
@@ -76,6 +72,7 @@ class EnumerationVisitor final : public WalkVisitor {
 // device, so none of it is reported.
 void StopWalk(HRESULT hr, EnumerationResult* result) {
   result->entries.clear();
+  result->unread.clear();
   result->hresult = static_cast<int32_t>(hr);
   result->message = FormatHresultFailure("Enumerate objects", hr);
 }
@@ -86,9 +83,11 @@ void WalkForEnumeration(IPortableDeviceContent* content,
                         IPortableDeviceProperties* properties,
                         IPortableDeviceKeyCollection* keys,
                         EnumerationResult* result,
-                        const MediaEntryCallback& on_entry) {
+                        const MediaEntryCallback& on_entry,
+                        const WentAwayCheck& went_away) {
   EnumerationVisitor visitor(&result->entries, on_entry);
-  const HRESULT hr = WalkObjects(content, properties, keys, visitor);
+  const HRESULT hr = WalkObjects(content, properties, keys, visitor,
+                                 &result->unread, went_away);
   if (FAILED(hr)) return StopWalk(hr, result);
   visitor.Finish();
 }
@@ -130,8 +129,16 @@ EnumerationResult EnumerateMedia(const std::string& device_id,
       result.hresult = static_cast<int32_t>(hr);
       result.message = FormatHresultFailure("Prepare content access", hr);
     } else {
+      // A kept session that answers a went-away code before anything was
+      // told is tried once more on a fresh one (below); after that, only a
+      // probe can tell a phone that went away from one that could not
+      // serve one file.
+      const WentAwayCheck went_away = [&](HRESULT) {
+        if (lease.reused() && attempt == 0 && !told) return true;
+        return DeviceSessions::DeviceGone(sessions, device_id);
+      };
       WalkForEnumeration(access.content.get(), access.properties.get(),
-                         access.keys.get(), &result, tell);
+                         access.keys.get(), &result, tell, went_away);
     }
     if (lease.CheckStale(result.hresult) && attempt == 0 && !told) continue;
     return result;

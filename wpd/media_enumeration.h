@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "wpd/device_sessions.h"
+#include "wpd/media_walk.h"
 
 namespace snapferry {
 
@@ -25,6 +26,9 @@ struct MediaEntry {
 
 struct EnumerationResult {
   std::vector<MediaEntry> entries;
+  // What the walk passed over (media_walk.h): only at or below dcim folders
+  // when the device has one. Empty on failure.
+  std::vector<UnreadItem> unread;
   std::string message;  // empty on success; a non-empty one marks failure
   int32_t hresult = 0;  // the failing step's HRESULT
 };
@@ -41,20 +45,24 @@ using MediaEntryCallback = std::function<void(const MediaEntry&)>;
 // at or below a folder named dcim when the device has one. Joins COM itself.
 // The session comes from `sessions` when given; a kept one that answers
 // that the device went away before any entry was told is dropped and the
-// listing starts again on a new one.
+// listing starts again on a new one. A went-away code after that is probed
+// (DeviceSessions::DeviceGone): if the device is still there, what answered
+// it is passed over and recorded as unread; if not, the listing fails.
 EnumerationResult EnumerateMedia(const std::string& device_id,
                                  const MediaEntryCallback& on_entry = nullptr,
                                  DeviceSessions* sessions = nullptr);
 
 // The walk of an opened device, over content access prepared with the
-// enumeration's six keys: fills `result->entries`. Separate from
-// EnumerateMedia so that a test can walk a content interface of its own
-// making.
+// enumeration's six keys: fills `result->entries` and `result->unread`,
+// or the failure when `went_away` (WalkObjects) stops the walk. Separate
+// from EnumerateMedia so that a test can walk a content interface of its
+// own making.
 void WalkForEnumeration(IPortableDeviceContent* content,
                         IPortableDeviceProperties* properties,
                         IPortableDeviceKeyCollection* keys,
                         EnumerationResult* result,
-                        const MediaEntryCallback& on_entry = nullptr);
+                        const MediaEntryCallback& on_entry = nullptr,
+                        const WentAwayCheck& went_away = nullptr);
 
 }  // namespace snapferry
 

@@ -126,9 +126,11 @@ class ScanVisitor final : public WalkVisitor {
 
 void WalkForScan(IPortableDeviceContent* content,
                  IPortableDeviceProperties* properties,
-                 IPortableDeviceKeyCollection* keys, ScanResult* result) {
+                 IPortableDeviceKeyCollection* keys, ScanResult* result,
+                 const WentAwayCheck& went_away) {
   ScanVisitor visitor(result);
-  const HRESULT hr = WalkObjects(content, properties, keys, visitor);
+  const HRESULT hr = WalkObjects(content, properties, keys, visitor,
+                                 &result->unread, went_away);
   if (FAILED(hr)) return StopWalk(hr, result);
   visitor.Finish();
 }
@@ -173,8 +175,13 @@ ScanResult ScanMedia(const std::string& device_id, DeviceSessions* sessions) {
     if (FAILED(hr)) {
       result = Failure(hr, "Prepare content access");
     } else {
+      // As the enumeration: a kept session first, then the probe.
+      const WentAwayCheck went_away = [&](HRESULT) {
+        if (lease.reused() && attempt == 0) return true;
+        return DeviceSessions::DeviceGone(sessions, device_id);
+      };
       WalkForScan(access.content.get(), access.properties.get(),
-                  access.keys.get(), &result);
+                  access.keys.get(), &result, went_away);
     }
     if (lease.CheckStale(result.hresult) && attempt == 0) {
       continue;

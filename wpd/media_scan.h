@@ -10,6 +10,7 @@
 
 #include "wpd/device_sessions.h"
 #include "wpd/media_classification.h"
+#include "wpd/media_walk.h"
 
 namespace snapferry {
 
@@ -47,6 +48,9 @@ struct ScanResult {
   // Below the camera-roll folders when there are any, else everywhere.
   MediaCounters counts;
   std::string error;  // empty when none
+  // What the walk passed over (media_walk.h), by the same dcim rule as the
+  // counts. Empty on failure; not part of the reply.
+  std::vector<UnreadItem> unread;
 };
 
 inline constexpr size_t kMaxStorageChildren = 12;
@@ -55,17 +59,20 @@ inline constexpr size_t kMaxStorageChildren = 12;
 // gives a result; failures are described inside it. Joins COM itself. The
 // session comes from `sessions` when given (the scan's own: it declares
 // another client version); a kept one that answers that the device went
-// away is dropped and the scan starts again on a new one.
+// away is dropped and the scan starts again on a new one; after that a
+// went-away code is probed, as the enumeration does.
 ScanResult ScanMedia(const std::string& device_id,
                      DeviceSessions* sessions = nullptr);
 
 // The walk of an opened device, over content access prepared with the
-// scan's four keys: fills the counts, names, dcimFound and status of
-// `result`. Separate from ScanMedia so that a test can walk a content
+// scan's four keys: fills the counts, names, dcimFound, unread items and
+// status of `result`, or the failure when `went_away` (WalkObjects) stops
+// the walk. Separate from ScanMedia so that a test can walk a content
 // interface of its own making.
 void WalkForScan(IPortableDeviceContent* content,
                  IPortableDeviceProperties* properties,
-                 IPortableDeviceKeyCollection* keys, ScanResult* result);
+                 IPortableDeviceKeyCollection* keys, ScanResult* result,
+                 const WentAwayCheck& went_away = nullptr);
 
 }  // namespace snapferry
 

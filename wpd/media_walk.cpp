@@ -8,6 +8,10 @@
 namespace snapferry {
 namespace {
 
+// HRESULT_FROM_WIN32(ERROR_NOT_FOUND): the object has no such property.
+constexpr HRESULT kNoSuchProperty = static_cast<HRESULT>(0x80070490);
+constexpr HRESULT kTypeMismatch = static_cast<HRESULT>(0x80020005);
+
 struct PendingContainer {
   std::wstring id;
   std::string path;  // the container's own name
@@ -15,15 +19,75 @@ struct PendingContainer {
   int32_t depth;
 };
 
+// The walk's unread items, with whether each lies at or below a dcim
+// container, for the rule that keeps only those once one was met.
+class UnreadList {
+ public:
+  UnreadList(std::vector<UnreadItem>* items, const WentAwayCheck& went_away)
+      : items_(items), first_(items->size()), went_away_(went_away) {}
+
+  // True when `hr` stops the walk; else the item is recorded.
+  bool StopsAt(HRESULT hr, const std::string& folder, LPCWSTR id,
+               bool in_dcim) {
+    if (IsDeviceGone(hr) && (!went_away_ || went_away_(hr))) return true;
+    UnreadItem& item = items_->emplace_back();
+    item.folder = folder;
+    if (id != nullptr) AssignUtf8(id, &item.objectId);
+    item.hresult = static_cast<int32_t>(hr);
+    in_dcim_.push_back(in_dcim);
+    return false;
+  }
+
+  void Finish(bool dcim_met) {
+    if (!dcim_met) return;
+    size_t kept = first_;
+    for (size_t i = 0; i < in_dcim_.size(); ++i) {
+      if (!in_dcim_[i]) continue;
+      // Never onto itself: a string moved onto itself may come out empty.
+      if (kept != first_ + i)
+        (*items_)[kept] = std::move((*items_)[first_ + i]);
+      ++kept;
+    }
+    items_->resize(kept);
+  }
+
+ private:
+  std::vector<UnreadItem>* items_;
+  size_t first_;
+  const WentAwayCheck& went_away_;
+  std::vector<bool> in_dcim_;
+};
+
+// The object's content type (GUID_NULL when it has none) and name; the code
+// of what could not be read, S_OK when both could.
+HRESULT ReadTypeAndName(IPortableDeviceValues* values, GUID* content_type,
+                        std::wstring* name) {
+  *content_type = GUID_NULL;
+  const HRESULT hr = PropertyReadResult(
+      values, WPD_OBJECT_CONTENT_TYPE,
+      values->GetGuidValue(WPD_OBJECT_CONTENT_TYPE, content_type));
+  if (FAILED(hr)) {
+    *content_type = GUID_NULL;
+    if (hr != kNoSuchProperty) return hr;
+  }
+  HRESULT failure = S_OK;
+  if (!ReadObjectName(values, name, &failure)) return failure;
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT WalkObjects(IPortableDeviceContent* content,
                     IPortableDeviceProperties* properties,
-                    IPortableDeviceKeyCollection* keys, WalkVisitor& visitor) {
+                    IPortableDeviceKeyCollection* keys, WalkVisitor& visitor,
+                    std::vector<UnreadItem>* unread,
+                    const WentAwayCheck& went_away) {
   ContainerSet taken(WPD_DEVICE_OBJECT_ID);
   std::vector<PendingContainer> stack;
   stack.push_back({WPD_DEVICE_OBJECT_ID, std::string(), false, 0});
   ObjectIdBatch batch;
+  UnreadList passed_over(unread, went_away);
+  bool dcim_met = false;
   // Reused from object to object, so that reading a name costs no
   // allocation of ours once the longest name was met.
   std::wstring name;
@@ -34,38 +98,54 @@ HRESULT WalkObjects(IPortableDeviceContent* content,
     ComPtr<IEnumPortableDeviceObjectIDs> enumerator;
     HRESULT hr =
         content->EnumObjects(0, parent.id.c_str(), nullptr, enumerator.Put());
-    // A device that went away cannot be read further; what was seen so far
-    // would pass for the whole device.
-    if (IsDeviceGone(hr)) return hr;
-    if (FAILED(hr)) continue;
+    if (FAILED(hr)) {
+      // Stops only for a device that went away: what was seen so far would
+      // pass for the whole device.
+      if (passed_over.StopsAt(hr, parent.path, parent.id.c_str(),
+                              parent.inDcim)) {
+        return hr;
+      }
+      continue;
+    }
     for (ULONG fetched; (fetched = batch.Fetch(enumerator.get(), &hr)) > 0;) {
       for (ULONG i = 0; i < fetched; ++i) {
         LPCWSTR id = batch.at(i);
         ComPtr<IPortableDeviceValues> values;
         hr = id != nullptr ? properties->GetValues(id, keys, values.Put())
                            : E_POINTER;
-        if (IsDeviceGone(hr)) return hr;
+        GUID content_type = GUID_NULL;
         if (SUCCEEDED(hr)) {
-          GUID content_type = GUID_NULL;
-          values->GetGuidValue(WPD_OBJECT_CONTENT_TYPE, &content_type);
-          const bool name_unreadable = !ReadObjectName(values.get(), &name);
-          const bool is_container = IsContainer(content_type);
-          const bool is_dcim = is_container && IsDcimName(name);
-          const bool enter = visitor.Visit(
-              {id, values.get(), content_type, name, is_container, is_dcim,
-               name_unreadable, parent.depth, parent.inDcim, parent.path});
-          if (is_container && enter && taken.Insert(id)) {
-            std::string path;
-            AssignUtf8(name, &path);
-            stack.push_back({id, std::move(path), is_dcim || parent.inDcim,
-                             parent.depth + 1});
+          hr = ReadTypeAndName(values.get(), &content_type, &name);
+        }
+        if (FAILED(hr)) {
+          if (passed_over.StopsAt(hr, parent.path, id, parent.inDcim)) {
+            return hr;
           }
+          batch.Free(i);
+          continue;
+        }
+        const bool is_container = IsContainer(content_type);
+        const bool is_dcim = is_container && IsDcimName(name);
+        dcim_met = dcim_met || is_dcim;
+        const bool enter =
+            visitor.Visit({id, values.get(), content_type, name, is_container,
+                           is_dcim, parent.depth, parent.inDcim, parent.path});
+        if (is_container && enter && taken.Insert(id)) {
+          std::string path;
+          AssignUtf8(name, &path);
+          stack.push_back({id, std::move(path), is_dcim || parent.inDcim,
+                           parent.depth + 1});
         }
         batch.Free(i);
       }
     }
-    if (IsDeviceGone(hr)) return hr;
+    // A failing Next ends the container's listing; what it gave stays.
+    if (FAILED(hr) && passed_over.StopsAt(hr, parent.path, parent.id.c_str(),
+                                          parent.inDcim)) {
+      return hr;
+    }
   }
+  passed_over.Finish(dcim_met);
   return S_OK;
 }
 
@@ -117,19 +197,31 @@ std::wstring ReadObjectName(IPortableDeviceValues* values) {
   return name;
 }
 
-bool ReadObjectName(IPortableDeviceValues* values, std::wstring* name) {
+bool ReadObjectName(IPortableDeviceValues* values, std::wstring* name,
+                    HRESULT* failure) {
   name->clear();
-  bool failed = false;
+  HRESULT failed = S_OK;
   for (const PROPERTYKEY* key :
        {&WPD_OBJECT_ORIGINAL_FILE_NAME, &WPD_OBJECT_NAME}) {
     CoTaskMemString text;
-    const HRESULT hr = values->GetStringValue(*key, text.Put());
+    HRESULT hr = values->GetStringValue(*key, text.Put());
     if (SUCCEEDED(hr) && text.get() != nullptr) name->assign(text.get());
     if (!name->empty()) return true;
-    // HRESULT_FROM_WIN32(ERROR_NOT_FOUND): the object has no such name.
-    failed = failed || (FAILED(hr) && hr != static_cast<HRESULT>(0x80070490));
+    if (FAILED(hr)) hr = PropertyReadResult(values, *key, hr);
+    if (FAILED(hr) && hr != kNoSuchProperty && SUCCEEDED(failed)) failed = hr;
   }
-  return !failed;
+  if (failure != nullptr) *failure = failed;
+  return SUCCEEDED(failed);
+}
+
+HRESULT PropertyReadResult(IPortableDeviceValues* values,
+                           const PROPERTYKEY& key, HRESULT read) {
+  if (read != kTypeMismatch) return read;
+  HRESULT stored = S_OK;
+  if (SUCCEEDED(values->GetErrorValue(key, &stored)) && FAILED(stored)) {
+    return stored;
+  }
+  return read;
 }
 
 bool IsDcimName(const std::wstring& name) {

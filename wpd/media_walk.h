@@ -10,10 +10,12 @@
 #include <portabledeviceapi.h>
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "wpd/com_ptr.h"
 
@@ -74,6 +76,17 @@ class ContainerSet {
   std::unordered_set<std::wstring> seen_;
 };
 
+// A folder or object the walk could not read, and so passed over. Texts
+// are UTF-8.
+struct UnreadItem {
+  // The folder's name as entries carry it (MediaEntry::parentPath): the
+  // name of the folder the object was listed in, "" for the device root;
+  // for a folder whose own listing failed, that folder's own name.
+  std::string folder;
+  std::string objectId;  // the object's or that folder's id; "" when none
+  int32_t hresult = 0;   // what the device answered
+};
+
 // One object the walk read, as its visitor sees it. Everything here is the
 // walk's and lives only for the call: `name` and `values` are reused or
 // released for the next object.
@@ -84,9 +97,6 @@ struct WalkedObject {
   const std::wstring& name;       // original file name, else object name
   bool is_container;              // folder or functional object
   bool is_dcim;                   // a container named dcim
-  // No name could be read, and not because the object has none: `name` is
-  // empty but the object's name is not.
-  bool name_unreadable;
   // The container the object was listed in.
   int32_t parent_depth;            // 0 for the device root
   bool parent_in_dcim;             // it is, or lies below, a dcim container
@@ -103,26 +113,47 @@ class WalkVisitor {
   ~WalkVisitor() = default;
 };
 
+// Asked when the walk meets a code that says the device went away
+// (IsDeviceGone): true stops the walk with it, false passes over what could
+// not be read, as for any other failure. Null: every such code stops it.
+using WentAwayCheck = std::function<bool(HRESULT hr)>;
+
 // Walks the tree from "DEVICE" depth first, the container pushed last
 // first, 64 ids per Next, one GetValues per object with `keys`. Objects are
 // visited in the order their containers list them; a container is visited
 // where it is met and its contents are walked later (each container id at
-// most once) if its visitor wants. A container that cannot be listed, an
-// object whose properties cannot be read and a failing Next are passed over.
-// Every id is freed as soon as its object was visited. A listing or property
-// read that answers that the device went away (IsDeviceGone) stops the walk:
-// the result is that HRESULT, S_OK otherwise.
+// most once) if its visitor wants. Every id is freed as soon as its object
+// was handled.
+//
+// What cannot be read is passed over and appended to `unread`: a container
+// whose listing fails (at EnumObjects or at a later Next; what it listed
+// before stays), and an object whose GetValues fails, or whose content type
+// or name carries an error other than "no such property" (0x80070490, as an
+// iPhone's media have no WPD_OBJECT_NAME); such an object is not visited.
+// Once a dcim container was met, only the unread items at or below one are
+// kept, as only files there count. A went-away code that `went_away` holds
+// for stops the walk: the result is that HRESULT, S_OK otherwise.
 HRESULT WalkObjects(IPortableDeviceContent* content,
                     IPortableDeviceProperties* properties,
-                    IPortableDeviceKeyCollection* keys, WalkVisitor& visitor);
+                    IPortableDeviceKeyCollection* keys, WalkVisitor& visitor,
+                    std::vector<UnreadItem>* unread,
+                    const WentAwayCheck& went_away = nullptr);
 
 bool IsContainer(const GUID& content_type);
 // The object's name: its original file name, or its object name where that
 // is missing or empty.
 std::wstring ReadObjectName(IPortableDeviceValues* values);
 // Reads the object's name into `name`, reusing its storage. False when no
-// name came and a read failed for another reason than a missing property.
-bool ReadObjectName(IPortableDeviceValues* values, std::wstring* name);
+// name came and a read failed for another reason than a missing property;
+// that read's code then goes to *failure.
+bool ReadObjectName(IPortableDeviceValues* values, std::wstring* name,
+                    HRESULT* failure = nullptr);
+// What a typed read of `key` that answered `read` says of the property.
+// WPD keeps a property it could not read as a VT_ERROR value holding the
+// code: the typed getters answer that code, or a type mismatch, after which
+// the code is read as the error value. 0x80070490 when the object lacks it.
+HRESULT PropertyReadResult(IPortableDeviceValues* values,
+                           const PROPERTYKEY& key, HRESULT read);
 // "dcim" in any case of A to Z, and nothing more.
 bool IsDcimName(const std::wstring& name);
 // `text` in UTF-8 into `out`, reusing its storage; plain ASCII is copied

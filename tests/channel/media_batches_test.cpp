@@ -1,6 +1,6 @@
 // How a running enumeration's entries are gathered into batches for the
 // listener on "snapferry/wpd_media": when a batch goes, what it carries, and
-// what happens while nobody listens.
+// what happens while nobody listens, and the final batch.
 
 #include "channel/media_batches.h"
 
@@ -44,13 +44,22 @@ class MediaBatchesTest : public channel_test::HandlerTest {
     for (Completion& completion : queued) completion();
   }
 
+  // Every batch sent so far.
+  std::vector<EncodableValue> Sent() {
+    RunQueued();
+    std::vector<EncodableValue> batches;
+    for (const auto& sent : messenger_.sent) {
+      if (sent.channel == kWpdMediaChannelName) {
+        batches.push_back(DecodeReply(sent.bytes).value);
+      }
+    }
+    return batches;
+  }
+
   // The object ids of every batch sent so far, batch by batch.
   std::vector<std::vector<std::string>> Batches() {
-    RunQueued();
     std::vector<std::vector<std::string>> batches;
-    for (const auto& sent : messenger_.sent) {
-      if (sent.channel != kWpdMediaChannelName) continue;
-      EncodableValue batch = DecodeReply(sent.bytes).value;
+    for (const EncodableValue& batch : Sent()) {
       EXPECT_EQ(At(batch, "deviceId"), EncodableValue("phone"));
       EXPECT_EQ(At(batch, "token"), EncodableValue("t1"));
       batches.emplace_back();
@@ -82,7 +91,8 @@ MediaEntry Entry(int number) {
   return entry;
 }
 
-TEST_F(MediaBatchesTest, FirstAtOnceThenEveryFiveHundredOrHundredMsNeverEmpty) {
+TEST_F(MediaBatchesTest,
+       FirstAtOnceThenEveryFiveHundredOrHundredMsOnlyTheFinalOneMayBeEmpty) {
   MediaBatcher batcher(queue_, window_.hwnd(), handler_.get(), "phone", "t1",
                        listening_);
   std::vector<std::string> expected;
@@ -111,16 +121,48 @@ TEST_F(MediaBatchesTest, FirstAtOnceThenEveryFiveHundredOrHundredMsNeverEmpty) {
   add(507, 507, true);
   EXPECT_EQ(EntriesSent(), 504u);
   add(508, 509, true);
-  batcher.Flush();
-  batcher.Flush();  // nothing waits: no empty batch
+  batcher.Finish({});  // what waits goes in the final batch
 
   std::vector<std::string> streamed;
-  for (const auto& batch : Batches()) {
+  const auto batches = Batches();
+  for (const auto& batch : batches) {
     EXPECT_FALSE(batch.empty());
     EXPECT_LE(batch.size(), kMediaBatchEntries);
     streamed.insert(streamed.end(), batch.begin(), batch.end());
   }
   EXPECT_EQ(streamed, expected);
+  EXPECT_EQ(batches.back(), (std::vector<std::string>{"o508", "o509"}));
+}
+
+// The final batch goes even when no entry waits, marked and carrying the
+// unread items; no other batch has those keys, and nobody listening gets
+// none.
+TEST_F(MediaBatchesTest, TheFinalBatchIsMarkedAndCarriesTheUnreadItems) {
+  MediaBatcher batcher(queue_, window_.hwnd(), handler_.get(), "phone", "t1",
+                       listening_);
+  batcher.Add(Entry(1));
+  batcher.Finish({{"202610_a", "o7", static_cast<int32_t>(0x8007001F)},
+                  {"", "DEVICE", static_cast<int32_t>(E_FAIL)}});
+  const std::vector<EncodableValue> sent = Sent();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(channel_test::KeysOf(sent[0]),
+            (std::vector<std::string>{"deviceId", "entries", "token"}));
+  const EncodableValue& last = sent[1];
+  EXPECT_EQ(At(last, "entries"), EncodableValue(ValueList{}));
+  EXPECT_EQ(At(last, "last"), EncodableValue(true));
+  auto item = [](const char* folder, const char* id, int64_t hresult) {
+    return EncodableValue(flutter::ValueMap{
+        {EncodableValue("folder"), EncodableValue(folder)},
+        {EncodableValue("objectId"), EncodableValue(id)},
+        {EncodableValue("hresult"), EncodableValue(hresult)}});
+  };
+  EXPECT_EQ(At(last, "unread"),
+            EncodableValue(ValueList{item("202610_a", "o7", -2147024865),
+                                     item("", "DEVICE", -2147467259)}));
+
+  listening_->store(false);
+  batcher.Finish({});
+  EXPECT_EQ(Sent().size(), 2u);
 }
 
 TEST_F(MediaBatchesTest, BatchesForNobodyAreDroppedOnTheUiThread) {

@@ -1,9 +1,11 @@
 // Entries of running enumerations streamed on "snapferry/wpd_media": batches
-// in order, before their own reply, adding up to it, told apart by token.
+// in order, before their own reply, adding up to it, told apart by token;
+// the final one says what the walk passed over.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@ using channel_test::Str;
 using flutter::ValueList;
 using wpd_sim::ContentType;
 
+constexpr HRESULT kGenFailure = static_cast<HRESULT>(0x8007001F);
 constexpr wchar_t kPhoneW[] = L"phone";
 constexpr char kPhone[] = "phone";
 constexpr wchar_t kCameraW[] = L"camera";
@@ -89,9 +92,12 @@ class MediaStreamTest : public EndToEndTest {
   }
 };
 
-// What one enumeration got: its batches' entries in order, and its reply.
+// What one enumeration got: its batches' entries in order, whether each was
+// marked the last, the final batch's unread items, and its reply.
 struct Stream {
   std::vector<size_t> batch_sizes;
+  std::vector<bool> last;
+  EncodableValue unread;
   ValueList streamed;
   std::string device_id;
   bool reply_seen = false;
@@ -123,6 +129,8 @@ TEST_F(MediaStreamTest, BatchesComeInOrderBeforeTheirReplyAndAddUpToIt) {
       const auto& list = std::get<ValueList>(entries);
       stream.batch_sizes.push_back(list.size());
       stream.streamed.insert(stream.streamed.end(), list.begin(), list.end());
+      stream.last.push_back(At(batch, "last") == EncodableValue(true));
+      if (stream.last.back()) stream.unread = At(batch, "unread");
       continue;
     }
     auto call = Codec().DecodeCall(entry.request.data(), entry.request.size());
@@ -153,9 +161,16 @@ TEST_F(MediaStreamTest, BatchesComeInOrderBeforeTheirReplyAndAddUpToIt) {
     ASSERT_EQ(stream.reply.kind, Reply::Kind::kSuccess);
     EXPECT_EQ(EncodableValue(stream.streamed), stream.reply.value);
     ASSERT_FALSE(stream.batch_sizes.empty());
-    for (size_t size : stream.batch_sizes) {
-      EXPECT_GT(size, 0u);
-      EXPECT_LE(size, 500u);
+    // Only the final batch is marked, and only it may be empty.
+    std::vector<bool> last(stream.batch_sizes.size(), false);
+    last.back() = true;
+    EXPECT_EQ(stream.last, last);
+    EXPECT_EQ(stream.unread, EncodableValue(ValueList{}));
+    for (size_t i = 0; i < stream.batch_sizes.size(); ++i) {
+      if (!last[i]) {
+        EXPECT_GT(stream.batch_sizes[i], 0u);
+      }
+      EXPECT_LE(stream.batch_sizes[i], 500u);
     }
   }
   // The first entry goes alone, as soon as it was found.
@@ -188,8 +203,8 @@ TEST_F(MediaStreamTest, AWalkThatFailsAfterSomeBatchesEndsWithItsError) {
   EXPECT_EQ(failed.message,
             "Enumerate objects failed (HRESULT 0x8007048F)");  // not connected
 
-  // Batches came before the error, each non-empty, and what they hold is
-  // the start of the whole listing.
+  // Batches came before the error, each non-empty and none the final one,
+  // and what they hold is the start of the whole listing.
   ValueList streamed;
   ASSERT_FALSE(recorder_->timeline.empty());
   EXPECT_FALSE(recorder_->timeline.back().is_event);
@@ -200,11 +215,45 @@ TEST_F(MediaStreamTest, AWalkThatFailsAfterSomeBatchesEndsWithItsError) {
     const EncodableValue entries = At(batch, "entries");
     const auto& list = std::get<ValueList>(entries);
     EXPECT_FALSE(list.empty());
+    EXPECT_TRUE(At(batch, "last").IsNull());
     streamed.insert(streamed.end(), list.begin(), list.end());
   }
   ASSERT_GT(streamed.size(), 1u);
   ASSERT_LT(streamed.size(), listing.size());
   EXPECT_TRUE(std::equal(streamed.begin(), streamed.end(), listing.begin()));
+}
+
+// One photo the phone cannot serve, while it stays plugged in: the listing
+// passes over it, and the final batch names it, with the code as the
+// 64-bit value the interface reads.
+TEST_F(MediaStreamTest, TheFinalBatchNamesWhatTheWalkPassedOver) {
+  StartDevices(Devices());
+  handler_->SetUnplugNoticePause(std::chrono::milliseconds(0));
+  ASSERT_TRUE(devices_->SetObjectFault(kPhoneW, L"o1005",
+                                       wpd_sim::Call::kGetValues,
+                                       wpd_sim::Fault{kGenFailure, 0}));
+  ListenForMedia();
+  recorder_->timeline.clear();
+  Reply reply = Await(Enumerate(kPhone, "t"));
+  ASSERT_EQ(reply.kind, Reply::Kind::kSuccess);
+  EXPECT_EQ(std::get<ValueList>(reply.value).size(), 1299u);
+
+  ASSERT_GE(recorder_->timeline.size(), 2u);
+  const auto& final_batch = recorder_->timeline.end()[-2];
+  ASSERT_TRUE(final_batch.is_event);
+  EncodableValue batch = DecodeReply(final_batch.bytes).value;
+  EXPECT_EQ(channel_test::KeysOf(batch),
+            (std::vector<std::string>{"deviceId", "entries", "last", "token",
+                                      "unread"}));
+  EXPECT_EQ(At(batch, "last"), EncodableValue(true));
+  const EncodableValue unread = At(batch, "unread");
+  const auto& items = std::get<ValueList>(unread);
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(channel_test::KeysOf(items[0]),
+            (std::vector<std::string>{"folder", "hresult", "objectId"}));
+  EXPECT_EQ(At(items[0], "folder"), Str("101APPLE"));
+  EXPECT_EQ(At(items[0], "objectId"), Str("o1005"));
+  EXPECT_EQ(At(items[0], "hresult"), EncodableValue(int64_t{-2147024865}));
 }
 
 }  // namespace

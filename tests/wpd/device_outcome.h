@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tests/wpd/object_op_test_util.h"
 #include "wpd/device_discovery.h"
@@ -36,8 +37,18 @@ inline std::string Outcome(const DeviceList& list) {
   return text;
 }
 
+// " unread <folder>/<objectId> <hresult>;" per item the walk passed over.
+inline std::string Outcome(const std::vector<UnreadItem>& unread) {
+  std::string text;
+  for (const UnreadItem& item : unread) {
+    text += " unread " + item.folder + "/" + item.objectId + " " +
+            Hex(item.hresult) + ";";
+  }
+  return text;
+}
+
 // "<status> <hresult> \"<error>\" dcim=<0|1> [<children>] <photos>/<videos>/
-// <screenshots>/<sidecars>/<others> <bytes>"
+// <screenshots>/<sidecars>/<others> <bytes>", then the unread items.
 inline std::string Outcome(const ScanResult& scan) {
   std::string children;
   for (size_t i = 0; i < scan.storageChildren.size(); ++i) {
@@ -49,11 +60,11 @@ inline std::string Outcome(const ScanResult& scan) {
          children + "] " + std::to_string(c.photos) + "/" +
          std::to_string(c.videos) + "/" + std::to_string(c.screenshots) + "/" +
          std::to_string(c.sidecars) + "/" + std::to_string(c.others) + " " +
-         std::to_string(c.totalBytes);
+         std::to_string(c.totalBytes) + Outcome(scan.unread);
 }
 
 // "error <hresult> \"<message>\"", or "ok" and one
-// "<id> <name> <parent> <size> <date>;" per entry.
+// "<id> <name> <parent> <size> <date>;" per entry, then the unread items.
 inline std::string Outcome(const EnumerationResult& listing) {
   if (!listing.message.empty()) {
     return "error " + Hex(listing.hresult) + " \"" + listing.message + "\"";
@@ -64,7 +75,7 @@ inline std::string Outcome(const EnumerationResult& listing) {
             " " + std::to_string(entry.size) + " " +
             std::string(entry.date.view()) + ";";
   }
-  return text;
+  return text + Outcome(listing.unread);
 }
 
 inline std::string Outcome(const ObjectOpResult& result) {

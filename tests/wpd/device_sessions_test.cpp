@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/wpd/device_outcome.h"
 #include "tests/wpd/device_test_util.h"
 #include "tests/wpd/object_copy_test_util.h"
 #include "wpd/com_apartment_guard.h"
@@ -26,6 +27,7 @@ namespace {
 using testing_util::kSmallPhone;
 using testing_util::OnWorker;
 using testing_util::SmallPhone;
+using wpd_sim::Fault;
 using namespace std::chrono_literals;
 
 const std::string kPhone = WideToUtf8(kSmallPhone);
@@ -177,10 +179,13 @@ TEST_F(DeviceSessionsTest, NoRetryOnceSomethingWasDeliveredNorForADeletion) {
   EXPECT_EQ(sim_->OpenSessions(kSmallPhone), 0);
   sim_->ClearFaults();
 
-  // A listing that told entries before the device went away.
+  // A listing that told entries before the device was pulled out: it is
+  // not run again, and the probe finds the device gone (at once: the
+  // first probe's pause is set to nothing here).
+  sessions_.SetUnplugNoticePause(0ms);
   ASSERT_EQ(Copy(L"o3").status, ObjectOpStatus::kOk);
   ASSERT_TRUE(sim_->SetDeviceFault(kSmallPhone, wpd_sim::Call::kGetValues,
-                                   wpd_sim::Fault{kGone, 5}));
+                                   wpd_sim::Fault::Unplug(5)));
   int told = 0;
   EnumerationResult listing = OnWorker([&] {
     return EnumerateMedia(
@@ -190,10 +195,12 @@ TEST_F(DeviceSessionsTest, NoRetryOnceSomethingWasDeliveredNorForADeletion) {
   EXPECT_GE(told, 1);
   EXPECT_EQ(Opens(), 2u);
   sim_->ClearFaults();
+  ASSERT_TRUE(sim_->Plug(kSmallPhone));
 
   // A deletion on a stale session fails as the device answered.
+  const std::string o4 = WideToUtf8(sim_->ObjectId(kSmallPhone, L"o4"));
   ASSERT_EQ(
-      OnWorker([&] { return DeleteObject(kPhone, "o4", &sessions_).status; }),
+      OnWorker([&] { return DeleteObject(kPhone, o4, &sessions_).status; }),
       ObjectOpStatus::kOk);
   ASSERT_TRUE(sim_->Replug(kSmallPhone));
   const uint64_t opens = Opens();
@@ -206,6 +213,55 @@ TEST_F(DeviceSessionsTest, NoRetryOnceSomethingWasDeliveredNorForADeletion) {
   EXPECT_EQ(
       OnWorker([&] { return DeleteObject(kPhone, o3, &sessions_); }).status,
       ObjectOpStatus::kOk);
+}
+
+// Windows may still list an unplugged phone, and open it, for a moment: a
+// walk that probes at once takes the unplug for files it could not read,
+// the pause before the first probe gets it right. Once the phone was found
+// there, the connection's later probes do not wait.
+TEST_F(DeviceSessionsTest, TheFirstProbeWaitsForWindowsToNoticeAnUnplug) {
+  using std::chrono::milliseconds;
+  const std::string gone = "0x8007048F;";
+  struct Case {
+    const char* what;
+    milliseconds pause;
+    Fault fault;  // on o3, and on o4 too where it stays plugged
+    int waits;    // pauses the walk sits out
+    std::string outcome;
+  };
+  const Case cases[] = {
+      {"unplugged, no pause", 0ms, Fault::Unplug(0), 0,
+       "ok unread 202610_a/o3 " + gone + " unread 202610_a/o4 " + gone +
+           " unread 202610_a/f2 " + gone + " unread 202609_a/f1 " + gone},
+      {"unplugged, the pause", 1000ms, Fault::Unplug(0), 1,
+       "error 0x8007048F \"Enumerate objects failed (HRESULT 0x8007048F)\""},
+      {"two files it cannot serve", 1000ms, Fault{testing_util::kGenFailure, 0},
+       1,
+       "ok o1 IMG_0001.HEIC 202609_a 197608 2026-09-14T10:00:00; "
+       "o2 IMG_0001.MOV 202609_a 3000 2026-09-14T10:00:00; "
+       "unread 202610_a/o3 0x8007001F; unread 202610_a/o4 0x8007001F;"},
+  };
+  for (const Case& each : cases) {
+    SCOPED_TRACE(each.what);
+    wpd_sim::Fixture fixture = SmallPhone();
+    fixture.devices[0].NoticeUnplugAfter(300);
+    sim_.reset();
+    sim_ = std::make_unique<wpd_sim::Simulator>(std::move(fixture));
+    ASSERT_TRUE(sim_->ok());
+    for (const wchar_t* object : {L"o3", L"o4"}) {
+      ASSERT_TRUE(sim_->SetObjectFault(kSmallPhone, object,
+                                       wpd_sim::Call::kGetValues, each.fault));
+    }
+    DeviceSessions sessions;
+    sessions.SetUnplugNoticePause(each.pause);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(test::Outcome(OnWorker(
+                  [&] { return EnumerateMedia(kPhone, nullptr, &sessions); })),
+              each.outcome);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, each.waits * each.pause);
+    EXPECT_LT(took, each.waits * each.pause + 900ms);  // not a second wait
+  }
 }
 
 TEST_F(DeviceSessionsTest, ConcurrentRequestsShareTheSessionOpenedOnce) {

@@ -1,12 +1,13 @@
 // Every device operation, failed at each call it makes in turn: the k-th
 // call on the simulated phone (and, on the Linux stand-in, on the COM
 // runtime) answers E_FAIL, E_ACCESSDENIED or ERROR_GEN_FAILURE (what a
-// phone that went away answers), and S_FALSE where a call may give less
-// than asked (Next, Read, GetValues; a Delete that deletes nothing). Each
-// outcome is compared whole with the table's row for the step that failed;
-// a step without a row must leave the outcome exactly as undisturbed. Every
-// case must also release every COM object, close what it opened, leave COM
-// as it found it, and leave no staging file or file handle behind.
+// phone that went away answers, though this one stays plugged in), and
+// S_FALSE where a call may give less than asked (Next, Read, GetValues; a
+// Delete that deletes nothing). Each outcome is compared whole with the table's
+// row for the step that failed; a step without a row must leave the outcome
+// exactly as undisturbed. Every case must also release every COM object, close
+// what it opened, leave COM as it found it, and leave no staging file or file
+// handle behind.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -84,6 +85,10 @@ std::string OpError(int status, int64_t bytes, const char* step) {
          " bytesWritten=" + std::to_string(bytes) + " hresult={hr} error=\"" +
          step + " failed (HRESULT {hr})\"";
 }
+// What a walk passed over: "<folder>/<object id>" and the code it met.
+std::string Unread(const char* where, const char* hr = "{hr}") {
+  return std::string(" unread ") + where + " " + hr + ";";
+}
 std::string CopyEnded(int64_t bytes) {
   return "status=0 bytesWritten=" + std::to_string(bytes) +
          " hresult=0x00000000 error=\"\"";
@@ -124,13 +129,13 @@ std::vector<Row> Join(std::vector<Row> a, const std::vector<Row>& b) {
 
 std::vector<Table> Tables() {
   const std::string scan_prepare = ScanError("Prepare content access");
-  const std::string scan_gone = ScanError("Enumerate objects");
+  const std::string scan_all = ScanOk("202609_a,202610_a", "2/1/1/0/0 203608");
   const std::string no_storage =
       "noStorage 0x00000000 \"\" dcim=0 [] 0/0/0/0/0 0";
   const std::string empty_storage =
       "emptyStorage 0x00000000 \"\" dcim=0 [] 0/0/0/0/0 0";
   const std::string list_prepare = ListingError("Prepare content access");
-  const std::string list_gone = ListingError("Enumerate objects");
+  const std::string list_all = "ok" + kO3 + kO4 + kO1 + kO2;
   const std::string copy_open = OpError(3, 0, "Open device");
   const std::string cannot_tell = "canDelete=-1";
   // After a Delete that answered success, the object read again.
@@ -160,7 +165,7 @@ std::vector<Table> Tables() {
            {"Manager.GetDeviceDescription", "", 0, kFailure,
             "Anna's iPhone|Apple Inc.||apple;"},
        }},
-      {Op::kScan, ScanOk("202609_a,202610_a", "2/1/1/0/0 203608"),
+      {Op::kScan, scan_all,
        Join(
            {
                {"CoInitializeEx", "", 0, kFailure,
@@ -184,76 +189,143 @@ std::vector<Table> Tables() {
                {"Factory.CreateInstance", "CreateKeyCollection", 0, kFailure,
                 scan_prepare},
                {"Keys.Add", "", 0, kFailure, scan_prepare},
-               // The phone went away: the walk stops there.
-               {"Content.EnumObjects", "", 0, kGone, scan_gone},
-               {"Enum.Next", "", 0, kGone, scan_gone},
-               {"Properties.GetValues", "", 0, kGone, scan_gone},
-               // Otherwise what cannot be read is skipped.
-               {"Content.EnumObjects", "DEVICE", 0, kFailure, no_storage},
-               {"Enum.Next", "DEVICE", 1, kAny, no_storage},
-               {"Properties.GetValues", "s1", 0, kAny, no_storage},
+               // The phone answered that it went away, but it is still
+               // listed and opens: passed over like any failure.
+               {"Content.EnumObjects", "f2", 0, kGone,
+                ScanOk("202609_a,202610_a", "1/1/0/0/0 200608") +
+                    Unread("202610_a/f2")},
+               {"Enum.Next", "f1", 1, kGone,
+                ScanOk("202609_a,202610_a", "1/0/1/0/0 3000") +
+                    Unread("202609_a/f1")},
+               {"Properties.GetValues", "o3", 0, kGone,
+                ScanOk("202609_a,202610_a", "1/1/1/0/0 201608") +
+                    Unread("202610_a/o3")},
+               // Otherwise what cannot be read is passed over and recorded;
+               // a Next that gives nothing ends a listing quietly.
+               {"Content.EnumObjects", "DEVICE", 0, kFailure,
+                no_storage + Unread("/DEVICE")},
+               {"Enum.Next", "DEVICE", 1, kLess, no_storage},
+               {"Enum.Next", "DEVICE", 1, kFailure,
+                no_storage + Unread("/DEVICE")},
+               // All properties unreadable: each holds E_FAIL.
+               {"Properties.GetValues", "s1", 0, kLess,
+                no_storage + Unread("/s1", "0x80004005")},
+               {"Properties.GetValues", "s1", 0, kFailure,
+                no_storage + Unread("/s1")},
                {"Values.GetGuidValue", "s1 CONTENT_TYPE", 0, kFailure,
-                no_storage},
-               {"Content.EnumObjects", "s1", 0, kFailure, empty_storage},
-               {"Enum.Next", "s1", 1, kAny, empty_storage},
-               {"Properties.GetValues", "f1", 0, kFailure,
-                ScanOk("202610_a", "1/0/1/0/0 3000")},
-               // All properties unreadable: a nameless file of class other.
+                no_storage + Unread("/s1")},
+               {"Values.GetStringValue", "s1 NAME", 0, kFailure,
+                no_storage + Unread("/s1")},
+               {"Content.EnumObjects", "s1", 0, kFailure,
+                empty_storage + Unread("Internal Storage/s1")},
+               {"Enum.Next", "s1", 1, kLess, empty_storage},
+               {"Enum.Next", "s1", 1, kFailure,
+                empty_storage + Unread("Internal Storage/s1")},
                {"Properties.GetValues", "f1", 0, kLess,
-                ScanOk(",202610_a", "1/0/1/0/1 3000")},
+                ScanOk("202610_a", "1/0/1/0/0 3000") +
+                    Unread("Internal Storage/f1", "0x80004005")},
+               {"Properties.GetValues", "f1", 0, kFailure,
+                ScanOk("202610_a", "1/0/1/0/0 3000") +
+                    Unread("Internal Storage/f1")},
                {"Values.GetGuidValue", "f1 CONTENT_TYPE", 0, kFailure,
-                ScanOk("202609_a,202610_a", "1/0/1/0/1 3000")},
-               {"Properties.GetValues", "f2", 0, kFailure,
-                ScanOk("202609_a", "1/1/0/0/0 200608")},
+                ScanOk("202610_a", "1/0/1/0/0 3000") +
+                    Unread("Internal Storage/f1")},
                {"Properties.GetValues", "f2", 0, kLess,
-                ScanOk("202609_a,", "1/1/0/0/1 200608")},
+                ScanOk("202609_a", "1/1/0/0/0 200608") +
+                    Unread("Internal Storage/f2", "0x80004005")},
+               {"Properties.GetValues", "f2", 0, kFailure,
+                ScanOk("202609_a", "1/1/0/0/0 200608") +
+                    Unread("Internal Storage/f2")},
                {"Values.GetGuidValue", "f2 CONTENT_TYPE", 0, kFailure,
-                ScanOk("202609_a,202610_a", "1/1/0/0/1 200608")},
+                ScanOk("202609_a", "1/1/0/0/0 200608") +
+                    Unread("Internal Storage/f2")},
                {"Content.EnumObjects", "f2", 0, kFailure,
+                ScanOk("202609_a,202610_a", "1/1/0/0/0 200608") +
+                    Unread("202610_a/f2")},
+               {"Enum.Next", "f2", 1, kLess,
                 ScanOk("202609_a,202610_a", "1/1/0/0/0 200608")},
-               {"Enum.Next", "f2", 1, kAny,
-                ScanOk("202609_a,202610_a", "1/1/0/0/0 200608")},
+               {"Enum.Next", "f2", 1, kFailure,
+                ScanOk("202609_a,202610_a", "1/1/0/0/0 200608") +
+                    Unread("202610_a/f2")},
                {"Content.EnumObjects", "f1", 0, kFailure,
+                ScanOk("202609_a,202610_a", "1/0/1/0/0 3000") +
+                    Unread("202609_a/f1")},
+               {"Enum.Next", "f1", 1, kLess,
                 ScanOk("202609_a,202610_a", "1/0/1/0/0 3000")},
-               {"Enum.Next", "f1", 1, kAny,
-                ScanOk("202609_a,202610_a", "1/0/1/0/0 3000")},
-               // A file whose properties fail is not counted; one without a
-               // name is counted as other; one without a size counts 0.
-               {"Properties.GetValues", "o3", 0, kFailure,
-                ScanOk("202609_a,202610_a", "1/1/1/0/0 201608")},
+               {"Enum.Next", "f1", 1, kFailure,
+                ScanOk("202609_a,202610_a", "1/0/1/0/0 3000") +
+                    Unread("202609_a/f1")},
+               // A file whose properties, content type or name fail is not
+               // counted; one without a size counts 0.
                {"Properties.GetValues", "o3", 0, kLess,
-                ScanOk("202609_a,202610_a", "1/1/1/0/1 201608")},
+                ScanOk("202609_a,202610_a", "1/1/1/0/0 201608") +
+                    Unread("202610_a/o3", "0x80004005")},
+               {"Properties.GetValues", "o3", 0, kFailure,
+                ScanOk("202609_a,202610_a", "1/1/1/0/0 201608") +
+                    Unread("202610_a/o3")},
+               {"Values.GetGuidValue", "o3 CONTENT_TYPE", 0, kFailure,
+                ScanOk("202609_a,202610_a", "1/1/1/0/0 201608") +
+                    Unread("202610_a/o3")},
                {"Values.GetStringValue", "o3 ORIGINAL_FILE_NAME", 0, kFailure,
-                ScanOk("202609_a,202610_a", "1/1/1/0/1 203608")},
+                ScanOk("202609_a,202610_a", "1/1/1/0/0 201608") +
+                    Unread("202610_a/o3")},
                {"Values.GetUnsignedLargeIntegerValue", "o3 SIZE", 0, kFailure,
                 ScanOk("202609_a,202610_a", "2/1/1/0/0 201608")},
-               {"Properties.GetValues", "o4", 0, kFailure,
-                ScanOk("202609_a,202610_a", "2/1/0/0/0 202608")},
                {"Properties.GetValues", "o4", 0, kLess,
-                ScanOk("202609_a,202610_a", "2/1/0/0/1 202608")},
+                ScanOk("202609_a,202610_a", "2/1/0/0/0 202608") +
+                    Unread("202610_a/o4", "0x80004005")},
+               {"Properties.GetValues", "o4", 0, kFailure,
+                ScanOk("202609_a,202610_a", "2/1/0/0/0 202608") +
+                    Unread("202610_a/o4")},
+               {"Values.GetGuidValue", "o4 CONTENT_TYPE", 0, kFailure,
+                ScanOk("202609_a,202610_a", "2/1/0/0/0 202608") +
+                    Unread("202610_a/o4")},
                {"Values.GetStringValue", "o4 ORIGINAL_FILE_NAME", 0, kFailure,
-                ScanOk("202609_a,202610_a", "2/1/0/0/1 203608")},
+                ScanOk("202609_a,202610_a", "2/1/0/0/0 202608") +
+                    Unread("202610_a/o4")},
                {"Values.GetUnsignedLargeIntegerValue", "o4 SIZE", 0, kFailure,
                 ScanOk("202609_a,202610_a", "2/1/1/0/0 202608")},
-               {"Properties.GetValues", "o1", 0, kFailure,
-                ScanOk("202609_a,202610_a", "1/1/1/0/0 6000")},
                {"Properties.GetValues", "o1", 0, kLess,
-                ScanOk("202609_a,202610_a", "1/1/1/0/1 6000")},
+                ScanOk("202609_a,202610_a", "1/1/1/0/0 6000") +
+                    Unread("202609_a/o1", "0x80004005")},
+               {"Properties.GetValues", "o1", 0, kFailure,
+                ScanOk("202609_a,202610_a", "1/1/1/0/0 6000") +
+                    Unread("202609_a/o1")},
+               {"Values.GetGuidValue", "o1 CONTENT_TYPE", 0, kFailure,
+                ScanOk("202609_a,202610_a", "1/1/1/0/0 6000") +
+                    Unread("202609_a/o1")},
                {"Values.GetStringValue", "o1 ORIGINAL_FILE_NAME", 0, kFailure,
-                ScanOk("202609_a,202610_a", "1/1/1/0/1 203608")},
+                ScanOk("202609_a,202610_a", "1/1/1/0/0 6000") +
+                    Unread("202609_a/o1")},
                {"Values.GetUnsignedLargeIntegerValue", "o1 SIZE", 0, kFailure,
                 ScanOk("202609_a,202610_a", "2/1/1/0/0 6000")},
-               {"Properties.GetValues", "o2", 0, kFailure,
-                ScanOk("202609_a,202610_a", "2/0/1/0/0 200608")},
                {"Properties.GetValues", "o2", 0, kLess,
-                ScanOk("202609_a,202610_a", "2/0/1/0/1 200608")},
+                ScanOk("202609_a,202610_a", "2/0/1/0/0 200608") +
+                    Unread("202609_a/o2", "0x80004005")},
+               {"Properties.GetValues", "o2", 0, kFailure,
+                ScanOk("202609_a,202610_a", "2/0/1/0/0 200608") +
+                    Unread("202609_a/o2")},
+               {"Values.GetGuidValue", "o2 CONTENT_TYPE", 0, kFailure,
+                ScanOk("202609_a,202610_a", "2/0/1/0/0 200608") +
+                    Unread("202609_a/o2")},
                {"Values.GetStringValue", "o2 ORIGINAL_FILE_NAME", 0, kFailure,
-                ScanOk("202609_a,202610_a", "2/0/1/0/1 203608")},
+                ScanOk("202609_a,202610_a", "2/0/1/0/0 200608") +
+                    Unread("202609_a/o2")},
                {"Values.GetUnsignedLargeIntegerValue", "o2 SIZE", 0, kFailure,
                 ScanOk("202609_a,202610_a", "2/1/1/0/0 200608")},
+               // A listing whose last Next fails gave everything, but the
+               // walk cannot know that.
+               {"Enum.Next", "DEVICE", 2, kFailure,
+                scan_all + Unread("/DEVICE")},
+               {"Enum.Next", "s1", 2, kFailure,
+                scan_all + Unread("Internal Storage/s1")},
+               {"Enum.Next", "f2", 2, kFailure,
+                scan_all + Unread("202610_a/f2")},
+               {"Enum.Next", "f1", 2, kFailure,
+                scan_all + Unread("202609_a/f1")},
            },
            {})},
-      {Op::kEnumerate, "ok" + kO3 + kO4 + kO1 + kO2,
+      {Op::kEnumerate, list_all,
        Join(
            {
                {"CoInitializeEx", "", 0, kFailure,
@@ -265,50 +337,104 @@ std::vector<Table> Tables() {
                {"Factory.CreateInstance", "CreateKeyCollection", 0, kFailure,
                 list_prepare},
                {"Keys.Add", "", 0, kFailure, list_prepare},
-               {"Content.EnumObjects", "", 0, kGone, list_gone},
-               {"Enum.Next", "", 0, kGone, list_gone},
-               {"Properties.GetValues", "", 0, kGone, list_gone},
-               {"Content.EnumObjects", "DEVICE", 0, kFailure, "ok"},
-               {"Enum.Next", "DEVICE", 1, kAny, "ok"},
-               {"Properties.GetValues", "s1", 0, kAny, "ok"},
-               {"Values.GetGuidValue", "s1 CONTENT_TYPE", 0, kFailure, "ok"},
+               // A went-away code from a phone still there: as the scan.
+               {"Content.EnumObjects", "f2", 0, kGone,
+                "ok" + kO1 + kO2 + Unread("202610_a/f2")},
+               {"Enum.Next", "f1", 1, kGone,
+                "ok" + kO3 + kO4 + Unread("202609_a/f1")},
+               {"Properties.GetValues", "o3", 0, kGone,
+                "ok" + kO4 + kO1 + kO2 + Unread("202610_a/o3")},
+               {"Content.EnumObjects", "DEVICE", 0, kFailure,
+                "ok" + Unread("/DEVICE")},
+               {"Enum.Next", "DEVICE", 1, kLess, "ok"},
+               {"Enum.Next", "DEVICE", 1, kFailure, "ok" + Unread("/DEVICE")},
+               {"Properties.GetValues", "s1", 0, kLess,
+                "ok" + Unread("/s1", "0x80004005")},
+               {"Properties.GetValues", "s1", 0, kFailure,
+                "ok" + Unread("/s1")},
+               {"Values.GetGuidValue", "s1 CONTENT_TYPE", 0, kFailure,
+                "ok" + Unread("/s1")},
                // A container whose name cannot be read is not walked: its
                // files would be listed under no folder name.
-               {"Values.GetStringValue", "s1 NAME", 0, kFailure, "ok"},
-               {"Content.EnumObjects", "s1", 0, kFailure, "ok"},
-               {"Enum.Next", "s1", 1, kAny, "ok"},
-               {"Properties.GetValues", "f1", 0, kAny, "ok" + kO3 + kO4},
+               {"Values.GetStringValue", "s1 NAME", 0, kFailure,
+                "ok" + Unread("/s1")},
+               {"Content.EnumObjects", "s1", 0, kFailure,
+                "ok" + Unread("Internal Storage/s1")},
+               {"Enum.Next", "s1", 1, kLess, "ok"},
+               {"Enum.Next", "s1", 1, kFailure,
+                "ok" + Unread("Internal Storage/s1")},
+               {"Properties.GetValues", "f1", 0, kLess,
+                "ok" + kO3 + kO4 + Unread("Internal Storage/f1", "0x80004005")},
+               {"Properties.GetValues", "f1", 0, kFailure,
+                "ok" + kO3 + kO4 + Unread("Internal Storage/f1")},
                {"Values.GetGuidValue", "f1 CONTENT_TYPE", 0, kFailure,
-                "ok" + kO3 + kO4},
-               {"Properties.GetValues", "f2", 0, kAny, "ok" + kO1 + kO2},
+                "ok" + kO3 + kO4 + Unread("Internal Storage/f1")},
+               {"Properties.GetValues", "f2", 0, kLess,
+                "ok" + kO1 + kO2 + Unread("Internal Storage/f2", "0x80004005")},
+               {"Properties.GetValues", "f2", 0, kFailure,
+                "ok" + kO1 + kO2 + Unread("Internal Storage/f2")},
                {"Values.GetGuidValue", "f2 CONTENT_TYPE", 0, kFailure,
-                "ok" + kO1 + kO2},
-               {"Content.EnumObjects", "f2", 0, kFailure, "ok" + kO1 + kO2},
-               {"Enum.Next", "f2", 1, kAny, "ok" + kO1 + kO2},
-               {"Content.EnumObjects", "f1", 0, kFailure, "ok" + kO3 + kO4},
-               {"Enum.Next", "f1", 1, kAny, "ok" + kO3 + kO4},
-               // A file without properties or a name is not listed; one
-               // without a size is listed with 0.
-               {"Properties.GetValues", "o3", 0, kAny, "ok" + kO4 + kO1 + kO2},
+                "ok" + kO1 + kO2 + Unread("Internal Storage/f2")},
+               {"Content.EnumObjects", "f2", 0, kFailure,
+                "ok" + kO1 + kO2 + Unread("202610_a/f2")},
+               {"Enum.Next", "f2", 1, kLess, "ok" + kO1 + kO2},
+               {"Enum.Next", "f2", 1, kFailure,
+                "ok" + kO1 + kO2 + Unread("202610_a/f2")},
+               {"Content.EnumObjects", "f1", 0, kFailure,
+                "ok" + kO3 + kO4 + Unread("202609_a/f1")},
+               {"Enum.Next", "f1", 1, kLess, "ok" + kO3 + kO4},
+               {"Enum.Next", "f1", 1, kFailure,
+                "ok" + kO3 + kO4 + Unread("202609_a/f1")},
+               // A file without properties, content type or name is not
+               // listed but recorded; one without a size is listed with 0.
+               {"Properties.GetValues", "o3", 0, kLess,
+                "ok" + kO4 + kO1 + kO2 + Unread("202610_a/o3", "0x80004005")},
+               {"Properties.GetValues", "o3", 0, kFailure,
+                "ok" + kO4 + kO1 + kO2 + Unread("202610_a/o3")},
+               {"Values.GetGuidValue", "o3 CONTENT_TYPE", 0, kFailure,
+                "ok" + kO4 + kO1 + kO2 + Unread("202610_a/o3")},
                {"Values.GetStringValue", "o3 ORIGINAL_FILE_NAME", 0, kFailure,
-                "ok" + kO4 + kO1 + kO2},
+                "ok" + kO4 + kO1 + kO2 + Unread("202610_a/o3")},
                {"Values.GetUnsignedLargeIntegerValue", "o3 SIZE", 0, kFailure,
                 "ok" + kO3Size0 + kO4 + kO1 + kO2},
-               {"Properties.GetValues", "o4", 0, kAny, "ok" + kO3 + kO1 + kO2},
+               {"Properties.GetValues", "o4", 0, kLess,
+                "ok" + kO3 + kO1 + kO2 + Unread("202610_a/o4", "0x80004005")},
+               {"Properties.GetValues", "o4", 0, kFailure,
+                "ok" + kO3 + kO1 + kO2 + Unread("202610_a/o4")},
+               {"Values.GetGuidValue", "o4 CONTENT_TYPE", 0, kFailure,
+                "ok" + kO3 + kO1 + kO2 + Unread("202610_a/o4")},
                {"Values.GetStringValue", "o4 ORIGINAL_FILE_NAME", 0, kFailure,
-                "ok" + kO3 + kO1 + kO2},
+                "ok" + kO3 + kO1 + kO2 + Unread("202610_a/o4")},
                {"Values.GetUnsignedLargeIntegerValue", "o4 SIZE", 0, kFailure,
                 "ok" + kO3 + kO4Size0 + kO1 + kO2},
-               {"Properties.GetValues", "o1", 0, kAny, "ok" + kO3 + kO4 + kO2},
+               {"Properties.GetValues", "o1", 0, kLess,
+                "ok" + kO3 + kO4 + kO2 + Unread("202609_a/o1", "0x80004005")},
+               {"Properties.GetValues", "o1", 0, kFailure,
+                "ok" + kO3 + kO4 + kO2 + Unread("202609_a/o1")},
+               {"Values.GetGuidValue", "o1 CONTENT_TYPE", 0, kFailure,
+                "ok" + kO3 + kO4 + kO2 + Unread("202609_a/o1")},
                {"Values.GetStringValue", "o1 ORIGINAL_FILE_NAME", 0, kFailure,
-                "ok" + kO3 + kO4 + kO2},
+                "ok" + kO3 + kO4 + kO2 + Unread("202609_a/o1")},
                {"Values.GetUnsignedLargeIntegerValue", "o1 SIZE", 0, kFailure,
                 "ok" + kO3 + kO4 + kO1Size0 + kO2},
-               {"Properties.GetValues", "o2", 0, kAny, "ok" + kO3 + kO4 + kO1},
+               {"Properties.GetValues", "o2", 0, kLess,
+                "ok" + kO3 + kO4 + kO1 + Unread("202609_a/o2", "0x80004005")},
+               {"Properties.GetValues", "o2", 0, kFailure,
+                "ok" + kO3 + kO4 + kO1 + Unread("202609_a/o2")},
+               {"Values.GetGuidValue", "o2 CONTENT_TYPE", 0, kFailure,
+                "ok" + kO3 + kO4 + kO1 + Unread("202609_a/o2")},
                {"Values.GetStringValue", "o2 ORIGINAL_FILE_NAME", 0, kFailure,
-                "ok" + kO3 + kO4 + kO1},
+                "ok" + kO3 + kO4 + kO1 + Unread("202609_a/o2")},
                {"Values.GetUnsignedLargeIntegerValue", "o2 SIZE", 0, kFailure,
                 "ok" + kO3 + kO4 + kO1 + kO2Size0},
+               {"Enum.Next", "DEVICE", 2, kFailure,
+                list_all + Unread("/DEVICE")},
+               {"Enum.Next", "s1", 2, kFailure,
+                list_all + Unread("Internal Storage/s1")},
+               {"Enum.Next", "f2", 2, kFailure,
+                list_all + Unread("202610_a/f2")},
+               {"Enum.Next", "f1", 2, kFailure,
+                list_all + Unread("202609_a/f1")},
            },
            OpenRows(ListingError("Open device")))},
       {Op::kCopy, CopyEnded(197608),

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/wpd/simulator/simulator.h"
+#include "tests/wpd/device_outcome.h"
 #include "tests/wpd/device_test_util.h"
 
 namespace snapferry {
@@ -110,6 +111,15 @@ TEST(EnumerateMediaTest, ListsOnlyMediaAtOrBelowFoldersNamedDcim) {
   File(phone, L"u", L"100", L"README");
   File(phone, L"e", L"100", L"");
   File(phone, L"p3", L"101", L"IMG_0003.JPG");
+  // What cannot be read counts by the same rule: before the dcim folder
+  // was met, after it outside, and inside two dcim folders.
+  for (auto [id, parent] : {std::pair{L"zbad", L"s1"},
+                            {L"xbad", L"dl"},
+                            {L"ybad", L"nested"},
+                            {L"pbad", L"100"}}) {
+    File(phone, id, parent, L"IMG_0009.JPG")
+        .Fail(Call::kGetValues, kDeviceBusy);
+  }
   Simulator sim(std::move(fixture));
   ASSERT_TRUE(sim.ok()) << sim.error();
 
@@ -119,6 +129,8 @@ TEST(EnumerateMediaTest, ListsOnlyMediaAtOrBelowFoldersNamedDcim) {
             (std::vector<std::string>{
                 "y y.jpg dcim", "d d.png DCIM", "p3 IMG_0003.JPG 101APPLE",
                 "p1 IMG_0001.HEIC 100APPLE", "p2 IMG_0002.MOV 100APPLE"}));
+  EXPECT_EQ(test::Outcome(result.unread),
+            " unread dcim/ybad 0x800700AA; unread 100APPLE/pbad 0x800700AA;");
   ExpectNothingLeft(sim);
 }
 
@@ -313,7 +325,7 @@ TEST(EnumerateMediaTest, SkipsObjectsAndListingsThatFailAndKeepsTheRest) {
   // Ids come 64 at a time: the first batch stays, the rest goes with the
   // failing Next; one file of it cannot be read; a folder that cannot be
   // listed, or whose own properties or name fail, gives nothing (its files
-  // must not be listed under no folder name).
+  // must not be listed under no folder name). Each is recorded.
   // (A device that is still there: one that went away ends the walk.)
   ASSERT_TRUE(
       sim.SetObjectFault(kPhone, L"big", Call::kNext, Fault{kDeviceBusy, 64}));
@@ -329,6 +341,11 @@ TEST(EnumerateMediaTest, SkipsObjectsAndListingsThatFailAndKeepsTheRest) {
   EXPECT_EQ(result.entries[2].objectId, "f2");
   EXPECT_EQ(result.entries[3].objectId, "f4");
   EXPECT_EQ(result.entries.back().objectId, "f63");
+  EXPECT_EQ(test::Outcome(result.unread),
+            " unread Internal Storage/unreadable 0x800700AA;"
+            " unread Internal Storage/nameless 0x800700AA;"
+            " unread Locked/locked 0x800700AA;"
+            " unread Camera/f3 0x800700AA; unread Camera/big 0x800700AA;");
   ExpectNothingLeft(sim);
 }
 

@@ -999,9 +999,7 @@ class Device final
     }
     std::shared_ptr<DeviceState> device = sim_->FindDevice(device_id);
     // An unplugged device's path no longer exists, as an unknown one.
-    if (device == nullptr || device->live_connection.load() == 0) {
-      return kErrorFileNotFound;
-    }
+    if (device == nullptr || !device->Listed()) return kErrorFileNotFound;
     device->link.Open();
     ClientInfo info = ReadClientInfo(client);
     // Unset, WPD asks for reading and writing.
@@ -1016,6 +1014,9 @@ class Device final
       }
       if (FAILED(hr)) return hr;
       connection = device->live_connection.load();
+      // Unplugged but not yet noticed: it opens on the connection that
+      // ended, so every call answers the gone code.
+      if (connection == 0 && device->Listed()) connection = device->connections;
       if (connection == 0)
         return kErrorFileNotFound;  // an Open fault unplugged it
       ++device->open_sessions;
@@ -1262,7 +1263,7 @@ class Manager final
       }
     }
     if (device == nullptr) return kErrorNotFound;
-    if (device->live_connection.load() == 0) return device->setup.gone_hresult;
+    if (!device->Listed()) return device->setup.gone_hresult;
     std::wstring value;
     {
       std::lock_guard<std::mutex> lock(device->mu);

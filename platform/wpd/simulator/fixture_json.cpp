@@ -573,11 +573,12 @@ class Parser {
 
   bool Device(const Json& value, const std::string& path, DeviceSpec* device) {
     if (!value.is_object()) return Fail(path, "must be an object");
-    if (!Keys(value, path,
-              {"id", "friendlyName", "manufacturer", "description",
-               "openHresult", "optimalTransferSize", "maxReadSize",
-               "shortReadResult", "locked", "unlockAfterMs", "reset",
-               "goneHresult", "nextOvercount", "link", "fail", "objects"})) {
+    if (!Keys(
+            value, path,
+            {"id", "friendlyName", "manufacturer", "description", "openHresult",
+             "optimalTransferSize", "maxReadSize", "shortReadResult", "locked",
+             "unlockAfterMs", "reset", "noticeUnplugAfterMs", "goneHresult",
+             "nextOvercount", "link", "fail", "objects"})) {
       return false;
     }
     if (!value.contains("id")) return Fail(path, "needs an \"id\"");
@@ -610,6 +611,15 @@ class Parser {
         return false;
       }
       device->unlock_after_ms = static_cast<uint32_t>(delay);
+    }
+    if (value.contains("noticeUnplugAfterMs")) {
+      uint64_t delay;
+      if (!Unsigned(value["noticeUnplugAfterMs"],
+                    Join(path, "noticeUnplugAfterMs"),
+                    std::numeric_limits<uint32_t>::max(), &delay)) {
+        return false;
+      }
+      device->notice_unplug_after_ms = static_cast<uint32_t>(delay);
     }
     if (value.contains("nextOvercount")) {
       uint64_t count;

@@ -303,6 +303,10 @@ DeviceSpec& DeviceSpec::GoneResult(HRESULT hresult) {
   gone_hresult = hresult;
   return *this;
 }
+DeviceSpec& DeviceSpec::NoticeUnplugAfter(uint32_t ms) {
+  notice_unplug_after_ms = ms;
+  return *this;
+}
 DeviceSpec& DeviceSpec::Link(LinkSpec spec) {
   link = spec;
   return *this;

@@ -250,6 +250,10 @@ struct DeviceSpec {
   // What calls through the device's objects answer once it was unplugged;
   // one of kDeviceGoneHresults.
   HRESULT gone_hresult = kDeviceNotConnected;
+  // For this long after an unplug the device is still listed and still
+  // opens (its sessions answer the gone code), as Windows may take a moment
+  // to notice. 0: gone from the list at once.
+  uint32_t notice_unplug_after_ms = 0;
   // A misbehaving enumerator: a Next that fills the caller's array reports
   // this many more ids fetched than it asked for.
   uint32_t next_overcount = 0;
@@ -268,6 +272,7 @@ struct DeviceSpec {
   DeviceSpec& Fail(Call call, Fault fault);
   DeviceSpec& Locked(std::optional<uint32_t> unlock_after_ms = std::nullopt);
   DeviceSpec& GoneResult(HRESULT hresult);
+  DeviceSpec& NoticeUnplugAfter(uint32_t ms);
   // Calls wait out the link's costs: Link(LinkSpec::Usb2()).
   DeviceSpec& Link(LinkSpec spec);
 

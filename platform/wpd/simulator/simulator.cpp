@@ -142,8 +142,20 @@ bool DeviceState::HidesContent() const {
   return !unlock_at || std::chrono::steady_clock::now() < *unlock_at;
 }
 
+bool DeviceState::Listed() const {
+  return live_connection.load() != 0 ||
+         std::chrono::steady_clock::now().time_since_epoch().count() <
+             listed_until.load();
+}
+
 void DeviceState::UnplugLocked() {
   const uint32_t ended = live_connection.exchange(0);
+  if (ended != 0) {
+    listed_until.store((std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(setup.notice_unplug_after_ms))
+                           .time_since_epoch()
+                           .count());
+  }
   if (owner == nullptr) return;
   owner->Wake();
   RaiseLocked(WPD_EVENT_DEVICE_REMOVED, ended);
@@ -204,7 +216,7 @@ std::vector<std::shared_ptr<DeviceState>> SimState::Snapshot() const {
   std::lock_guard<std::mutex> lock(mu);
   std::vector<std::shared_ptr<DeviceState>> plugged;
   for (const auto& device : devices) {
-    if (device->live_connection.load() != 0) plugged.push_back(device);
+    if (device->Listed()) plugged.push_back(device);
   }
   return plugged;
 }

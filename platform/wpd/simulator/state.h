@@ -85,6 +85,9 @@ struct DeviceState {
   // Sessions remember the connection they were opened on and answer the
   // gone code once it has ended.
   std::atomic<uint32_t> live_connection{1};
+  // While unplugged: until when (steady clock ticks) it is still listed and
+  // opens (DeviceSpec::notice_unplug_after_ms).
+  std::atomic<int64_t> listed_until{0};
   uint32_t connections = 1;
   bool locked = false;
   std::optional<std::chrono::steady_clock::time_point> unlock_at;
@@ -102,6 +105,9 @@ struct DeviceState {
   // answers the gone code.
   bool Strike(uint32_t node, Call call, HRESULT* hresult);
   const Fault* FindFault(uint32_t node, Call call) const;
+
+  // Plugged in, or unplugged so recently that the system has not noticed.
+  bool Listed() const;
 
   // Under mu. Storages (functional objects below the root) list nothing
   // while the device is locked or reset.

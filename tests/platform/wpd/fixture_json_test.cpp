@@ -29,7 +29,7 @@ const char kEveryKey[] = R"({
     "optimalTransferSize": 4096,
     "maxReadSize": 100, "shortReadResult": "S_FALSE",
     "locked": true, "unlockAfterMs": 1500, "reset": true,
-    "goneHresult": 2147942431, "nextOvercount": 3,
+    "goneHresult": 2147942431, "nextOvercount": 3, "noticeUnplugAfterMs": 250,
     "link": {"profile": "usb2", "thumbnailMs": 30},
     "fail": { "Content": -2147467259, "Transfer": 2147500037,
               "GetDeviceManufacturer": 5, "GetValues": {"hresult": -1, "afterCalls": 3} },
@@ -88,6 +88,7 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(phone.unlock_after_ms, 1500u);
   EXPECT_TRUE(phone.reset);
   EXPECT_EQ(phone.gone_hresult, H(0x8007001F));
+  EXPECT_EQ(phone.notice_unplug_after_ms, 250u);
   EXPECT_EQ(phone.next_overcount, 3u);
   ASSERT_TRUE(phone.link.has_value());
   EXPECT_EQ(phone.link->open_ms, 20);
@@ -175,6 +176,7 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(bare.optimal_transfer_size, 262144u);
   EXPECT_FALSE(bare.locked);
   EXPECT_EQ(bare.gone_hresult, wpd_sim::kDeviceNotConnected);
+  EXPECT_EQ(bare.notice_unplug_after_ms, 0u);
   EXPECT_TRUE(bare.objects.empty());
 }
 
