@@ -163,6 +163,8 @@ int RunImport(const Options& options, const Output& output,
         FlutterDesktopEngineGetMessenger(engine));
     auto handler =
         std::make_unique<snapferry::WpdChannelHandler>(messenger.get(), window);
+    handler->SetUnplugNoticePause(
+        std::chrono::milliseconds(options.unplug_notice_milliseconds));
     loop.handler = handler.get();
     running_window = window;
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
