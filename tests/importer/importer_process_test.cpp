@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/host/process_runner.h"
@@ -210,6 +212,35 @@ TEST_F(ImporterProcessTest, TheLastWordIsTrue) {
     EXPECT_EQ(FilesBelow(directory_ / "photos"), c.files) << result.out;
     EXPECT_NE(result.out.find(c.said), std::string::npos) << result.out;
   }
+}
+
+// Two imports into one folder: the second, started while the first runs,
+// touches nothing; the first imports every file once.
+TEST_F(ImporterProcessTest, ASecondImportIntoTheSameFolderStopsAtOnce) {
+  // 2 MB at 4 MB/s: the first import runs for half a second.
+  const std::string phone = Phone(R"(
+  { "id": "o1", "parent": "m1", "contentType": "image",
+    "originalFileName": "IMG_0001.HEIC", "size": 5, "data": "hello" },
+  { "id": "o2", "parent": "m1", "contentType": "video",
+    "originalFileName": "IMG_0001.MOV", "size": 2000000,
+    "data": {"pattern": 2000000} })",
+                                  R"("link": {"megabytesPerSecond": 4},)");
+  ProcessResult first;
+  std::thread running([&] { first = Run(&phone, {}); });
+  const fs::path lock = directory_ / "photos" / ".snapferry-import.lock";
+  for (int i = 0; i < 500 && !fs::exists(lock); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ProcessResult second = Run(&phone, {});
+  running.join();
+  EXPECT_EQ(second.exit_code, 2) << second.out << second.err;
+  EXPECT_NE(second.out.find("Another import into "), std::string::npos)
+      << second.out;
+  EXPECT_NE(second.out.find(" is running."), std::string::npos) << second.out;
+  EXPECT_EQ(first.exit_code, 0) << first.out << first.err;
+  EXPECT_EQ(FilesBelow(directory_ / "photos"),
+            (std::vector<std::string>{"202610_a", "202610_a/IMG_0001.HEIC",
+                                      "202610_a/IMG_0001.MOV"}));
 }
 
 TEST_F(ImporterProcessTest, HelpAndBadOptions) {
