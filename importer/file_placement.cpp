@@ -12,17 +12,6 @@ namespace {
 // The largest n tried for " (n)".
 constexpr int kMaxNumber = 9999;
 
-std::string Narrow(const wchar_t* text) {
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) return std::string();
-  std::string narrow(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, &narrow[0], length, nullptr,
-                      nullptr);
-  narrow.pop_back();  // the terminator
-  return narrow;
-}
-
 size_t ExtensionStart(const std::string& name) {
   const size_t dot = name.find_last_of('.');
   return dot == std::string::npos || dot == 0 ? name.size() : dot;
@@ -89,6 +78,17 @@ std::wstring Wide(const std::string& text) {
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                       &wide[0], length);
   return wide;
+}
+
+std::string Narrow(const wchar_t* text) {
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 1) return std::string();
+  std::string narrow(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, &narrow[0], length, nullptr,
+                      nullptr);
+  narrow.pop_back();  // the terminator
+  return narrow;
 }
 
 bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {

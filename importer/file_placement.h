@@ -41,8 +41,9 @@ std::optional<std::string> FirstFreeName(const std::string& folder,
 // (device names given on the command line; a first sieve for file names).
 bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b);
 
-// A UTF-8 path or name as the UTF-16 text Win32 calls take.
+// A UTF-8 path or name as the UTF-16 text Win32 calls take, and back.
 std::wstring Wide(const std::string& text);
+std::string Narrow(const wchar_t* text);
 
 // `folder` joined with `name`, with the platform's separator.
 std::string JoinPath(const std::string& folder, const std::string& name);

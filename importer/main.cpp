@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "importer/console_page.h"
 #include "importer/devices.h"
 #include "importer/import_session.h"
 #include "importer/options.h"
@@ -107,8 +108,7 @@ int main() {
   const std::unique_ptr<wpd_sim::Simulator> devices =
       importer::StartDevices(options.demo);
 
-  // Names and folders are UTF-8 throughout.
-  SetConsoleOutputCP(CP_UTF8);
+  importer::UseUtf8ConsoleOutput();
   importer::Output output;
   output.write_line = WriteLine;
   if (_isatty(_fileno(stdout))) output.show_status = ShowStatus;
@@ -119,5 +119,6 @@ int main() {
     ClearStatus();
     std::fputs(DiagnosticsLine(counts, devices.get()).c_str(), stderr);
   }
+  importer::RestoreConsoleOutput();
   return exit_code;
 }

@@ -5,13 +5,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <memory>
-#include <mutex>
 
 #include "channel/jobs.h"
 #include "channel/wpd_channel_handler.h"
+#include "importer/console_page.h"
 #include "importer/import_session.h"
 #include "messaging/binary_messenger.h"
 #include "platform/engine/engine_api.h"
@@ -23,16 +23,12 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"SnapferryImporter";
 // Private to the importer's window: Ctrl+C or the console closing.
 constexpr UINT kInterruptMessage = WM_APP + 0x43;
-// How long a console close waits for the summary before Windows ends the
-// process anyway (it allows about 5 seconds).
-constexpr auto kCloseGrace = std::chrono::milliseconds(4500);
 
 // The window of the import running now, for the console control handler,
 // which Windows calls on a thread of its own.
 std::atomic<HWND> running_window{nullptr};
-std::mutex ended_mutex;
-std::condition_variable ended_signal;
-bool ended = false;  // ended_mutex
+// Ctrl+C events of the import running now.
+std::atomic<int> interrupts{0};
 
 struct Loop {
   snapferry::WpdChannelHandler* handler = nullptr;
@@ -75,13 +71,17 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam,
 BOOL WINAPI OnConsoleControl(DWORD event) {
   HWND window = running_window.load();
   if (window == nullptr) return FALSE;
-  InterruptRunningImport();
-  if (event == CTRL_CLOSE_EVENT) {
-    // The process ends when this returns: give the copy time to stop and
-    // the summary time to be written.
-    std::unique_lock<std::mutex> lock(ended_mutex);
-    ended_signal.wait_for(lock, kCloseGrace, [] { return ended; });
+  // The first Ctrl+C stops the import cleanly. A second one, or the console
+  // closing, ends the process at once: a read that does not heed the
+  // cancel must not keep it. What can be left then is a complete staging
+  // file between its copy and its move, which the next import into the
+  // folder removes; a copy still running goes with its handle.
+  if (event == CTRL_CLOSE_EVENT || interrupts.fetch_add(1) > 0) {
+    RestoreConsoleOutput();
+    std::fflush(stdout);
+    ExitProcess(kExitInterrupted);
   }
+  InterruptRunningImport();
   return TRUE;
 }
 
@@ -112,10 +112,7 @@ void InterruptRunningImport() {
 
 int RunImport(const Options& options, const Output& output,
               CallCounts* counts) {
-  {
-    std::lock_guard<std::mutex> lock(ended_mutex);
-    ended = false;
-  }
+  interrupts = 0;
   // The result is not examined, as in the windowed program: the engine's
   // window needs the apartment and nothing better can be done without it.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -193,11 +190,6 @@ int RunImport(const Options& options, const Output& output,
   for (const auto& timer : loop.timers) KillTimer(window, timer.first);
   DestroyWindow(window);
   if (SUCCEEDED(com)) CoUninitialize();
-  {
-    std::lock_guard<std::mutex> lock(ended_mutex);
-    ended = true;
-  }
-  ended_signal.notify_all();
   return exit_code;
 }
 

@@ -26,8 +26,10 @@ struct ProcessOptions {
   std::vector<std::pair<std::string, std::string>> environment;
   std::string working_directory;  // empty: this process's
   std::chrono::seconds timeout{60};
-  // POSIX only: SIGINT is sent once standard output holds this text.
+  // POSIX only: SIGINT is sent once standard output holds this text, and
+  // once more after that when it holds the second text too.
   std::string interrupt_after_output;
+  std::string interrupt_again_after_output;
 };
 
 ProcessResult RunProcess(const ProcessOptions& options);

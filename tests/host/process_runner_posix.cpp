@@ -67,13 +67,14 @@ ProcessResult RunProcess(const ProcessOptions& options) {
 
   const auto deadline = std::chrono::steady_clock::now() + options.timeout;
   int status = 0;
-  bool interrupted = false;
+  size_t interrupts = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (!interrupted && !options.interrupt_after_output.empty() &&
-        ReadAll(out_path).find(options.interrupt_after_output) !=
-            std::string::npos) {
+    const std::string* after[] = {&options.interrupt_after_output,
+                                  &options.interrupt_again_after_output};
+    if (interrupts < 2 && !after[interrupts]->empty() &&
+        ReadAll(out_path).find(*after[interrupts]) != std::string::npos) {
       kill(pid, SIGINT);
-      interrupted = true;
+      ++interrupts;
     }
     if (std::chrono::steady_clock::now() > deadline) {
       result.timed_out = true;

@@ -85,7 +85,8 @@ class ImporterProcessTest : public ::testing::Test {
   // `fixture` null: no SNAPFERRY_DEVICES at all.
   ProcessResult Run(const std::string* fixture,
                     std::vector<std::string> arguments,
-                    const std::string& interrupt_after = "") {
+                    const std::string& interrupt_after = "",
+                    const std::string& interrupt_again_after = "") {
     ProcessOptions options;
     options.program = SNAPFERRY_IMPORTER;
     options.arguments = std::move(arguments);
@@ -100,6 +101,7 @@ class ImporterProcessTest : public ::testing::Test {
                            {"SNAPFERRY_UNPLUG_NOTICE_MS", "0"}};
     options.working_directory = directory_.u8string();
     options.interrupt_after_output = interrupt_after;
+    options.interrupt_again_after_output = interrupt_again_after;
     ProcessResult result = RunProcess(options);
     EXPECT_TRUE(result.started);
     EXPECT_FALSE(result.timed_out) << result.out << result.err;
@@ -288,6 +290,25 @@ TEST_F(ImporterProcessTest, SigintMidCopyCancelsItAndExits130) {
             std::string::npos);
   // No staging file, no month folder made for nothing.
   EXPECT_EQ(FilesBelow(directory_ / "photos"), std::vector<std::string>());
+}
+
+// A read that does not heed the cancel (one Read of a stream that crawls)
+// cannot keep the importer: a second Ctrl+C ends it at once.
+TEST_F(ImporterProcessTest, ASecondSigintEndsTheImportAtOnce) {
+  const std::string crawling = Phone(R"(
+  { "id": "o1", "parent": "m1", "contentType": "video",
+    "originalFileName": "IMG_0001.MOV", "size": 1000000,
+    "data": {"pattern": 1000000} })",
+                                     R"("link": {"megabytesPerSecond": 0.01},)");
+  const auto started = std::chrono::steady_clock::now();
+  ProcessResult result =
+      Run(&crawling, {}, "On the device: ", "Stopping (Ctrl+C)...");
+  EXPECT_EQ(result.exit_code, 130) << result.out << result.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - started,
+            std::chrono::seconds(20));
+  // Nothing half-copied stays in the month folder.
+  EXPECT_EQ(FilesBelow(directory_ / "photos" / "202610_a"),
+            std::vector<std::string>());
 }
 #endif
 

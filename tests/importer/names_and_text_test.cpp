@@ -12,6 +12,7 @@
 #include <iterator>
 #include <limits>
 
+#include "importer/console_page.h"
 #include "importer/file_placement.h"
 #include "importer/options.h"
 #include "importer/text_format.h"
@@ -190,6 +191,18 @@ TEST_F(PlacementTest, MovingNeverReplacesAFile) {
                                  JoinPath(Folder(), "elsewhere"), &error),
             MoveOutcome::kFailed);
   EXPECT_EQ(error, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(ConsolePageTest, TheCodePageFoundIsGivenBack) {
+  if (!SetConsoleOutputCP(437)) GTEST_SKIP() << "no console here";
+  UseUtf8ConsoleOutput();
+  EXPECT_EQ(GetConsoleOutputCP(), static_cast<UINT>(CP_UTF8));
+  RestoreConsoleOutput();
+  EXPECT_EQ(GetConsoleOutputCP(), 437u);
+  SetConsoleOutputCP(850);
+  RestoreConsoleOutput();  // once only: a later change stays
+  EXPECT_EQ(GetConsoleOutputCP(), 850u);
+  SetConsoleOutputCP(CP_UTF8);
 }
 
 }  // namespace

@@ -138,6 +138,8 @@ EXTERN_C BOOL WINAPI TzSpecificLocalTimeToSystemTime(
 // ---- threads, modules, process ------------------------------------------
 EXTERN_C DWORD WINAPI GetCurrentThreadId(void);
 EXTERN_C DWORD WINAPI GetCurrentProcessId(void);
+// Ends the process at once with `uExitCode`; nothing is flushed.
+EXTERN_C [[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
 EXTERN_C HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
 // Only "User32.dll" (any letter case) loads, and it exports
 // EnableNonClientDpiScaling unless a test removed it.

@@ -8,8 +8,11 @@
 
 EXTERN_C BOOL WINAPI AttachConsole(DWORD dwProcessId);
 EXTERN_C BOOL WINAPI AllocConsole(void);
-// Terminals here take UTF-8 already: accepts CP_UTF8 and changes nothing.
+// The console's output code page: CP_UTF8 until set (terminals here take
+// UTF-8); any code page from 1 to 65535 is kept and told back, whatever
+// the terminal does with it.
 EXTERN_C BOOL WINAPI SetConsoleOutputCP(UINT wCodePageID);
+EXTERN_C UINT WINAPI GetConsoleOutputCP(void);
 
 // Console control events. Here SIGINT is Ctrl+C and SIGTERM or SIGHUP the
 // console being closed. As on Windows each event runs the handlers on a new

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -119,10 +120,17 @@ BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add) {
   return TRUE;
 }
 
+namespace {
+std::atomic<UINT> output_code_page{CP_UTF8};
+}  // namespace
+
 BOOL WINAPI SetConsoleOutputCP(UINT code_page) {
-  if (code_page != CP_UTF8) {
+  if (code_page == 0 || code_page > 65535) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  output_code_page = code_page;
   return TRUE;
 }
+
+UINT WINAPI GetConsoleOutputCP() { return output_code_page; }

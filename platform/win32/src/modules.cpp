@@ -43,6 +43,8 @@ DWORD WINAPI GetCurrentProcessId() {
   return static_cast<DWORD>(getpid());
 }
 
+void WINAPI ExitProcess(UINT exit_code) { _exit(static_cast<int>(exit_code)); }
+
 HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
   if (name == nullptr) return kExecutable;
   SetLastError(ERROR_MOD_NOT_FOUND);
