@@ -419,6 +419,9 @@ void ImportSession::Plan(const ValueList& entries) {
   // new listing by folder and name; the files that have an outcome are not
   // looked at again.
   const bool resuming = copying_;
+  // What this listing could not read fails now: a later listing (the check
+  // at the end) tells its own.
+  if (!options_.dry_run) RecordUnread();
   std::map<std::string, Held> owed;
   if (resuming) {
     for (Held& held : held_) owed[Key(held.file)] = std::move(held);
@@ -722,6 +725,22 @@ std::string ImportSession::Place(const MediaFile& file,
   return "no free name for it in " + file.folder;
 }
 
+void ImportSession::RecordUnread() {
+  for (const UnreadItem& item : unread_) {
+    if (!unread_seen_.insert({item.folder, item.object_id}).second) continue;
+    char code[16];
+    std::snprintf(code, sizeof(code), "0x%08X",
+                  static_cast<unsigned>(item.hresult));
+    const std::string where =
+        item.folder.empty() ? "the phone's storage" : item.folder;
+    const std::string why = "an item could not be read from the phone (HRESULT " +
+                            std::string(code) + ")";
+    ledger_.Unread(where, why);
+    Line("FAILED:  " + where + ": " + why);
+  }
+  unread_.clear();
+}
+
 void ImportSession::Check(const ValueList* entries, const std::string& error) {
   checking_ = false;
   if (entries == nullptr || (entries->empty() && unread_.empty())) {
@@ -739,8 +758,20 @@ void ImportSession::Check(const ValueList* entries, const std::string& error) {
     const MediaFile file = FileOf(entry);
     const std::string key = Key(file);
     if (!seen.insert(key).second) continue;
+    const bool passed_over =
+        std::any_of(unread_seen_.begin(), unread_seen_.end(),
+                    [&](const std::pair<std::string, std::string>& item) {
+                      return item.second == file.object_id ||
+                             SafeComponent(item.first) == file.folder_name;
+                    });
     if (!ledger_.Listed(key)) {
-      ++new_files_;  // taken during the import: the next run brings it
+      // Taken during the import: the next run brings it. One the listing
+      // in use could not read has failed already, and is not here.
+      if (passed_over) {
+        missing.push_back(DisplayName(file));
+      } else {
+        ++new_files_;
+      }
     } else if (!InFolder(file)) {
       missing.push_back(DisplayName(file));
       ledger_.Refute(key, "not in the folder at the check at the end");
@@ -845,16 +876,7 @@ void ImportSession::Finish() {
     environment_.finished(interrupted_ ? kExitInterrupted : kExitImported);
     return;
   }
-  // What the last listing could not read is on the phone and not here.
-  for (const UnreadItem& item : unread_) {
-    char code[16];
-    std::snprintf(code, sizeof(code), "0x%08X",
-                  static_cast<unsigned>(item.hresult));
-    ledger_.Unread(item.folder.empty() ? "the phone's storage" : item.folder,
-                   "an item could not be read from the phone (HRESULT " +
-                       std::string(code) + ")");
-  }
-  unread_.clear();
+  RecordUnread();
   const int left =
       interrupted_
           ? ledger_.Count(Outcome::kCancelled) +

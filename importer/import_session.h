@@ -103,6 +103,8 @@ class ImportSession : public engine_inprocess::EngineInterface {
   // Whether the folder holds `file` (its name or a " (n)" variant, of its
   // listed size when one was listed).
   bool InFolder(const MediaFile& file) const;
+  // Records what the last listing could not read as failures.
+  void RecordUnread();
   // One file of the copy phase, from its start to its outcome. Files start
   // in order, up to Options::copies_in_flight at once, and are settled
   // (placed, counted and printed) in the same order, whatever order their
@@ -219,6 +221,9 @@ class ImportSession : public engine_inprocess::EngineInterface {
   // read; a roll with unread items is listed once more before planning.
   int final_batch_ = 0;  // the enumeration whose last batch came
   std::vector<UnreadItem> unread_;
+  // What the listings used could not read, by folder and object id: each is
+  // one failure, said once.
+  std::set<std::pair<std::string, std::string>> unread_seen_;
   bool unread_listed_again_ = false;
   // The check at the end is listing the roll; new files it found.
   bool checking_ = false;

@@ -160,6 +160,31 @@ TEST_F(ImportTest, APhoneBackFromAReplugListingNothingIsWaitedFor) {
       << Transcript();
 }
 
+// A photo the listings in use could not read fails, and stays failed when
+// the check at the end reads it after all: it is no new photo, and not here.
+TEST_F(ImportTest, APhotoNotReadStaysFailedWhenTheCheckReadsIt) {
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, {{L"IMG_0001.MOV", std::string(200000, 'v')},
+                     {L"IMG_0002.HEIC", "two"}});
+  fixture.devices[0].objects.back().Fail(wpd_sim::Call::kGetValues, E_FAIL);
+  wpd_sim::LinkSpec link;
+  link.megabytes_per_second = 1;  // the copy takes 0.2 s
+  fixture.devices[0].Link(link);
+  Plug(std::move(fixture));
+  std::thread heal([this] {
+    WaitFor([this] { return simulator_->Calls(wpd_sim::Call::kRead) > 0; });
+    simulator_->ClearFaults();
+  });
+  const int exit_code = Import({"--wait", "5"});
+  heal.join();
+  EXPECT_EQ(exit_code, kExitSomeFailed) << Transcript();
+  EXPECT_TRUE(Said("Checked: 1 of 2 files on the phone is not in "))
+      << Transcript();
+  EXPECT_FALSE(Said("new file")) << Transcript();
+  EXPECT_TRUE(Said("Imported 1 files (195.3 KB), 0 already there, 1 failed"))
+      << Transcript();
+}
+
 // After a reset the phone serves nothing new until it is plugged in again:
 // the copy running ends, and no other starts.
 TEST_F(ImportTest, NoCopyStartsAfterAReset) {

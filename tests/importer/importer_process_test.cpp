@@ -219,14 +219,15 @@ TEST_F(ImporterProcessTest, TheLastWordIsTrue) {
 // Two imports into one folder: the second, started while the first runs,
 // touches nothing; the first imports every file once.
 TEST_F(ImporterProcessTest, ASecondImportIntoTheSameFolderStopsAtOnce) {
-  // 2 MB at 4 MB/s: the first import runs for half a second.
+  // 3 MB at 1 MB/s: the first import runs for three seconds, long enough
+  // for a second process to start beside it under Wine too.
   const std::string phone = Phone(R"(
   { "id": "o1", "parent": "m1", "contentType": "image",
     "originalFileName": "IMG_0001.HEIC", "size": 5, "data": "hello" },
   { "id": "o2", "parent": "m1", "contentType": "video",
-    "originalFileName": "IMG_0001.MOV", "size": 2000000,
-    "data": {"pattern": 2000000} })",
-                                  R"("link": {"megabytesPerSecond": 4},)");
+    "originalFileName": "IMG_0001.MOV", "size": 3000000,
+    "data": {"pattern": 3000000} })",
+                                  R"("link": {"megabytesPerSecond": 1},)");
   ProcessResult first;
   std::thread running([&] { first = Run(&phone, {}); });
   const fs::path lock = directory_ / "photos" / ".snapferry-import.lock";
