@@ -5,6 +5,7 @@
 #ifndef SNAPFERRY_TESTS_IMPORTER_IMPORT_TEST_UTIL_H_
 #define SNAPFERRY_TESTS_IMPORTER_IMPORT_TEST_UTIL_H_
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -94,8 +95,10 @@ class ImportTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    // The process id keeps other worktrees' runs of the same test apart.
     root_ = fs::temp_directory_path() /
-            (std::string("snapferry_import_") + info->name());
+            (std::string("snapferry_import_") + info->name() + "_" +
+             std::to_string(GetCurrentProcessId()));
     fs::remove_all(root_);
     fs::create_directories(root_);
     photos_ = root_ / "photos";
@@ -177,6 +180,13 @@ class ImportTest : public ::testing::Test {
   CallCounts counts_;  // of the last import
 };
 
+// The staging file this process copies `name` into first, in `folder`.
+inline fs::path StagingFile(const fs::path& folder, const std::string& name) {
+  return folder / ("." + name + "." + std::to_string(GetCurrentProcessId()) +
+                   ".part");
+}
+
+// Waits up to 20 s for `done`; false if it never came.
 inline bool WaitFor(const std::function<bool()>& done) {
   for (int i = 0; i < 2000; ++i) {
     if (done()) return true;
