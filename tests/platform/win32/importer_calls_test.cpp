@@ -25,7 +25,9 @@ std::wstring Wide(const fs::path& path) {
 class ImporterCallsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() / "snapferry_importer_calls";
+    folder_ = fs::temp_directory_path() /
+              ("snapferry_importer_calls_" +
+               std::to_string(GetCurrentProcessId()));
     fs::remove_all(folder_);
     fs::create_directories(folder_ / "sub");
     Put("IMG_1.HEIC", "12345");
@@ -115,6 +117,99 @@ TEST_F(ImporterCallsTest, MoveFileExReplacesOnlyWhenAskedTo) {
   EXPECT_TRUE(
       MoveFileExW(free_name.c_str(), taken.c_str(), MOVEFILE_REPLACE_EXISTING));
   EXPECT_EQ(Read("IMG_1.HEIC"), "x");
+}
+
+// Folders as the importer makes them and removes those left empty.
+TEST_F(ImporterCallsTest, FoldersAreMadeAndRemovedWithWindowsCodes) {
+  const std::wstring made = Wide(folder_ / "made");
+  EXPECT_TRUE(CreateDirectoryW(made.c_str(), nullptr));
+  EXPECT_FALSE(CreateDirectoryW(made.c_str(), nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(
+      CreateDirectoryW(Wide(folder_ / "no" / "such").c_str(), nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_FALSE(RemoveDirectoryW(Wide(folder_).c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+  EXPECT_FALSE(RemoveDirectoryW(Wide(folder_ / "IMG_10.JPG").c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
+  EXPECT_TRUE(RemoveDirectoryW(made.c_str()));
+  EXPECT_FALSE(RemoveDirectoryW(made.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// What a scanner's handle does to a placement: a rename needs every handle
+// on the file to share deletion, and a file whose deletion is pending
+// answers ERROR_ACCESS_DENIED even to a look at its attributes.
+TEST_F(ImporterCallsTest, ScannersHandlesRefuseRenamesAndLooks) {
+  const std::wstring from = Wide(folder_ / "IMG_10.JPG");
+  const std::wstring to = Wide(folder_ / "placed.JPG");
+  HANDLE scanner = CreateFileW(from.c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(MoveFileExW(from.c_str(), to.c_str(), 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(DeleteFileW(from.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  CloseHandle(scanner);
+  EXPECT_TRUE(MoveFileExW(from.c_str(), to.c_str(), 0));
+
+  HANDLE pending = CreateFileW(
+      to.c_str(), GENERIC_READ | DELETE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(pending, INVALID_HANDLE_VALUE);
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  ASSERT_TRUE(SetFileInformationByHandle(pending, FileDispositionInfo,
+                                         &disposition, sizeof(disposition)));
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  EXPECT_FALSE(
+      GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CloseHandle(pending);
+  EXPECT_FALSE(
+      GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// In long-path form ("\\?\" and a full path) every call the importer
+// makes reaches below MAX_PATH.
+TEST_F(ImporterCallsTest, LongPathFormReachesBeyondMaxPath) {
+  const auto long_form = [](const fs::path& path) {
+    return L"\\\\?\\" + Wide(fs::absolute(path));
+  };
+  std::vector<fs::path> levels = {folder_ / std::string(100, 'a')};
+  levels.push_back(levels.back() / std::string(100, 'b'));
+  levels.push_back(levels.back() / std::string(100, 'c'));
+  for (const fs::path& level : levels) {
+    ASSERT_TRUE(CreateDirectoryW(long_form(level).c_str(), nullptr));
+  }
+  const fs::path file = levels.back() / "IMG_1.HEIC";
+  ASSERT_GT(Wide(fs::absolute(file)).size(), static_cast<size_t>(MAX_PATH));
+  HANDLE handle = CreateFileW(long_form(file).c_str(), GENERIC_WRITE, 0,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(handle, "12345", 5, &written, nullptr));
+  CloseHandle(handle);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  ASSERT_TRUE(GetFileAttributesExW(long_form(file).c_str(),
+                                   GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.nFileSizeLow, 5u);
+  WIN32_FIND_DATAW found;
+  HANDLE find =
+      FindFirstFileW(long_form(levels.back() / "IMG_1*").c_str(), &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(std::wstring(found.cFileName), L"IMG_1.HEIC");
+  FindClose(find);
+  const fs::path moved = levels.back() / "IMG_1 (2).HEIC";
+  EXPECT_TRUE(
+      MoveFileExW(long_form(file).c_str(), long_form(moved).c_str(), 0));
+  EXPECT_TRUE(DeleteFileW(long_form(moved).c_str()));
+  for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+    EXPECT_TRUE(RemoveDirectoryW(long_form(*level).c_str()));
+  }
 }
 
 LRESULT CALLBACK CountingProc(HWND hwnd, UINT message, WPARAM wparam,
