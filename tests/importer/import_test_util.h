@@ -91,6 +91,16 @@ inline std::string ReadFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+// Removes `root` and all below it, also below MAX_PATH: there the C++
+// library needs the long-path form on Windows.
+inline void RemoveTree(const fs::path& root) {
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+  if (fs::exists(root, ignored)) {
+    fs::remove_all(fs::path(L"\\\\?\\" + fs::absolute(root).wstring()), ignored);
+  }
+}
+
 class ImportTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -99,14 +109,13 @@ class ImportTest : public ::testing::Test {
     root_ = fs::temp_directory_path() /
             (std::string("snapferry_import_") + info->name() + "_" +
              std::to_string(GetCurrentProcessId()));
-    fs::remove_all(root_);
+    RemoveTree(root_);
     fs::create_directories(root_);
     photos_ = root_ / "photos";
   }
   void TearDown() override {
     simulator_.reset();
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
+    RemoveTree(root_);
   }
 
   void Plug(wpd_sim::Fixture fixture) {
