@@ -90,7 +90,9 @@ bool IsSeparator(char c) {
 
 // Pauses between tries of a held step: short at first, since a scanner
 // mostly lets go within a few milliseconds.
-int PauseBefore(int attempt) { return std::min(25 << std::min(attempt, 5), 500); }
+int PauseBefore(int attempt) {
+  return std::min(25 << std::min(attempt, 5), 500);
+}
 
 }  // namespace
 
@@ -150,8 +152,8 @@ void RemoveEmptyFolder(const std::string& path) {
 uint32_t WriteNewFile(const std::string& path,
                       const std::vector<uint8_t>& bytes) {
   const std::wstring wide = Win32Path(path);
-  HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_HIDDEN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError();
   DWORD code = 0;
   size_t done = 0;
@@ -214,8 +216,8 @@ std::string NumberedName(const std::string& name, int n) {
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   if (IsSeparator(folder.back())) return folder + name;
-  return folder + static_cast<char>(std::filesystem::path::preferred_separator) +
-         name;
+  return folder +
+         static_cast<char>(std::filesystem::path::preferred_separator) + name;
 }
 
 std::optional<std::string> FindImportedCopy(const std::string& folder,

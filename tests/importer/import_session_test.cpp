@@ -21,9 +21,9 @@
 
 #include "importer/file_placement.h"
 #include "importer/run_import.h"
-#include "tests/importer/import_test_util.h"
 #include "platform/wpd/simulator/call_log.h"
 #include "platform/wpd/simulator/simulator.h"
+#include "tests/importer/import_test_util.h"
 
 namespace importer {
 namespace {
@@ -31,8 +31,8 @@ namespace {
 namespace fs = std::filesystem;
 using import_test::AddPhone;
 using import_test::Camera;
-using import_test::kCameraId;
 using import_test::ImportTest;
+using import_test::kCameraId;
 using import_test::kPhoneId;
 using import_test::PhoneFile;
 using import_test::ReadFile;
@@ -603,15 +603,14 @@ TEST_F(ImportTest, ImportsIntoAFolderDeeperThanMaxPath) {
   // Looked at through the importer's own calls: the C++ library's are
   // bound by MAX_PATH on Windows.
   const std::string month = JoinPath(photos_.u8string(), "202610_a");
-  for (const auto& [name, bytes] :
-       {std::pair{"IMG_0001.HEIC", kPhoto1}, std::pair{"IMG_0002.HEIC", kPhoto2},
-        std::pair{"IMG_0002.MOV", kVideo}}) {
+  for (const auto& [name, bytes] : {std::pair{"IMG_0001.HEIC", kPhoto1},
+                                    std::pair{"IMG_0002.HEIC", kPhoto2},
+                                    std::pair{"IMG_0002.MOV", kVideo}}) {
     EXPECT_EQ(FindImportedCopy(month, name, bytes.size()).value_or("none"),
               name);
-    EXPECT_FALSE(PathExists(JoinPath(month, "." + std::string(name) + "." +
-                                                std::to_string(
-                                                    GetCurrentProcessId()) +
-                                                ".part")));
+    EXPECT_FALSE(PathExists(
+        JoinPath(month, "." + std::string(name) + "." +
+                            std::to_string(GetCurrentProcessId()) + ".part")));
   }
   EXPECT_TRUE(Said("Checked: all 3 files on the phone")) << Transcript();
   EXPECT_TRUE(FindImportedCopy(JoinPath(thumbnails.u8string(), "202610_a"),

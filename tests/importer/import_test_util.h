@@ -49,8 +49,9 @@ struct PhoneFile {
 
 // An iPhone of today: month folders right under "Internal Storage". An empty
 // file list models a locked phone, whose storage shows no children.
-inline void AddPhone(wpd_sim::Fixture& fixture, const std::vector<PhoneFile>& files,
-              const wchar_t* id = kPhoneId) {
+inline void AddPhone(wpd_sim::Fixture& fixture,
+                     const std::vector<PhoneFile>& files,
+                     const wchar_t* id = kPhoneId) {
   wpd_sim::DeviceSpec& phone = fixture.AddDevice(id)
                                    .FriendlyName(L"Test iPhone")
                                    .Manufacturer(L"Apple Inc.")
@@ -97,7 +98,8 @@ inline void RemoveTree(const fs::path& root) {
   std::error_code ignored;
   fs::remove_all(root, ignored);
   if (fs::exists(root, ignored)) {
-    fs::remove_all(fs::path(L"\\\\?\\" + fs::absolute(root).wstring()), ignored);
+    fs::remove_all(fs::path(L"\\\\?\\" + fs::absolute(root).wstring()),
+                   ignored);
   }
 }
 
@@ -191,8 +193,8 @@ class ImportTest : public ::testing::Test {
 
 // The staging file this process copies `name` into first, in `folder`.
 inline fs::path StagingFile(const fs::path& folder, const std::string& name) {
-  return folder / ("." + name + "." + std::to_string(GetCurrentProcessId()) +
-                   ".part");
+  return folder /
+         ("." + name + "." + std::to_string(GetCurrentProcessId()) + ".part");
 }
 
 // Waits up to 20 s for `done`; false if it never came.

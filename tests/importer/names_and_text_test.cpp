@@ -119,9 +119,9 @@ class PlacementTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // The process id keeps other worktrees' runs of this test apart.
-    folder_ = fs::temp_directory_path() /
-              ("snapferry_placement_test_" +
-               std::to_string(GetCurrentProcessId()));
+    folder_ =
+        fs::temp_directory_path() /
+        ("snapferry_placement_test_" + std::to_string(GetCurrentProcessId()));
     fs::remove_all(folder_);
     fs::create_directories(folder_);
   }

@@ -5,8 +5,8 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -44,8 +44,9 @@ TEST_F(ImportTest, AStagingFileHeldForGoodFailsItsFileAndIsNamedInTheSummary) {
   scanner.join();
   win32_standin::Reset();
   EXPECT_EQ(exit_code, kExitSomeFailed) << Transcript();
-  EXPECT_TRUE(Said("FAILED:  202610_a/IMG_0002.HEIC: moving the copy into "
-                   "place failed (error 32)"))
+  EXPECT_TRUE(
+      Said("FAILED:  202610_a/IMG_0002.HEIC: moving the copy into "
+           "place failed (error 32)"))
       << Transcript();
   EXPECT_TRUE(Said("Staging files that could not be removed:")) << Transcript();
   EXPECT_TRUE(Said("  " + staging.u8string() + " (error 32)")) << Transcript();
@@ -64,10 +65,10 @@ TEST_F(ImportTest, APendingDeletionUnderThePhotosNameIsWaitedOut) {
   fs::create_directories(photos_ / "202610_a");
   const std::wstring pending_path =
       (photos_ / "202610_a" / "IMG_0001.HEIC").wstring();
-  HANDLE pending = CreateFileW(
-      pending_path.c_str(), GENERIC_WRITE | DELETE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE pending =
+      CreateFileW(pending_path.c_str(), GENERIC_WRITE | DELETE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(pending, INVALID_HANDLE_VALUE);
   FILE_DISPOSITION_INFO disposition{TRUE};
   ASSERT_TRUE(SetFileInformationByHandle(pending, FileDispositionInfo,

@@ -1,7 +1,7 @@
 // GetFullPathNameW: Windows's path rules on the stand-in's single-rooted
 // file system.
-#include <unistd.h>
 #include <fileapi.h>
+#include <unistd.h>
 #include <winbase.h>
 
 #include <algorithm>

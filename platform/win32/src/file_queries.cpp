@@ -192,8 +192,7 @@ BOOL WINAPI GetFileAttributesExW(LPCWSTR file_name,
   struct stat info;
   if (stat(path.c_str(), &info) != 0) {
     const int error = errno;
-    const DWORD pending =
-        win32_standin::internal::PendingDeletionError(path);
+    const DWORD pending = win32_standin::internal::PendingDeletionError(path);
     SetLastError(pending != 0 ? pending : ErrorFor(error, path));
     return FALSE;
   }
@@ -216,8 +215,7 @@ BOOL WINAPI MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags) {
   }
   const std::string from = PosixPath(existing);
   const std::string to = PosixPath(target);
-  if (const DWORD refused =
-          win32_standin::internal::RenameSharingError(from)) {
+  if (const DWORD refused = win32_standin::internal::RenameSharingError(from)) {
     SetLastError(refused);
     return FALSE;
   }

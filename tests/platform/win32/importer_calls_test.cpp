@@ -25,9 +25,9 @@ std::wstring Wide(const fs::path& path) {
 class ImporterCallsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("snapferry_importer_calls_" +
-               std::to_string(GetCurrentProcessId()));
+    folder_ =
+        fs::temp_directory_path() /
+        ("snapferry_importer_calls_" + std::to_string(GetCurrentProcessId()));
     fs::remove_all(folder_);
     fs::create_directories(folder_ / "sub");
     Put("IMG_1.HEIC", "12345");

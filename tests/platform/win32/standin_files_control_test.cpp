@@ -97,13 +97,16 @@ TEST_F(StandinFilesControl, PathsOfMaxPathOrMoreNeedTheLongPathForm) {
                                      &data) != FALSE;
        }},
       {"FindFirstFileW",
-       [&] { return FindFirstFileW(plain.c_str(), &found) !=
-                INVALID_HANDLE_VALUE; }},
+       [&] {
+         return FindFirstFileW(plain.c_str(), &found) != INVALID_HANDLE_VALUE;
+       }},
       {"MoveFileExW",
        [&] { return MoveFileExW(plain.c_str(), L"x.jpg", 0) != FALSE; }},
       {"DeleteFileW", [&] { return DeleteFileW(plain.c_str()) != FALSE; }},
       {"CreateDirectoryW",
-       [&] { return CreateDirectoryW(plain_folder.c_str(), nullptr) != FALSE; }},
+       [&] {
+         return CreateDirectoryW(plain_folder.c_str(), nullptr) != FALSE;
+       }},
       {"RemoveDirectoryW",
        [&] { return RemoveDirectoryW(plain_folder.c_str()) != FALSE; }},
   };
@@ -119,7 +122,8 @@ TEST_F(StandinFilesControl, PathsOfMaxPathOrMoreNeedTheLongPathForm) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
   }
   // One unit short of MAX_PATH is an ordinary path.
-  const std::string short_enough = deep + "/" + std::string(258 - deep.size(), 's');
+  const std::string short_enough =
+      deep + "/" + std::string(258 - deep.size(), 's');
   ASSERT_EQ(short_enough.size(), static_cast<size_t>(MAX_PATH - 1));
   EXPECT_TRUE(CreateDirectoryW(Wide(short_enough).c_str(), nullptr));
 }
