@@ -148,7 +148,9 @@ void ImportSession::GiveUp() {
 }
 
 void ImportSession::FinishWhenDone() {
-  if (!slots_.empty() || checking_ || over_) return;
+  // A thumbnail being moved into place is waited for even after Ctrl+C, so
+  // that its staging file does not stay.
+  if (!slots_.empty() || checking_ || over_ || thumbnails_saving_ > 0) return;
   // Ctrl+C does not wait for thumbnails (a read of one cannot be
   // cancelled); their late answers are dropped.
   if (!interrupted_ &&

@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <set>
+#include <utility>
+
+#include "base/long_path.h"
 
 namespace importer {
 namespace {
@@ -56,7 +60,8 @@ struct Attributes {
 Attributes AttributesOf(const std::string& path) {
   Attributes attributes;
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
+  if (!GetFileAttributesExW(Win32Path(path).c_str(), GetFileExInfoStandard,
+                            &data)) {
     attributes.error = GetLastError();
     return attributes;
   }
@@ -68,7 +73,93 @@ Attributes AttributesOf(const std::string& path) {
   return attributes;
 }
 
+bool IsSeparator(char c) {
+  return c == '/' || c == std::filesystem::path::preferred_separator;
+}
+
+// Pauses between tries of a held step: short at first, since a scanner
+// mostly lets go within a few milliseconds.
+int PauseBefore(int attempt) {
+  return std::min(25 << std::min(attempt, 5), 500);
+}
+
 }  // namespace
+
+std::wstring Win32Path(const std::string& path) {
+  return snapferry::LongPath(Wide(path));
+}
+
+std::string FullPath(const std::string& path) {
+  std::wstring full;
+  if (!snapferry::ResolveFullPath(Wide(path), &full)) return path;
+  std::string narrow = Narrow(full.c_str());
+  // GetFullPathNameW writes ''; where that is no separator ('/' is), the
+  // system's own separator is put back.
+  std::replace(narrow.begin(), narrow.end(), '\\',
+               static_cast<char>(std::filesystem::path::preferred_separator));
+  return narrow;
+}
+
+bool PathExists(const std::string& path) {
+  const Attributes attributes = AttributesOf(path);
+  return attributes.exists || IsPassingHold(attributes.error);
+}
+
+bool MakeFolders(const std::string& path, std::vector<std::string>* created,
+                 uint32_t* error) {
+  const Attributes attributes = AttributesOf(path);
+  if (attributes.exists) {
+    if (!attributes.directory && error != nullptr) {
+      *error = ERROR_ALREADY_EXISTS;
+    }
+    return attributes.directory;
+  }
+  size_t end = path.size();
+  while (end > 0 && IsSeparator(path[end - 1])) --end;
+  size_t parent_end = end;
+  while (parent_end > 0 && !IsSeparator(path[parent_end - 1])) --parent_end;
+  while (parent_end > 1 && IsSeparator(path[parent_end - 1])) --parent_end;
+  if (parent_end > 0 && parent_end < end &&
+      !MakeFolders(path.substr(0, parent_end), created, error)) {
+    return false;
+  }
+  if (CreateDirectoryW(Win32Path(path).c_str(), nullptr)) {
+    if (created != nullptr) created->push_back(path);
+    return true;
+  }
+  const DWORD code = GetLastError();
+  // Another process may have made it meanwhile.
+  if (AttributesOf(path).directory) return true;
+  if (error != nullptr) *error = code;
+  return false;
+}
+
+void RemoveEmptyFolder(const std::string& path) {
+  RemoveDirectoryW(Win32Path(path).c_str());
+}
+
+uint32_t WriteNewFile(const std::string& path,
+                      const std::vector<uint8_t>& bytes) {
+  const std::wstring wide = Win32Path(path);
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_HIDDEN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  DWORD code = 0;
+  size_t done = 0;
+  while (code == 0 && done < bytes.size()) {
+    const DWORD chunk =
+        static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) ||
+        written == 0) {
+      code = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
+    }
+    done += written;
+  }
+  if (!CloseHandle(file) && code == 0) code = GetLastError();
+  if (code != 0) DeleteFileW(wide.c_str());
+  return code;
+}
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return std::wstring();
@@ -123,8 +214,10 @@ std::string NumberedName(const std::string& name, int n) {
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
-  return (std::filesystem::u8path(folder) / std::filesystem::u8path(name))
-      .u8string();
+  if (folder.empty()) return name;
+  if (IsSeparator(folder.back())) return folder + name;
+  return folder +
+         static_cast<char>(std::filesystem::path::preferred_separator) + name;
 }
 
 std::optional<std::string> FindImportedCopy(const std::string& folder,
@@ -137,7 +230,7 @@ std::optional<std::string> FindImportedCopy(const std::string& folder,
       folder, name.substr(0, stem_length) + "*" + name.substr(stem_length));
   std::set<int> numbers;
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(Wide(pattern).c_str(), &found);
+  HANDLE find = FindFirstFileW(Win32Path(pattern).c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return std::nullopt;
   do {
     if (const int number = NumberOf(Narrow(found.cFileName), name)) {
@@ -157,13 +250,17 @@ std::optional<std::string> FindImportedCopy(const std::string& folder,
 }
 
 std::optional<std::string> FirstFreeName(const std::string& folder,
-                                         const std::string& name) {
+                                         const std::string& name,
+                                         uint32_t* error) {
   for (int n = 1; n <= kMaxNumber; ++n) {
     const std::string candidate = NumberedName(name, n);
     const Attributes attributes = AttributesOf(JoinPath(folder, candidate));
     if (attributes.exists) continue;
     if (attributes.error == ERROR_FILE_NOT_FOUND) return candidate;
-    return std::nullopt;  // the folder itself is missing or unreadable
+    // The folder itself is missing or unreadable, or a scanner holds a file
+    // of that name whose deletion is pending.
+    if (error != nullptr) *error = attributes.error;
+    return std::nullopt;
   }
   return std::nullopt;
 }
@@ -171,7 +268,7 @@ std::optional<std::string> FirstFreeName(const std::string& folder,
 MoveOutcome MoveWithoutReplacing(const std::string& from, const std::string& to,
                                  uint32_t* error) {
   // No MOVEFILE_REPLACE_EXISTING: an existing file under `to` stays.
-  if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), 0)) {
+  if (MoveFileExW(Win32Path(from).c_str(), Win32Path(to).c_str(), 0)) {
     return MoveOutcome::kMoved;
   }
   const DWORD code = GetLastError();
@@ -186,6 +283,52 @@ std::string StagingName(const std::string& name, int n) {
          std::to_string(GetCurrentProcessId()) + ".part";
 }
 
-void RemoveFile(const std::string& path) { DeleteFileW(Wide(path).c_str()); }
+uint32_t RemoveFile(const std::string& path) {
+  if (DeleteFileW(Win32Path(path).c_str())) return 0;
+  const DWORD code = GetLastError();
+  return code == ERROR_FILE_NOT_FOUND ? 0 : code;
+}
+
+bool IsPassingHold(uint32_t error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+struct HoldWaits::Waiting {
+  std::string folder;
+  std::function<uint32_t()> step;
+  std::function<void(uint32_t)> done;
+  Clock::time_point started;  // the first try
+  Clock::time_point last;     // the latest try
+  int pauses = 0;
+};
+
+void HoldWaits::Run(const std::string& folder, std::function<uint32_t()> step,
+                    std::function<void(uint32_t)> done) {
+  auto waiting = std::make_shared<Waiting>();
+  waiting->folder = folder;
+  waiting->step = std::move(step);
+  waiting->done = std::move(done);
+  Try(waiting);
+}
+
+void HoldWaits::Try(const std::shared_ptr<Waiting>& waiting) {
+  const uint32_t code = waiting->step();
+  const Clock::time_point now = now_();
+  Clock::duration& spent = spent_[waiting->folder];
+  if (waiting->pauses == 0) {
+    waiting->started = now;
+  } else {
+    spent += now - waiting->last;
+  }
+  waiting->last = now;
+  if (!IsPassingHold(code) ||
+      spent >= std::chrono::milliseconds(kHoldWaitPerFolderMilliseconds) ||
+      now - waiting->started >=
+          std::chrono::milliseconds(kHoldWaitPerFileMilliseconds)) {
+    waiting->done(code);
+    return;
+  }
+  after_(PauseBefore(waiting->pauses++), [this, waiting] { Try(waiting); });
+}
 
 }  // namespace importer

@@ -10,9 +10,14 @@
 #ifndef SNAPFERRY_IMPORTER_FILE_PLACEMENT_H_
 #define SNAPFERRY_IMPORTER_FILE_PLACEMENT_H_
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace importer {
 
@@ -33,9 +38,11 @@ std::optional<std::string> FindImportedCopy(const std::string& folder,
                                             int64_t size);
 
 // The first of `name`, "name (2)", "name (3)", ... that names nothing in
-// `folder`; none when no free name is found (or the folder cannot be read).
+// `folder`; none when no free name is found (or the folder cannot be read:
+// then `error`, when given, gets the code a name answered).
 std::optional<std::string> FirstFreeName(const std::string& folder,
-                                         const std::string& name);
+                                         const std::string& name,
+                                         uint32_t* error = nullptr);
 
 // True when `a` and `b` differ at most in the letter case of ASCII letters
 // (device names given on the command line; a first sieve for file names).
@@ -45,8 +52,34 @@ bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b);
 std::wstring Wide(const std::string& text);
 std::string Narrow(const wchar_t* text);
 
+// A UTF-8 path as every file call here is given it: full, in long-path form
+// (base/long_path.h), so that a folder deeper than MAX_PATH works.
+std::wstring Win32Path(const std::string& path);
+
+// `path` made full ("." and ".." folded), with the platform's separator;
+// `path` itself when it cannot be resolved.
+std::string FullPath(const std::string& path);
+
 // `folder` joined with `name`, with the platform's separator.
 std::string JoinPath(const std::string& folder, const std::string& name);
+
+// True when `path` names a file or folder (or something answers for it).
+bool PathExists(const std::string& path);
+
+// Makes the folder `path` and any missing folders above it, appending each
+// one made to `created` (outermost first). True when `path` is a folder at
+// the end; otherwise `error` gets the system's code (ERROR_ALREADY_EXISTS
+// when a file has the name).
+bool MakeFolders(const std::string& path, std::vector<std::string>* created,
+                 uint32_t* error);
+
+// Removes the folder `path` if it is empty.
+void RemoveEmptyFolder(const std::string& path);
+
+// Creates `path`, which must not exist, hidden, with `bytes` in it; the
+// system's code on failure (nothing is left then), else 0.
+uint32_t WriteNewFile(const std::string& path,
+                      const std::vector<uint8_t>& bytes);
 
 enum class MoveOutcome { kMoved, kNameTaken, kFailed };
 // Renames `from` to `to` (UTF-8 paths) unless something exists under `to`;
@@ -59,8 +92,49 @@ MoveOutcome MoveWithoutReplacing(const std::string& from, const std::string& to,
 // id keeps two imports apart even where nothing else does.
 std::string StagingName(const std::string& name, int n);
 
-// Deletes the file `path` if it is there.
-void RemoveFile(const std::string& path);
+// Deletes the file `path`: 0 when it is gone (or was never there), else the
+// system's code.
+uint32_t RemoveFile(const std::string& path);
+
+// The codes a file answers while something else has it open: antivirus, the
+// search indexer or a sync client opening a file right after it was closed
+// (ERROR_SHARING_VIOLATION), or holding one whose deletion is pending
+// (ERROR_ACCESS_DENIED).
+bool IsPassingHold(uint32_t error);
+
+// How long one file's step waits out such a hold, and how long a folder may
+// spend on those waits in one run: ERROR_ACCESS_DENIED is also a real
+// permission, which no wait ends.
+inline constexpr int kHoldWaitPerFileMilliseconds = 2000;
+inline constexpr int kHoldWaitPerFolderMilliseconds = 10000;
+
+// Waits out holds without blocking the thread: a step that answers a passing
+// hold is tried again from a timer, after growing pauses.
+class HoldWaits {
+ public:
+  using Clock = std::chrono::steady_clock;
+  using After = std::function<void(int milliseconds, std::function<void()>)>;
+
+  explicit HoldWaits(After after,
+                     std::function<Clock::time_point()> now = Clock::now)
+      : after_(std::move(after)), now_(std::move(now)) {}
+
+  // Runs `step` now and, while it answers a passing hold's code, again after
+  // pauses, for about kHoldWaitPerFileMilliseconds; a folder that has spent
+  // kHoldWaitPerFolderMilliseconds so gets no wait. Then `done` with 0 or
+  // the step's own other code, or the hold's code if it outlasted the wait.
+  // `done` runs before Run returns when no wait was needed.
+  void Run(const std::string& folder, std::function<uint32_t()> step,
+           std::function<void(uint32_t code)> done);
+
+ private:
+  struct Waiting;
+  void Try(const std::shared_ptr<Waiting>& waiting);
+
+  After after_;
+  std::function<Clock::time_point()> now_;
+  std::map<std::string, Clock::duration> spent_;  // by folder
+};
 
 }  // namespace importer
 

@@ -38,7 +38,7 @@ FolderLockOutcome FolderLock::Take(const std::string& folder, uint32_t* error) {
   Release();
   // Not delete-on-close: a name that vanished with its holder would let the
   // next import create a second lock file beside a holder still running.
-  const std::wstring path = Wide(JoinPath(folder, kFolderLockFileName));
+  const std::wstring path = Win32Path(JoinPath(folder, kFolderLockFileName));
   HANDLE file =
       CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                   OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);

@@ -1,19 +1,19 @@
 #include "importer/import_session.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 #include <utility>
 
 #include "importer/file_placement.h"
+#include "importer/staging_cleanup.h"
 #include "importer/text_format.h"
 
 namespace importer {
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using flutter::EncodableValue;
 using flutter::ValueList;
@@ -68,21 +68,15 @@ ImportSession::ImportSession(Options options, Environment environment,
       environment_(std::move(environment)),
       client_(host),
       started_(Clock::now()),
-      wait_until_(started_ + std::chrono::seconds(options_.wait_seconds)) {}
+      wait_until_(started_ + std::chrono::seconds(options_.wait_seconds)),
+      holds_([this](int milliseconds, std::function<void()> task) {
+        environment_.after(milliseconds, std::move(task));
+      }) {}
 
 void ImportSession::Start() {
   // A folder the import makes goes again at the end if nothing landed in it.
-  std::error_code error;
-  fs::path destination = fs::u8path(options_.folder);
-  fs::path absolute = fs::absolute(destination, error);
-  if (!error) destination = absolute;
-  destination_ = destination.lexically_normal().u8string();
-  if (!options_.thumbnails.empty()) {
-    fs::path thumbnails = fs::u8path(options_.thumbnails);
-    fs::path absolute_thumbnails = fs::absolute(thumbnails, error);
-    if (!error) thumbnails = absolute_thumbnails;
-    thumbnails_ = thumbnails.lexically_normal().u8string();
-  }
+  destination_ = FullPath(options_.folder);
+  if (!options_.thumbnails.empty()) thumbnails_ = FullPath(options_.thumbnails);
   if (!options_.dry_run && !LockDestination()) return;
   // Listen first, so that no progress event of the first copy is missed.
   client_.Call(kEventChannel, "listen", nullptr, [this](const Reply& reply) {
@@ -140,6 +134,9 @@ void ImportSession::Interrupt() {
     client_.Call(kMethodChannel, "cancel", nullptr, [](const Reply&) {});
     return;
   }
+  // A file being placed is placed (or its staging file removed) first; the
+  // summary follows (PumpCopies).
+  if (settling_) return;
   if (to_copy_.empty() && ledger_.listed() == 0) {
     Stop("Stopped before any file was imported.");
     return;
@@ -488,17 +485,10 @@ void ImportSession::Plan(const ValueList& entries) {
     Finish();
     return;
   }
-  if (!to_copy_.empty()) {
-    std::error_code error;
-    const fs::path destination = fs::u8path(destination_);
-    if (!fs::exists(destination, error) &&
-        fs::create_directories(destination, error)) {
-      created_folders_.push_back(destination);
-    }
-    if (!fs::is_directory(destination, error)) {
-      Stop("Cannot create the folder " + destination_ + ".");
-      return;
-    }
+  if (!to_copy_.empty() &&
+      !MakeFolders(destination_, &created_folders_, nullptr)) {
+    Stop("Cannot create the folder " + destination_ + ".");
+    return;
   }
   copying_ = true;
   PumpThumbnails();
@@ -517,11 +507,13 @@ void ImportSession::PumpCopies() {
     while (StartNextCopy()) {
     }
     settled = false;
-    while (!slots_.empty() && slots_.front().answered &&
+    while (!settling_ && !slots_.empty() && slots_.front().answered &&
            !slots_.front().suspect) {
-      const CopySlot slot = std::move(slots_.front());
-      slots_.pop_front();
-      Settle(slot);
+      settling_ = true;
+      settling_inline_ = true;
+      Settle(slots_.front());
+      settling_inline_ = false;
+      if (settling_) return;  // waiting out a scanner: SettleDone pumps
       settled = true;
     }
   }
@@ -555,28 +547,32 @@ bool ImportSession::StartNextCopy() {
   CopySlot& slot = slots_.emplace_back();
   slot.file = next_++;
   const MediaFile& file = to_copy_[slot.file];
-  std::error_code error;
-  const fs::path folder = fs::u8path(file.folder);
-  if (!fs::exists(folder, error) && fs::create_directories(folder, error)) {
-    created_folders_.push_back(folder);
-  }
-  if (!fs::is_directory(folder)) {
+  uint32_t error = 0;
+  if (!MakeFolders(file.folder, &created_folders_, &error)) {
     slot.failure = "cannot create the folder " + file.folder + ": " +
-                   (error ? error.message() : "a file has that name");
+                   (error == ERROR_ALREADY_EXISTS
+                        ? std::string("a file has that name")
+                        : "error " + std::to_string(error));
     slot.answered = true;
     return true;
   }
   // A hidden staging name of its own, never an existing file, nor one that
-  // a copy still running is about to create.
+  // a copy still running is about to create. A name a scanner holds (an
+  // earlier attempt's staging file whose deletion is pending) is passed
+  // over: another name serves as well.
   std::string wanted = StagingName(file.name, 1);
   std::optional<std::string> staging_name;
   for (int attempt = 0; attempt < kPlacementAttempts; ++attempt) {
-    staging_name = FirstFreeName(file.folder, wanted);
+    uint32_t code = 0;
+    staging_name = FirstFreeName(file.folder, wanted, &code);
     const bool taken =
-        staging_name &&
-        std::any_of(slots_.begin(), slots_.end(), [&](const CopySlot& other) {
-          return other.staging == JoinPath(file.folder, *staging_name);
-        });
+        staging_name
+            ? std::any_of(slots_.begin(), slots_.end(),
+                          [&](const CopySlot& other) {
+                            return other.staging ==
+                                   JoinPath(file.folder, *staging_name);
+                          })
+            : IsPassingHold(code);
     if (!taken) break;
     wanted = StagingName(file.name, attempt + 2);
     staging_name.reset();
@@ -609,10 +605,12 @@ bool ImportSession::StartNextCopy() {
   return true;
 }
 
-void ImportSession::Settle(const CopySlot& slot) {
-  const MediaFile& file = to_copy_[slot.file];
+void ImportSession::Settle(CopySlot slot) {
+  // A copy: to_copy_ may grow while the placement waits.
+  const MediaFile file = to_copy_[slot.file];
   if (slot.staging.empty()) {
     Fail(file, slot.failure);
+    SettleDone();
     return;
   }
   const Reply& reply = slot.reply;
@@ -621,24 +619,27 @@ void ImportSession::Settle(const CopySlot& slot) {
   const int64_t written = IntField(reply.value, "bytesWritten");
   const bool tries_left = attempts_[Key(file)] < kAttemptsPerFile;
   if (!reply.ok() || status != "ok") {
-    // The copy removes its staging file itself; make sure of it.
-    RemoveFile(staging);
     const std::string error = StringField(reply.value, "error");
     const std::string why = !reply.ok()     ? reply.Describe()
                             : error.empty() ? status
                                             : error;
-    if (status == "cancelled") {
-      Settled(file, Outcome::kCancelled);
-    } else if (away_ && tries_left) {
-      // The phone went away: copied again once it is back.
-      held_.push_back(Held{file, why});
-    } else if (slot.still_there && tries_left) {
-      // A went-away code from a phone that is still there: that one file
-      // failed this time; it is asked for again after the others.
-      to_copy_.push_back(file);
-    } else {
-      Fail(file, why);
-    }
+    const bool still_there = slot.still_there;
+    // The copy removes its staging file itself; make sure of it.
+    RemoveStaging(file.folder, staging, [=] {
+      if (status == "cancelled") {
+        Settled(file, Outcome::kCancelled);
+      } else if (away_ && tries_left) {
+        // The phone went away: copied again once it is back.
+        held_.push_back(Held{file, why});
+      } else if (still_there && tries_left) {
+        // A went-away code from a phone that is still there: that one file
+        // failed this time; it is asked for again after the others.
+        to_copy_.push_back(file);
+      } else {
+        Fail(file, why);
+      }
+      SettleDone();
+    });
     return;
   }
   // The size the copy read from the object, where the listing told none.
@@ -661,12 +662,14 @@ void ImportSession::Settle(const CopySlot& slot) {
     why = "received 0 bytes, and the device did not tell the file's size";
   }
   if (!why.empty()) {
-    RemoveFile(staging);
-    if (away_ && tries_left) {
-      held_.push_back(Held{file, why});
-    } else {
-      Fail(file, why);
-    }
+    RemoveStaging(file.folder, staging, [=] {
+      if (away_ && tries_left) {
+        held_.push_back(Held{file, why});
+      } else {
+        Fail(file, why);
+      }
+      SettleDone();
+    });
     return;
   }
   if (file.size > 0 && written > file.size) {
@@ -674,55 +677,135 @@ void ImportSession::Settle(const CopySlot& slot) {
          std::to_string(written) + " bytes, more than the " +
          std::to_string(file.size) + " listed; imported as received");
   }
-  why = Place(file, staging, written);
-  if (!why.empty()) Fail(file, why);
+  Place(file, staging, written, [this, file](const std::string& failure) {
+    if (!failure.empty()) Fail(file, failure);
+    SettleDone();
+  });
 }
 
-std::string ImportSession::Place(const MediaFile& file,
-                                 const std::string& staging, int64_t bytes) {
+void ImportSession::SettleDone() {
+  slots_.pop_front();
+  settling_ = false;
+  if (!settling_inline_) PumpCopies();
+}
+
+struct ImportSession::Placement {
+  MediaFile file;
+  std::string staging;
+  int64_t bytes = 0;
+  std::function<void(const std::string&)> done;
+  int names_tried = 0;
+  std::optional<std::string> name;  // the free name found
+  MoveOutcome outcome = MoveOutcome::kFailed;
+  uint32_t error = 0;
+};
+
+void ImportSession::Place(const MediaFile& file, const std::string& staging,
+                          int64_t bytes,
+                          std::function<void(const std::string&)> done) {
   if (bytes != file.size || file.size == 0) {
     // The listing did not tell the size that came (none listed, or more
     // bytes than listed): what arrived decides whether it is there, so a
     // re-run does not add a copy each time.
-    if (std::optional<std::string> existing =
-            FindImportedCopy(file.folder, file.name, bytes)) {
-      RemoveFile(staging);
-      Settled(file, Outcome::kAlreadyThere);
-      placed_sizes_[Key(file)] = bytes;
-      Line("Already there:  " + DisplayName(file));
-      return "";
-    }
-  }
-  for (int attempt = 0; attempt < kPlacementAttempts; ++attempt) {
-    const std::optional<std::string> name =
-        FirstFreeName(file.folder, file.name);
-    if (!name) break;
-    uint32_t error = 0;
-    switch (
-        MoveWithoutReplacing(staging, JoinPath(file.folder, *name), &error)) {
-      case MoveOutcome::kMoved: {
-        Settled(file, Outcome::kImported);
+    if (FindImportedCopy(file.folder, file.name, bytes)) {
+      RemoveStaging(file.folder, staging, [this, file, bytes, done] {
+        Settled(file, Outcome::kAlreadyThere);
         placed_sizes_[Key(file)] = bytes;
-        copied_bytes_ += bytes;
-        std::string shown = DisplayName(file);
-        if (*name != file.name) shown += "  as " + *name;
-        Line("Imported:  " + shown + "  " + FormatBytes(bytes));
-        return "";
-      }
-      case MoveOutcome::kNameTaken:
-        continue;  // taken since it was found free: the next free name
-      case MoveOutcome::kFailed: {
-        RemoveFile(staging);
-        char code[16];
-        std::snprintf(code, sizeof(code), "%lu",
-                      static_cast<unsigned long>(error));
-        return std::string("moving the copy into place failed (error ") + code +
-               ")";
-      }
+        Line("Already there:  " + DisplayName(file));
+        done("");
+      });
+      return;
     }
   }
-  RemoveFile(staging);
-  return "no free name for it in " + file.folder;
+  auto placement = std::make_shared<Placement>();
+  placement->file = file;
+  placement->staging = staging;
+  placement->bytes = bytes;
+  placement->done = std::move(done);
+  PlaceUnderFreeName(placement);
+}
+
+void ImportSession::PlaceUnderFreeName(
+    const std::shared_ptr<Placement>& placement) {
+  const std::string& folder = placement->file.folder;
+  const auto abandon = [this, placement](const std::string& why) {
+    RemoveStaging(placement->file.folder, placement->staging,
+                  [placement, why] { placement->done(why); });
+  };
+  if (placement->names_tried++ >= kPlacementAttempts) {
+    abandon("no free name for it in " + folder);
+    return;
+  }
+  // Both the search and the move wait out a scanner: a name that answers
+  // ERROR_ACCESS_DENIED is mostly a file whose deletion is pending.
+  holds_.Run(
+      folder,
+      [placement] {
+        uint32_t code = 0;
+        placement->name = FirstFreeName(placement->file.folder,
+                                        placement->file.name, &code);
+        return placement->name ? 0u : code;
+      },
+      [this, placement, abandon](uint32_t code) {
+        const std::string& folder = placement->file.folder;
+        if (!placement->name) {
+          abandon("no free name for it in " + folder +
+                  (code != 0 ? " (error " + std::to_string(code) + ")" : ""));
+          return;
+        }
+        holds_.Run(
+            folder,
+            [placement] {
+              placement->error = 0;
+              placement->outcome = MoveWithoutReplacing(
+                  placement->staging,
+                  JoinPath(placement->file.folder, *placement->name),
+                  &placement->error);
+              return placement->outcome == MoveOutcome::kFailed
+                         ? placement->error
+                         : 0u;
+            },
+            [this, placement, abandon](uint32_t) {
+              const MediaFile& file = placement->file;
+              switch (placement->outcome) {
+                case MoveOutcome::kMoved: {
+                  Settled(file, Outcome::kImported);
+                  placed_sizes_[Key(file)] = placement->bytes;
+                  copied_bytes_ += placement->bytes;
+                  std::string shown = DisplayName(file);
+                  if (*placement->name != file.name) {
+                    shown += "  as " + *placement->name;
+                  }
+                  Line("Imported:  " + shown + "  " +
+                       FormatBytes(placement->bytes));
+                  placement->done("");
+                  return;
+                }
+                case MoveOutcome::kNameTaken:
+                  // Taken since it was found free: the next free name.
+                  PlaceUnderFreeName(placement);
+                  return;
+                case MoveOutcome::kFailed:
+                  abandon("moving the copy into place failed (error " +
+                          std::to_string(placement->error) + ")");
+                  return;
+              }
+            });
+      });
+}
+
+void ImportSession::RemoveStaging(const std::string& folder,
+                                  const std::string& path,
+                                  std::function<void()> then) {
+  holds_.Run(
+      folder, [path] { return RemoveFile(path); },
+      [this, path, then](uint32_t code) {
+        if (code != 0) {
+          left_behind_.push_back(path + " (error " + std::to_string(code) +
+                                 ")");
+        }
+        then();
+      });
 }
 
 void ImportSession::RecordUnread() {
@@ -903,6 +986,11 @@ void ImportSession::Finish() {
     Line("Failed:");
     for (const std::string& failure : ledger_.failures()) Line("  " + failure);
   }
+  if (!left_behind_.empty()) {
+    // Hidden, but complete copies a person may want to delete.
+    Line("Staging files that could not be removed:");
+    for (const std::string& path : left_behind_) Line("  " + path);
+  }
   if (new_files_ > 0) {
     Line(Counted(new_files_, "new file", "new files") +
          " appeared on the phone during the import: run again to import " +
@@ -931,16 +1019,21 @@ void ImportSession::Finish() {
 }
 
 bool ImportSession::LockDestination() {
-  std::error_code error;
-  const fs::path destination = fs::u8path(destination_);
-  if (!fs::exists(destination, error) &&
-      fs::create_directories(destination, error)) {
-    created_folders_.push_back(destination);
-  }
+  // A failure to make it shows as the lock's own.
+  MakeFolders(destination_, &created_folders_, nullptr);
   uint32_t code = 0;
   switch (lock_.Take(destination_, &code)) {
-    case FolderLockOutcome::kTaken:
+    case FolderLockOutcome::kTaken: {
+      // Holding the lock proves no other import writes staging files here:
+      // those found were left by an import that was ended at once.
+      const std::vector<std::string> removed =
+          RemoveLeftStagingFiles(destination_);
+      for (const std::string& path : removed) {
+        Line("Removed a staging file left by an import that was stopped: " +
+             path);
+      }
       return true;
+    }
     case FolderLockOutcome::kHeldByAnotherImport:
       Stop("Another import into " + destination_ + " is running.");
       return false;
@@ -958,8 +1051,7 @@ void ImportSession::RemoveEmptyFolders() {
   // that is not empty fails and leaves it. Innermost first.
   for (auto folder = created_folders_.rbegin();
        folder != created_folders_.rend(); ++folder) {
-    std::error_code ignored;
-    fs::remove(*folder, ignored);
+    RemoveEmptyFolder(*folder);
   }
 }
 

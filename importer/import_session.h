@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "importer/channel_client.h"
+#include "importer/file_placement.h"
 #include "importer/folder_lock.h"
 #include "importer/ledger.h"
 #include "importer/options.h"
@@ -128,10 +128,20 @@ class ImportSession : public engine_inprocess::EngineInterface {
   // when nothing more may start now.
   bool StartNextCopy();
   int CopiesRunning() const;
-  void Settle(const CopySlot& slot);
-  // Moves a complete staging file into place; the failure reason or "".
-  std::string Place(const MediaFile& file, const std::string& staging,
-                    int64_t bytes);
+  // Settles the slot at the head, which stays there until its placement is
+  // over (a scanner may hold the file for a while); then SettleDone.
+  void Settle(CopySlot slot);
+  void SettleDone();
+  // Moves a complete staging file into place (or finds it there already),
+  // then `done` with the failure reason or "".
+  struct Placement;
+  void Place(const MediaFile& file, const std::string& staging, int64_t bytes,
+             std::function<void(const std::string& why)> done);
+  void PlaceUnderFreeName(const std::shared_ptr<Placement>& placement);
+  // Removes a staging file, waiting out a scanner that holds it; one that
+  // stays is named in the summary. Then `then`.
+  void RemoveStaging(const std::string& folder, const std::string& path,
+                     std::function<void()> then);
 
   // Says `message` once per distinct message, then tries `again` after the
   // poll interval or at the next device arrival, whichever comes first, or
@@ -169,6 +179,8 @@ class ImportSession : public engine_inprocess::EngineInterface {
   void QueueThumbnail(const MediaFile& file);
   void PumpThumbnails();
   void SaveThumbnail(const MediaFile& file, const std::vector<uint8_t>& jpeg);
+  void ThumbnailSaved(const MediaFile& file, MoveOutcome outcome,
+                      const std::string& why);
   std::string ThumbnailFolder(const MediaFile& file) const;
   // Finishes once the copies, and the thumbnails unless interrupted, are
   // done.
@@ -216,7 +228,15 @@ class ImportSession : public engine_inprocess::EngineInterface {
   Ledger ledger_;
   // One import per folder: held from the start to the summary.
   FolderLock lock_;
-  std::vector<std::filesystem::path> created_folders_;
+  std::vector<std::string> created_folders_;
+  // Scanners waited out, on the UI thread's timers.
+  HoldWaits holds_;
+  // The head slot's placement is under way (settling_inline_: within the
+  // PumpCopies call that started it).
+  bool settling_ = false;
+  bool settling_inline_ = false;
+  // Staging files that could not be removed, with why: said in the summary.
+  std::vector<std::string> left_behind_;
   // The last batch of the current enumeration came, with what it could not
   // read; a roll with unread items is listed once more before planning.
   int final_batch_ = 0;  // the enumeration whose last batch came
@@ -264,6 +284,7 @@ class ImportSession : public engine_inprocess::EngineInterface {
   std::string thumbnails_;  // absolute folder; empty: no thumbnails
   std::deque<MediaFile> thumbnail_queue_;
   int thumbnails_running_ = 0;
+  int thumbnails_saving_ = 0;  // being moved into place
   std::set<std::string> thumbnails_done_;  // keys answered for good
   std::map<std::string, int> thumbnail_attempts_;  // requests, by key
   int thumbnails_saved_ = 0;

@@ -15,7 +15,8 @@ constexpr char kSuffix[] = ".part";
 template <class Visit>
 void ForEachEntry(const std::string& folder, Visit visit) {
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(Wide(JoinPath(folder, "*")).c_str(), &found);
+  HANDLE find =
+      FindFirstFileW(Win32Path(JoinPath(folder, "*")).c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
     const std::string name = Narrow(found.cFileName);
@@ -51,7 +52,7 @@ std::vector<std::string> RemoveLeftStagingFiles(
         return;
       }
       const std::string path = JoinPath(folder, name);
-      if (DeleteFileW(Wide(path).c_str())) removed.push_back(path);
+      if (RemoveFile(path) == 0) removed.push_back(path);
     });
   };
   remove_in(destination);

@@ -2,10 +2,8 @@
 // serves it ("getThumbnail"), saved as the photo's name followed by ".jpg"
 // in the photo's folder under FOLDER, never over a file that is there.
 
-#include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "importer/file_placement.h"
@@ -13,8 +11,6 @@
 
 namespace importer {
 namespace {
-
-namespace fs = std::filesystem;
 
 bool IsPhotoName(const std::string& name) {
   const size_t dot = name.rfind('.');
@@ -47,10 +43,7 @@ void ImportSession::QueueThumbnail(const MediaFile& file) {
          std::to_string(kAttemptsPerFile) + " times");
     return;
   }
-  std::error_code error;
-  if (fs::exists(
-          fs::u8path(JoinPath(ThumbnailFolder(file), ThumbnailName(file.name))),
-          error)) {
+  if (PathExists(JoinPath(ThumbnailFolder(file), ThumbnailName(file.name)))) {
     thumbnails_done_.insert(Key(file));
     ++thumbnails_there_;
     return;
@@ -102,49 +95,66 @@ void ImportSession::PumpThumbnails() {
 
 void ImportSession::SaveThumbnail(const MediaFile& file,
                                   const std::vector<uint8_t>& jpeg) {
+  // As a photo: written to a hidden staging file, then moved in without
+  // replacing anything, waiting out a scanner that holds it.
   const std::string folder = ThumbnailFolder(file);
-  std::error_code error;
-  for (const std::string& level : {thumbnails_, folder}) {
-    const fs::path path = fs::u8path(level);
-    if (!fs::exists(path, error) && fs::create_directories(path, error)) {
-      created_folders_.push_back(path);
-    }
+  uint32_t code = 0;
+  if (!MakeFolders(folder, &created_folders_, &code)) {
+    ThumbnailSaved(file, MoveOutcome::kFailed,
+                   "cannot create the folder " + folder + " (error " +
+                       std::to_string(code) + ")");
+    return;
   }
   const std::string name = ThumbnailName(file.name);
   const std::optional<std::string> staging_name =
       FirstFreeName(folder, StagingName(name, 1));
-  std::string why;
   if (!staging_name) {
-    why = "cannot write in " + folder;
-  } else {
-    const std::string staging = JoinPath(folder, *staging_name);
-    bool written = false;
-    {
-      std::ofstream out(fs::u8path(staging), std::ios::binary);
-      out.write(reinterpret_cast<const char*>(jpeg.data()),
-                static_cast<std::streamsize>(jpeg.size()));
-      out.close();
-      written = !out.fail();
-    }
-    uint32_t code = 0;
-    const MoveOutcome moved =
-        written ? MoveWithoutReplacing(staging, JoinPath(folder, name), &code)
-                : MoveOutcome::kFailed;
-    if (moved != MoveOutcome::kMoved) RemoveFile(staging);
-    if (moved == MoveOutcome::kMoved) {
-      ++thumbnails_saved_;
-      return;
-    }
-    if (moved == MoveOutcome::kNameTaken) {
-      ++thumbnails_there_;  // a file came there meanwhile: it stays
-      return;
-    }
-    why = written ? "moving it into place failed (error " +
-                        std::to_string(code) + ")"
-                  : "writing it failed";
+    ThumbnailSaved(file, MoveOutcome::kFailed, "cannot write in " + folder);
+    return;
   }
-  ++thumbnails_failed_;
-  Line("Warning: thumbnail of " + DisplayName(file) + " not saved: " + why);
+  const std::string staging = JoinPath(folder, *staging_name);
+  code = WriteNewFile(staging, jpeg);
+  if (code != 0) {
+    ThumbnailSaved(file, MoveOutcome::kFailed,
+                   "writing it failed (error " + std::to_string(code) + ")");
+    return;
+  }
+  ++thumbnails_saving_;
+  auto outcome = std::make_shared<MoveOutcome>(MoveOutcome::kFailed);
+  auto error = std::make_shared<uint32_t>(0);
+  holds_.Run(
+      folder,
+      [=] {
+        *outcome =
+            MoveWithoutReplacing(staging, JoinPath(folder, name), error.get());
+        return *outcome == MoveOutcome::kFailed ? *error : 0u;
+      },
+      [=](uint32_t) {
+        const auto saved = [=] {
+          --thumbnails_saving_;
+          ThumbnailSaved(file, *outcome,
+                         "moving it into place failed (error " +
+                             std::to_string(*error) + ")");
+          FinishWhenDone();
+        };
+        if (*outcome == MoveOutcome::kMoved) {
+          saved();
+        } else {
+          RemoveStaging(folder, staging, saved);
+        }
+      });
+}
+
+void ImportSession::ThumbnailSaved(const MediaFile& file, MoveOutcome outcome,
+                                   const std::string& why) {
+  if (outcome == MoveOutcome::kMoved) {
+    ++thumbnails_saved_;
+  } else if (outcome == MoveOutcome::kNameTaken) {
+    ++thumbnails_there_;  // a file came there meanwhile: it stays
+  } else {
+    ++thumbnails_failed_;
+    Line("Warning: thumbnail of " + DisplayName(file) + " not saved: " + why);
+  }
 }
 
 }  // namespace importer

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "base/long_path.h"
 #include "wpd/device_connection.h"
 #include "wpd/object_op_result.h"
 
@@ -34,27 +35,11 @@ bool IsDeviceName(const std::wstring& leaf) {
 
 HRESULT FullStagingPath(const std::string& staging_path, std::wstring* full) {
   const HRESULT invalid = HresultFromWin32(ERROR_INVALID_NAME);
-  std::wstring path = Utf8ToWide(staging_path);
-  // Cut at a NUL, the name would be another file's.
-  if (path.empty() || path.find(L'\0') != std::wstring::npos) return invalid;
-  std::replace(path.begin(), path.end(), L'/', L'\\');
-  // A path already in long-path form is checked like any other.
-  if (StartsWith(path, L"\\\\?\\UNC\\")) {
-    path = L"\\\\" + path.substr(8);
-  } else if (StartsWith(path, L"\\\\?\\")) {
-    path = path.substr(4);
-  }
-  if (StartsWith(path, L"\\\\.\\") || StartsWith(path, L"\\\\?\\")) {
-    return invalid;  // the device namespace
-  }
-
-  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return invalid;
-  std::wstring resolved(needed, L'\0');
-  const DWORD length =
-      GetFullPathNameW(path.c_str(), needed, &resolved[0], nullptr);
-  if (length == 0 || length >= needed) return invalid;
-  resolved.resize(length);
+  // Cut at a NUL, the name would be another file's. A path already in
+  // long-path form is checked like any other; the device namespace is
+  // refused.
+  std::wstring resolved;
+  if (!ResolveFullPath(Utf8ToWide(staging_path), &resolved)) return invalid;
 
   if (StartsWith(resolved, L"\\\\.\\") || StartsWith(resolved, L"\\\\?\\")) {
     return invalid;  // a device name, as older Windows resolves it
@@ -69,8 +54,7 @@ HRESULT FullStagingPath(const std::string& staging_path, std::wstring* full) {
                            : 0;
   if (resolved.find(L':', drive) != std::wstring::npos) return invalid;
 
-  *full = StartsWith(resolved, L"\\\\") ? L"\\\\?\\UNC\\" + resolved.substr(2)
-                                        : L"\\\\?\\" + resolved;
+  *full = WithLongPathPrefix(resolved);
   return S_OK;
 }
 

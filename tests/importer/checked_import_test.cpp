@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "importer/folder_lock.h"
 #include "platform/wpd/simulator/simulator.h"
 #include "tests/importer/import_test_util.h"
 
@@ -210,6 +212,39 @@ TEST_F(ImportTest, NoCopyStartsAfterAReset) {
   EXPECT_EQ(counts_.requests.count("copyObject o2"), 0u) << Transcript();
   EXPECT_TRUE(Said("IMG_0002.HEIC: not copied: the device reset"))
       << Transcript();
+}
+
+// A staging file left by an import that was ended at once goes with the
+// next import into that folder, and only then: not on a dry run, not while
+// another import holds the folder, never in a thumbnails folder outside it.
+TEST_F(ImportTest, StagingFilesLeftBehindGoOnlyUnderTheLock) {
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, {{L"IMG_0001.HEIC", "one", -1, S_OK, "thumb"}});
+  Plug(std::move(fixture));
+  const fs::path thumbnails = root_ / "thumbs";
+  const fs::path left = photos_ / "202610_a" / ".IMG_0009.HEIC.99999.part";
+  const fs::path outside = thumbnails / "202610_a" / ".x.jpg.99999.part";
+  for (const fs::path& path : {left, outside}) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << "left";
+  }
+  EXPECT_EQ(Import({"--dry-run"}), kExitImported) << Transcript();
+  EXPECT_TRUE(fs::exists(left));
+  {
+    FolderLock other;
+    ASSERT_EQ(other.Take(photos_.u8string(), nullptr),
+              FolderLockOutcome::kTaken);
+    EXPECT_EQ(Import(), kExitNotStarted) << Transcript();
+    EXPECT_TRUE(Said("Another import into ")) << Transcript();
+    EXPECT_TRUE(fs::exists(left));
+  }
+  EXPECT_EQ(Import({"--thumbnails", thumbnails.u8string()}), kExitImported)
+      << Transcript();
+  EXPECT_TRUE(Said("Removed a staging file left by an import that was "
+                   "stopped: "))
+      << Transcript();
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_TRUE(fs::exists(outside));
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 
 #include "importer/import_session.h"
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -17,10 +19,11 @@
 #include <thread>
 #include <vector>
 
+#include "importer/file_placement.h"
 #include "importer/run_import.h"
-#include "tests/importer/import_test_util.h"
 #include "platform/wpd/simulator/call_log.h"
 #include "platform/wpd/simulator/simulator.h"
+#include "tests/importer/import_test_util.h"
 
 namespace importer {
 namespace {
@@ -28,11 +31,12 @@ namespace {
 namespace fs = std::filesystem;
 using import_test::AddPhone;
 using import_test::Camera;
-using import_test::kCameraId;
 using import_test::ImportTest;
+using import_test::kCameraId;
 using import_test::kPhoneId;
 using import_test::PhoneFile;
 using import_test::ReadFile;
+using import_test::StagingFile;
 using import_test::Tree;
 using import_test::WaitFor;
 
@@ -581,6 +585,79 @@ TEST_F(ImportTest, ThumbnailsAreSavedBesideTheImportAndNeverReplaced) {
   EXPECT_TRUE(Said("Thumbnails: 0 saved in " + thumbnails.u8string() +
                    ", 3 already there."))
       << Transcript();
+}
+
+// A folder whose full path is longer than MAX_PATH: photos, thumbnails, the
+// lock and the check all work there, and a second run finds it all.
+TEST_F(ImportTest, ImportsIntoAFolderDeeperThanMaxPath) {
+  photos_ = root_ / std::string(100, 'p') / std::string(100, 'q') / "photos";
+  const fs::path thumbnails = photos_.parent_path() / "thumbs";
+  ASSERT_GT(photos_.u8string().size(), 260u);
+  std::vector<PhoneFile> files = GoodFiles();
+  files[0].thumbnail = "thumbnail";
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, files);
+  Plug(std::move(fixture));
+  ASSERT_EQ(Import({"--thumbnails", thumbnails.u8string()}), kExitImported)
+      << Transcript();
+  // Looked at through the importer's own calls: the C++ library's are
+  // bound by MAX_PATH on Windows.
+  const std::string month = JoinPath(photos_.u8string(), "202610_a");
+  for (const auto& [name, bytes] : {std::pair{"IMG_0001.HEIC", kPhoto1},
+                                    std::pair{"IMG_0002.HEIC", kPhoto2},
+                                    std::pair{"IMG_0002.MOV", kVideo}}) {
+    EXPECT_EQ(FindImportedCopy(month, name, bytes.size()).value_or("none"),
+              name);
+    EXPECT_FALSE(PathExists(
+        JoinPath(month, "." + std::string(name) + "." +
+                            std::to_string(GetCurrentProcessId()) + ".part")));
+  }
+  EXPECT_TRUE(Said("Checked: all 3 files on the phone")) << Transcript();
+  EXPECT_TRUE(FindImportedCopy(JoinPath(thumbnails.u8string(), "202610_a"),
+                               "IMG_0001.HEIC.jpg", 9));
+  ASSERT_EQ(Import(), kExitImported) << Transcript();
+  EXPECT_TRUE(Said("Nothing new: all 3 files were already there"))
+      << Transcript();
+}
+
+// A scanner opens a finished staging file, without FILE_SHARE_DELETE, for a
+// second while it waits its turn behind a slower copy: its move waits the
+// scanner out, and nothing is left behind.
+TEST_F(ImportTest, AScannerHoldingAStagingFileIsWaitedOut) {
+  const std::string video(1000000, 'v');
+  wpd_sim::Fixture fixture;
+  AddPhone(fixture, {{L"IMG_0001.MOV", video}, {L"IMG_0002.HEIC", kPhoto2}});
+  wpd_sim::LinkSpec link;
+  link.megabytes_per_second = 2;  // the video takes about half a second
+  fixture.devices[0].Link(link);
+  Plug(std::move(fixture));
+  const fs::path folder = photos_ / "202610_a";
+  const std::wstring staging = StagingFile(folder, "IMG_0002.HEIC").wstring();
+  std::atomic<bool> held{false};
+  std::atomic<bool> waited{false};
+  std::thread scanner([&] {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    // Opens once the copy has closed it (the copy shares nothing).
+    ASSERT_TRUE(WaitFor([&] {
+      file = CreateFileW(staging.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      return file != INVALID_HANDLE_VALUE;
+    }));
+    held = true;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    waited = !fs::exists(folder / "IMG_0002.HEIC");
+    CloseHandle(file);
+  });
+  const int exit_code = Import();
+  scanner.join();
+  EXPECT_TRUE(held);
+  EXPECT_TRUE(waited) << "placed while the scanner held it";
+  EXPECT_EQ(exit_code, kExitImported) << Transcript();
+  const Tree expected = {{"202610_a", "<folder>"},
+                         {"202610_a/IMG_0001.MOV", video},
+                         {"202610_a/IMG_0002.HEIC", kPhoto2}};
+  EXPECT_EQ(Files(), expected) << Transcript();
 }
 
 }  // namespace

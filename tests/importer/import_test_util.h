@@ -5,6 +5,7 @@
 #ifndef SNAPFERRY_TESTS_IMPORTER_IMPORT_TEST_UTIL_H_
 #define SNAPFERRY_TESTS_IMPORTER_IMPORT_TEST_UTIL_H_
 
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,8 +49,9 @@ struct PhoneFile {
 
 // An iPhone of today: month folders right under "Internal Storage". An empty
 // file list models a locked phone, whose storage shows no children.
-inline void AddPhone(wpd_sim::Fixture& fixture, const std::vector<PhoneFile>& files,
-              const wchar_t* id = kPhoneId) {
+inline void AddPhone(wpd_sim::Fixture& fixture,
+                     const std::vector<PhoneFile>& files,
+                     const wchar_t* id = kPhoneId) {
   wpd_sim::DeviceSpec& phone = fixture.AddDevice(id)
                                    .FriendlyName(L"Test iPhone")
                                    .Manufacturer(L"Apple Inc.")
@@ -90,20 +92,32 @@ inline std::string ReadFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+// Removes `root` and all below it, also below MAX_PATH: there the C++
+// library needs the long-path form on Windows.
+inline void RemoveTree(const fs::path& root) {
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+  if (fs::exists(root, ignored)) {
+    fs::remove_all(fs::path(L"\\\\?\\" + fs::absolute(root).wstring()),
+                   ignored);
+  }
+}
+
 class ImportTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    // The process id keeps other worktrees' runs of the same test apart.
     root_ = fs::temp_directory_path() /
-            (std::string("snapferry_import_") + info->name());
-    fs::remove_all(root_);
+            (std::string("snapferry_import_") + info->name() + "_" +
+             std::to_string(GetCurrentProcessId()));
+    RemoveTree(root_);
     fs::create_directories(root_);
     photos_ = root_ / "photos";
   }
   void TearDown() override {
     simulator_.reset();
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
+    RemoveTree(root_);
   }
 
   void Plug(wpd_sim::Fixture fixture) {
@@ -177,6 +191,13 @@ class ImportTest : public ::testing::Test {
   CallCounts counts_;  // of the last import
 };
 
+// The staging file this process copies `name` into first, in `folder`.
+inline fs::path StagingFile(const fs::path& folder, const std::string& name) {
+  return folder /
+         ("." + name + "." + std::to_string(GetCurrentProcessId()) + ".part");
+}
+
+// Waits up to 20 s for `done`; false if it never came.
 inline bool WaitFor(const std::function<bool()>& done) {
   for (int i = 0; i < 2000; ++i) {
     if (done()) return true;

@@ -6,11 +6,17 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "importer/console_page.h"
 #include "importer/file_placement.h"
@@ -113,7 +119,10 @@ TEST(OptionsTest, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
 class PlacementTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() / "snapferry_placement_test";
+    // The process id keeps other worktrees' runs of this test apart.
+    folder_ =
+        fs::temp_directory_path() /
+        ("snapferry_placement_test_" + std::to_string(GetCurrentProcessId()));
     fs::remove_all(folder_);
     fs::create_directories(folder_);
   }
@@ -203,6 +212,60 @@ TEST(ConsolePageTest, TheCodePageFoundIsGivenBack) {
   RestoreConsoleOutput();  // once only: a later change stays
   EXPECT_EQ(GetConsoleOutputCP(), 850u);
   SetConsoleOutputCP(CP_UTF8);
+}
+
+// Holds are waited out from timers, with growing pauses, for about 2 s per
+// step; a folder that has spent 10 s so gets no more waits.
+TEST(HoldWaitsTest, WaitsOutPassingHoldsWithinTheirBudgets) {
+  HoldWaits::Clock::time_point now{};
+  std::deque<std::pair<int, std::function<void()>>> timers;
+  HoldWaits holds(
+      [&](int pause, std::function<void()> task) {
+        timers.emplace_back(pause, std::move(task));
+      },
+      [&] { return now; });
+  const uint32_t kShare = ERROR_SHARING_VIOLATION;
+  const uint32_t kDenied = ERROR_ACCESS_DENIED;
+  struct Case {
+    const char* folder;
+    std::vector<uint32_t> answers;  // the last one for good
+    uint32_t done;
+    int min_ms, max_ms;  // the time it took
+  };
+  const Case cases[] = {
+      {"a", {0}, 0, 0, 0},
+      {"a", {ERROR_DISK_FULL}, ERROR_DISK_FULL, 0, 0},
+      {"a", {kShare, kDenied, kShare, 0}, 0, 1, 400},
+      {"a", {kShare, ERROR_FILE_EXISTS}, ERROR_FILE_EXISTS, 1, 100},
+      // Four holds for good use up folder b's 10 s...
+      {"b", {kDenied}, kDenied, 2000, 2500},
+      {"b", {kDenied}, kDenied, 2000, 2500},
+      {"b", {kDenied}, kDenied, 2000, 2500},
+      {"b", {kShare}, kShare, 2000, 2500},
+      {"b", {kShare}, kShare, 1, 2500},
+      // ...after which a hold there is answered at once, not elsewhere.
+      {"b", {kDenied, 0}, kDenied, 0, 0},
+      {"c", {kDenied, 0}, 0, 1, 100},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.folder) + " " + std::to_string(c.done));
+    const auto start = now;
+    size_t tries = 0;
+    uint32_t done = 0xFFFFFFFF;
+    holds.Run(
+        c.folder,
+        [&] { return c.answers[std::min(tries++, c.answers.size() - 1)]; },
+        [&](uint32_t code) { done = code; });
+    for (; !timers.empty(); timers.pop_front()) {
+      EXPECT_GT(timers.front().first, 0);
+      EXPECT_LE(timers.front().first, 500);  // pauses stay short
+      now += std::chrono::milliseconds(timers.front().first);
+      timers.front().second();
+    }
+    EXPECT_EQ(done, c.done);
+    EXPECT_GE(now - start, std::chrono::milliseconds(c.min_ms));
+    EXPECT_LE(now - start, std::chrono::milliseconds(c.max_ms));
+  }
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
-// Directory listing, file attributes and renames: what the importer asks of
-// the file system. Names are matched and compared as the file system does
-// (case-sensitively here, unlike NTFS).
+// Directory listing, file attributes, renames and folders: what the importer
+// asks of the file system. Names are matched and compared as the file system
+// does (case-sensitively here, unlike NTFS). As on Windows without the
+// long-path policy, every call naming a file refuses a full path of MAX_PATH
+// units or more with ERROR_PATH_NOT_FOUND unless it is in long-path form
+// ("\\?\...").
 #ifndef SNAPFERRY_WIN32_FILEAPI_H_
 #define SNAPFERRY_WIN32_FILEAPI_H_
 
@@ -55,5 +58,9 @@ EXTERN_C BOOL WINAPI GetFileAttributesExW(LPCWSTR lpFileName,
 // (ERROR_ALREADY_EXISTS), even by another process renaming at the same time.
 EXTERN_C BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName,
                                  LPCWSTR lpNewFileName, DWORD dwFlags);
+// No security attributes are applied.
+EXTERN_C BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName,
+                                      LPSECURITY_ATTRIBUTES lpAttributes);
+EXTERN_C BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName);
 
 #endif  // SNAPFERRY_WIN32_FILEAPI_H_

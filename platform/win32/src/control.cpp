@@ -6,6 +6,7 @@ namespace internal {
 void ResetApartmentFailures();
 void ResetCreateFailures();
 void ResetFileFailures();
+void ResetFileHolds();
 void ResetTickCount();
 void ResetEnvironment();
 void ResetWindowFailures();
@@ -16,6 +17,7 @@ void Reset() {
   internal::ResetApartmentFailures();
   internal::ResetCreateFailures();
   internal::ResetFileFailures();
+  internal::ResetFileHolds();
   internal::ResetTickCount();
   internal::ResetEnvironment();
   internal::ResetWindowFailures();

@@ -1,5 +1,6 @@
 // GetFullPathNameW: Windows's path rules on the stand-in's single-rooted
 // file system.
+#include <fileapi.h>
 #include <unistd.h>
 #include <winbase.h>
 
@@ -89,6 +90,26 @@ std::wstring FullPath(std::wstring path) {
 }
 
 }  // namespace
+
+namespace internal {
+std::string PosixPath(LPCWSTR name) {
+  std::string path = NarrowFromWide(name);
+  // A long-path prefix only turns Windows's own path parsing off.
+  if (path.rfind("\\\\?\\", 0) == 0) path.erase(0, 4);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+DWORD RefusedPathError(LPCWSTR name) {
+  const std::wstring path(name);
+  // Without the long-path policy Windows refuses a full path of MAX_PATH
+  // units or more, unless it is in long-path form.
+  if (path.rfind(L"\\\\?\\", 0) != 0 && FullPath(path).size() >= MAX_PATH) {
+    return ERROR_PATH_NOT_FOUND;
+  }
+  return HeldPathError(PosixPath(name));
+}
+}  // namespace internal
 }  // namespace win32_standin
 
 DWORD WINAPI GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer,

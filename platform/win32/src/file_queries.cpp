@@ -19,11 +19,8 @@ namespace {
 using win32_standin::internal::NarrowFromWide;
 using win32_standin::internal::WideFromNarrow;
 
-std::string PosixPath(LPCWSTR name) {
-  std::string path = NarrowFromWide(name);
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
-}
+using win32_standin::internal::PosixPath;
+using win32_standin::internal::RefusedPathError;
 
 bool IsDirectory(const std::string& path) {
   struct stat info;
@@ -130,6 +127,10 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR file_name, LPWIN32_FIND_DATAW data) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  if (const DWORD refused = RefusedPathError(file_name)) {
+    SetLastError(refused);
+    return INVALID_HANDLE_VALUE;
+  }
   const std::string path = PosixPath(file_name);
   auto find = std::make_unique<FindHandle>();
   find->directory = ParentOf(path);
@@ -183,10 +184,16 @@ BOOL WINAPI GetFileAttributesExW(LPCWSTR file_name,
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (const DWORD refused = RefusedPathError(file_name)) {
+    SetLastError(refused);
+    return FALSE;
+  }
   const std::string path = PosixPath(file_name);
   struct stat info;
   if (stat(path.c_str(), &info) != 0) {
-    SetLastError(ErrorFor(errno, path));
+    const int error = errno;
+    const DWORD pending = win32_standin::internal::PendingDeletionError(path);
+    SetLastError(pending != 0 ? pending : ErrorFor(error, path));
     return FALSE;
   }
   auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
@@ -200,8 +207,18 @@ BOOL WINAPI MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  for (LPCWSTR name : {existing, target}) {
+    if (const DWORD refused = RefusedPathError(name)) {
+      SetLastError(refused);
+      return FALSE;
+    }
+  }
   const std::string from = PosixPath(existing);
   const std::string to = PosixPath(target);
+  if (const DWORD refused = win32_standin::internal::RenameSharingError(from)) {
+    SetLastError(refused);
+    return FALSE;
+  }
   struct stat info;
   if (stat(from.c_str(), &info) != 0) {
     SetLastError(ErrorFor(errno, from));
@@ -234,5 +251,52 @@ BOOL WINAPI MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags) {
     return FALSE;
   }
   unlink(from.c_str());
+  return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR path_name, LPSECURITY_ATTRIBUTES) {
+  if (path_name == nullptr) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  if (const DWORD refused = RefusedPathError(path_name)) {
+    SetLastError(refused);
+    return FALSE;
+  }
+  const std::string path = PosixPath(path_name);
+  if (mkdir(path.c_str(), 0777) != 0) {
+    // A missing folder above is ERROR_PATH_NOT_FOUND whatever its depth.
+    SetLastError(errno == ENOENT ? static_cast<DWORD>(ERROR_PATH_NOT_FOUND)
+                                 : ErrorFor(errno, path));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI RemoveDirectoryW(LPCWSTR path_name) {
+  if (path_name == nullptr) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  if (const DWORD refused = RefusedPathError(path_name)) {
+    SetLastError(refused);
+    return FALSE;
+  }
+  const std::string path = PosixPath(path_name);
+  if (rmdir(path.c_str()) != 0) {
+    switch (errno) {
+      case ENOTEMPTY:
+      case EEXIST:
+        SetLastError(ERROR_DIR_NOT_EMPTY);
+        break;
+      case ENOTDIR:
+        SetLastError(IsDirectory(ParentOf(path)) ? ERROR_DIRECTORY
+                                                 : ERROR_PATH_NOT_FOUND);
+        break;
+      default:
+        SetLastError(ErrorFor(errno, path));
+    }
+    return FALSE;
+  }
   return TRUE;
 }

@@ -61,13 +61,7 @@ internal::InjectedFailure& FlushFailure() {
   return failure;
 }
 
-std::string PosixPath(LPCWSTR name) {
-  std::string path = internal::NarrowFromWide(name);
-  // A long-path prefix only turns Windows's own path parsing off.
-  if (path.rfind("\\\\?\\", 0) == 0) path.erase(0, 4);
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
-}
+using internal::PosixPath;
 
 bool IsNullDevice(const std::wstring& device) {
   return device.size() == 3 && std::towupper(device[0]) == L'N' &&
@@ -225,6 +219,30 @@ void ResetFileFailures() {
   FlushFailure().Clear();
 }
 
+DWORD PendingDeletionError(const std::string& path) {
+  std::lock_guard<std::mutex> lock(files_mutex);
+  return DeletionPendingError(
+      path, false, false, false,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+}
+
+DWORD RenameSharingError(const std::string& from) {
+  // A rename opens its source for DELETE access, sharing everything.
+  const DWORD every_share =
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  std::lock_guard<std::mutex> lock(files_mutex);
+  if (const DWORD pending =
+          DeletionPendingError(from, false, false, true, every_share)) {
+    return pending;
+  }
+  struct stat info;
+  if (stat(from.c_str(), &info) == 0 &&
+      SharingBlocks(info, false, false, true, every_share)) {
+    return ERROR_SHARING_VIOLATION;
+  }
+  return ERROR_SUCCESS;
+}
+
 int DescriptorOf(HANDLE handle, bool* writes) {
   std::lock_guard<std::mutex> lock(files_mutex);
   FileObject* file = FindFile(handle);
@@ -349,6 +367,10 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share,
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
+  if (const DWORD refused = win32_standin::internal::RefusedPathError(name)) {
+    SetLastError(refused);
+    return INVALID_HANDLE_VALUE;
+  }
   // "NUL", "dir\\nul.txt" and "\\\\.\\NUL" name the null device; no other
   // device exists here.
   const std::wstring device = win32_standin::internal::DosDeviceName(name);
@@ -470,6 +492,10 @@ BOOL WINAPI DeleteFileW(LPCWSTR name) {
   const std::string path = win32_standin::PosixPath(name);
   if (path.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  if (const DWORD refused = win32_standin::internal::RefusedPathError(name)) {
+    SetLastError(refused);
     return FALSE;
   }
   std::lock_guard<std::mutex> lock(win32_standin::files_mutex);

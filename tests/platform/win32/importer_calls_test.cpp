@@ -25,7 +25,9 @@ std::wstring Wide(const fs::path& path) {
 class ImporterCallsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() / "snapferry_importer_calls";
+    folder_ =
+        fs::temp_directory_path() /
+        ("snapferry_importer_calls_" + std::to_string(GetCurrentProcessId()));
     fs::remove_all(folder_);
     fs::create_directories(folder_ / "sub");
     Put("IMG_1.HEIC", "12345");
@@ -115,6 +117,24 @@ TEST_F(ImporterCallsTest, MoveFileExReplacesOnlyWhenAskedTo) {
   EXPECT_TRUE(
       MoveFileExW(free_name.c_str(), taken.c_str(), MOVEFILE_REPLACE_EXISTING));
   EXPECT_EQ(Read("IMG_1.HEIC"), "x");
+}
+
+// Folders as the importer makes them and removes those left empty.
+TEST_F(ImporterCallsTest, FoldersAreMadeAndRemovedWithWindowsCodes) {
+  const std::wstring made = Wide(folder_ / "made");
+  EXPECT_TRUE(CreateDirectoryW(made.c_str(), nullptr));
+  EXPECT_FALSE(CreateDirectoryW(made.c_str(), nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(
+      CreateDirectoryW(Wide(folder_ / "no" / "such").c_str(), nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_FALSE(RemoveDirectoryW(Wide(folder_).c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+  EXPECT_FALSE(RemoveDirectoryW(Wide(folder_ / "IMG_10.JPG").c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
+  EXPECT_TRUE(RemoveDirectoryW(made.c_str()));
+  EXPECT_FALSE(RemoveDirectoryW(made.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 LRESULT CALLBACK CountingProc(HWND hwnd, UINT message, WPARAM wparam,

@@ -92,7 +92,8 @@ namespace {
 
 // Windows refuses to open a file whose deletion is pending
 // (STATUS_DELETE_PENDING, ERROR_ACCESS_DENIED) even when its holder shares
-// everything; Wine opens it. The stand-in keeps Windows's answer.
+// everything, or to tell its attributes; Wine opens it and tells them. The
+// stand-in keeps Windows's answer.
 TEST(StandinDeviations, FileWhoseDeletionIsPendingCannotBeOpened) {
   const DWORD share_all =
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -109,6 +110,9 @@ TEST(StandinDeviations, FileWhoseDeletionIsPendingCannotBeOpened) {
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_FALSE(DeleteFileW(path));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  EXPECT_FALSE(GetFileAttributesExW(path, GetFileExInfoStandard, &data));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   CloseHandle(holder);
   EXPECT_EQ(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,

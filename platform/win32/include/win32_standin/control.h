@@ -74,6 +74,14 @@ void FailFlushFileBuffers(DWORD error, int times = -1);
 // File handles open now.
 int OpenFileHandleCount();
 
+// For `milliseconds` from now (for good when negative), every CreateFileW,
+// DeleteFileW and GetFileAttributesExW of `path`, and MoveFileExW from or to
+// it, answers `error` and does nothing: ERROR_SHARING_VIOLATION as while a
+// scanner has the file open, ERROR_ACCESS_DENIED as while it holds one whose
+// deletion is pending. The path is compared as given, long-path prefix and
+// separators aside.
+void HoldPath(const std::wstring& path, DWORD error, int milliseconds = -1);
+
 // GetTickCount64 answers `value` from now on, and moves only by
 // AdvanceTickCount, until Reset().
 void FreezeTickCount(ULONGLONG value);
