@@ -46,17 +46,28 @@ Job MakeScanMediaJob(SharedMethodResult result, std::string device_id,
 }
 
 Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id,
-                          MediaBatcher batcher, SharedSessions sessions) {
+                          MediaBatcher batcher, SharedSessions sessions,
+                          WpdChannelHandler* handler) {
   return [result = std::move(result), device_id = std::move(device_id),
-          batcher = std::move(batcher),
-          sessions = std::move(sessions)]() mutable -> Completion {
+          batcher = std::move(batcher), sessions = std::move(sessions),
+          handler]() mutable -> Completion {
     EnumerationResult listing = EnumerateMedia(
         device_id, [&batcher](const MediaEntry& entry) { batcher.Add(entry); },
         sessions.get());
     // After a failure the reply says the listing is incomplete; what was
     // streamed before stays streamed, and what still waits is dropped.
-    if (listing.message.empty()) batcher.Finish(listing.unread);
-    return [result = std::move(result), listing = std::move(listing)]() {
+    ListedObjects listed;
+    if (listing.message.empty()) {
+      batcher.Finish(listing.unread);
+      // Sorted here, so the UI thread only moves it into place.
+      listed = ListedObjects(listing.entries);
+    }
+    return [result = std::move(result), listing = std::move(listing),
+            listed = std::move(listed), device_id = std::move(device_id),
+            handler]() mutable {
+      if (listing.message.empty()) {
+        handler->SetListedObjects(device_id, std::move(listed));
+      }
       if (!listing.message.empty()) {
         result->Error("wpd_error", listing.message,
                       flutter::EncodableValue(static_cast<int64_t>(
@@ -96,12 +107,13 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
 }
 
 Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
-                     std::string object_id, SharedSessions sessions) {
+                     std::string object_id, std::optional<ListedObject> listed,
+                     SharedSessions sessions) {
   return [result = std::move(result), device_id = std::move(device_id),
-          object_id = std::move(object_id),
+          object_id = std::move(object_id), listed = std::move(listed),
           sessions = std::move(sessions)]() mutable -> Completion {
-    const int32_t answer =
-        CanDeleteObject(device_id, object_id, sessions.get());
+    const int32_t answer = CanDeleteObject(device_id, object_id, sessions.get(),
+                                           listed ? &*listed : nullptr);
     return [result = std::move(result), answer]() {
       result->Success(CanDeleteAnswerToValue(answer));
     };
@@ -109,12 +121,14 @@ Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
 }
 
 Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
-                        std::string object_id, SharedSessions sessions) {
+                        std::string object_id,
+                        std::optional<ListedObject> listed,
+                        SharedSessions sessions) {
   return [result = std::move(result), device_id = std::move(device_id),
-          object_id = std::move(object_id),
+          object_id = std::move(object_id), listed = std::move(listed),
           sessions = std::move(sessions)]() mutable -> Completion {
-    ObjectOpResult deletion =
-        DeleteObject(device_id, object_id, sessions.get());
+    ObjectOpResult deletion = DeleteObject(device_id, object_id, sessions.get(),
+                                           listed ? &*listed : nullptr);
     return [result = std::move(result), deletion = std::move(deletion)]() {
       result->Success(ObjectOpResultToValue(deletion));
     };
@@ -122,13 +136,25 @@ Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
 }
 
 Job MakeGetThumbnailJob(SharedMethodResult result, std::string device_id,
-                        std::string object_id, SharedSessions sessions) {
+                        std::string object_id, SharedSessions sessions,
+                        std::shared_ptr<std::atomic<uint64_t>> cancels,
+                        uint64_t accepted_at,
+                        std::shared_ptr<PendingCopies> streams) {
   return [result = std::move(result), device_id = std::move(device_id),
-          object_id = std::move(object_id),
-          sessions = std::move(sessions)]() mutable -> Completion {
-    ThumbnailResult thumbnail = ReadThumbnail(device_id, object_id, sessions.get());
+          object_id = std::move(object_id), sessions = std::move(sessions),
+          cancels = std::move(cancels), accepted_at,
+          streams = std::move(streams)]() mutable -> Completion {
+    ThumbnailCancel cancel;
+    cancel.requested = [&cancels, accepted_at] {
+      return cancels->load() != accepted_at;
+    };
+    cancel.streams = streams.get();
+    ThumbnailResult thumbnail =
+        ReadThumbnail(device_id, object_id, sessions.get(), cancel);
     return [result = std::move(result), thumbnail = std::move(thumbnail)]() {
-      if (!thumbnail.message.empty()) {
+      if (thumbnail.cancelled) {
+        result->Error("cancelled", "Cancelled");
+      } else if (!thumbnail.message.empty()) {
         result->Error(
             "wpd_error", thumbnail.message,
             flutter::EncodableValue(static_cast<int64_t>(thumbnail.hresult)));

@@ -7,7 +7,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "channel/jobs.h"
@@ -15,6 +17,7 @@
 #include "channel/wpd_channel_handler.h"
 #include "messaging/method_result.h"
 #include "wpd/device_sessions.h"
+#include "wpd/listed_objects.h"
 #include "wpd/pending_copies.h"
 
 namespace snapferry {
@@ -31,9 +34,11 @@ Job MakeScanMediaJob(SharedMethodResult result, std::string device_id,
                      SharedSessions sessions);
 // The batcher streams the entries while the walk runs; after a walk that
 // succeeded its final batch, with what the walk passed over, is queued
-// before the reply.
+// before the reply, and the completion hands what was listed to `handler`
+// (not owned, alive whenever its completions run) before it replies.
 Job MakeEnumerateMediaJob(SharedMethodResult result, std::string device_id,
-                          MediaBatcher batcher, SharedSessions sessions);
+                          MediaBatcher batcher, SharedSessions sessions,
+                          WpdChannelHandler* handler);
 // `handler` is not owned: the progress completions it reaches are only ever
 // run by that handler's own drain, so it is alive whenever they run.
 Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
@@ -43,14 +48,25 @@ Job MakeCopyObjectJob(SharedMethodResult result, std::string device_id,
                       std::shared_ptr<std::atomic<bool>> cancel_flag,
                       std::shared_ptr<PendingCopies> pending,
                       SharedSessions sessions, WpdChannelHandler* handler);
+// `listed`: what the last enumeration listed under the id, which the
+// object must still read as (object_deletion.h); none for an id never
+// listed.
 Job MakeCanDeleteJob(SharedMethodResult result, std::string device_id,
-                     std::string object_id, SharedSessions sessions);
+                     std::string object_id, std::optional<ListedObject> listed,
+                     SharedSessions sessions);
 Job MakeDeleteObjectJob(SharedMethodResult result, std::string device_id,
-                        std::string object_id, SharedSessions sessions);
-// Answers the thumbnail's bytes, null when the object has none, or
-// Error("wpd_error", message, hresult) when it could not be read.
+                        std::string object_id,
+                        std::optional<ListedObject> listed,
+                        SharedSessions sessions);
+// Answers the thumbnail's bytes, null when the object has none,
+// Error("cancelled", "Cancelled") once `cancels` has moved on from
+// `accepted_at` (a cancel came), or Error("wpd_error", message, hresult)
+// when it could not be read.
 Job MakeGetThumbnailJob(SharedMethodResult result, std::string device_id,
-                        std::string object_id, SharedSessions sessions);
+                        std::string object_id, SharedSessions sessions,
+                        std::shared_ptr<std::atomic<uint64_t>> cancels,
+                        uint64_t accepted_at,
+                        std::shared_ptr<PendingCopies> streams);
 
 // What a request gets when its job throws instead of returning a completion:
 // a failure with E_UNEXPECTED and the text "Internal error", in the shape its

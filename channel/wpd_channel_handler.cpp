@@ -10,6 +10,7 @@
 #include "channel/progress_events.h"
 #include "messaging/standard_method_codec.h"
 #include "messaging/stream_handler.h"
+#include "wpd/com_apartment_guard.h"
 
 namespace snapferry {
 namespace {
@@ -41,6 +42,8 @@ WpdChannelHandler::WpdChannelHandler(flutter::BinaryMessenger* messenger,
       reply_queue_(std::make_shared<ReplyQueue>()),
       cancel_flag_(std::make_shared<std::atomic<bool>>(false)),
       pending_copies_(std::make_shared<PendingCopies>()),
+      thumbnail_cancels_(std::make_shared<std::atomic<uint64_t>>(0)),
+      pending_thumbnails_(std::make_shared<PendingCopies>()),
       sessions_(std::make_shared<DeviceSessions>()),
       media_listening_(std::make_shared<std::atomic<bool>>(false)) {
   // Told on a device's own thread: only queued, to run on the UI thread.
@@ -142,6 +145,19 @@ WpdChannelHandler::~WpdChannelHandler() {
 
 void WpdChannelHandler::StartDeviceEvents() {
   device_watch_->StartListening();
+  // Sessions kept open from before tell their events too. Advised on a
+  // worker: one being opened is waited for. If none can be started, they
+  // are advised when next opened.
+  RunJob([sessions = sessions_, watch = device_watch_]() -> Completion {
+    ComApartmentGuard apartment;
+    if (apartment.usable()) {
+      sessions->ForEachOpen(
+          [&watch](const SessionKey& key, IPortableDevice* device) {
+            watch->Attach(device, key.device_id);
+          });
+    }
+    return [] {};
+  });
   if (device_notification_ != nullptr) return;
   DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
   filter.dbcc_size = sizeof(filter);
@@ -234,7 +250,7 @@ void WpdChannelHandler::HandleMethodCall(
                          media_listening_);
     SharedMethodResult shared(std::move(result));
     start(shared, MakeEnumerateMediaJob(shared, std::move(id),
-                                        std::move(batcher), sessions_));
+                                        std::move(batcher), sessions_, this));
   } else if (method == "copyObject") {
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
@@ -256,15 +272,19 @@ void WpdChannelHandler::HandleMethodCall(
     // No check: empty ids reach the device, whose failure is the answer.
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
+    std::optional<ListedObject> listed = FindListed(id, object_id);
     SharedMethodResult shared(std::move(result));
     start(shared, MakeCanDeleteJob(shared, std::move(id), std::move(object_id),
-                                   sessions_));
+                                   std::move(listed), sessions_));
   } else if (method == "deleteObject") {
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
+    // An id listed before must still name the object listed under it.
+    std::optional<ListedObject> listed = FindListed(id, object_id);
     SharedMethodResult shared(std::move(result));
-    start(shared, MakeDeleteObjectJob(shared, std::move(id),
-                                      std::move(object_id), sessions_));
+    start(shared,
+          MakeDeleteObjectJob(shared, std::move(id), std::move(object_id),
+                              std::move(listed), sessions_));
   } else if (method == "getThumbnail") {
     std::string id = GetStringArgument(arguments, "id");
     std::string object_id = GetStringArgument(arguments, "objectId");
@@ -275,17 +295,35 @@ void WpdChannelHandler::HandleMethodCall(
     SharedMethodResult shared(std::move(result));
     start(shared,
           MakeGetThumbnailJob(shared, std::move(id), std::move(object_id),
-                              sessions_));
+                              sessions_, thumbnail_cancels_,
+                              thumbnail_cancels_->load(), pending_thumbnails_));
   } else if (method == "cancel") {
     // One flag for every running copy; it stays set until the next accepted
     // copyObject clears it.
     cancel_flag_->exchange(true);
     // A read that hangs in the device would never see the flag.
     pending_copies_->CancelAll();
+    // The thumbnail reads accepted so far end; later ones are not touched.
+    thumbnail_cancels_->fetch_add(1);
+    pending_thumbnails_->CancelAll();
     result->Success();
   } else {
     result->NotImplemented();
   }
+}
+
+void WpdChannelHandler::SetListedObjects(const std::string& device_id,
+                                         ListedObjects objects) {
+  listed_objects_[device_id] = std::move(objects);
+}
+
+std::optional<ListedObject> WpdChannelHandler::FindListed(
+    const std::string& device_id, const std::string& object_id) const {
+  const auto device = listed_objects_.find(device_id);
+  if (device == listed_objects_.end()) return std::nullopt;
+  const ListedObject* listed = device->second.Find(object_id);
+  if (listed == nullptr) return std::nullopt;
+  return *listed;
 }
 
 void WpdChannelHandler::SendProgressEvent(const std::string& object_id,

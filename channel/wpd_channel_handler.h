@@ -19,8 +19,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +39,7 @@
 #include "wpd/device_discovery.h"
 #include "wpd/device_event_watch.h"
 #include "wpd/device_sessions.h"
+#include "wpd/listed_objects.h"
 #include "wpd/pending_copies.h"
 
 namespace snapferry {
@@ -123,6 +126,11 @@ class WpdChannelHandler {
                           uint64_t session);
   // The devices listDevices answered, for the ids events carry.
   void SetListedDevices(const std::vector<DeviceInfo>& devices);
+  // What an enumeration of `device_id` that succeeded listed, in place of
+  // what the last one did; a delete or delete check of an id listed there
+  // first checks that the id still names that object. UI thread only (the
+  // enumeration's completion calls it, before the reply).
+  void SetListedObjects(const std::string& device_id, ListedObjects objects);
 
  private:
   std::unique_ptr<flutter::MethodCallChannel> wpd_channel_;
@@ -133,6 +141,16 @@ class WpdChannelHandler {
   std::shared_ptr<std::atomic<bool>> cancel_flag_;
   // The devices of the running copies, which a cancel also reaches.
   std::shared_ptr<PendingCopies> pending_copies_;
+  // Thumbnail reads: each ends when the count of cancels has moved on since
+  // it was accepted, so one accepted after a cancel runs on; their streams,
+  // which a cancel reaches as the copies'.
+  std::shared_ptr<std::atomic<uint64_t>> thumbnail_cancels_;
+  std::shared_ptr<PendingCopies> pending_thumbnails_;
+  // Per device id, what its last enumeration that succeeded listed. UI
+  // thread only.
+  std::optional<ListedObject> FindListed(const std::string& device_id,
+                                         const std::string& object_id) const;
+  std::map<std::string, ListedObjects> listed_objects_;
   // Device sessions kept open between requests; shared with the jobs, shut
   // down (every idle one closed) when the handler goes.
   std::shared_ptr<DeviceSessions> sessions_;

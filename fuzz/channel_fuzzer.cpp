@@ -1,10 +1,11 @@
-// Any bytes on both channels the handler serves ("snapferry/wpd" and
-// "snapferry/wpd_events"), through the in-process engine's messenger into the
-// real WpdChannelHandler over simulated devices.
+// Any bytes on every channel the handler serves ("snapferry/wpd",
+// "snapferry/wpd_events", "snapferry/wpd_media" and "snapferry/wpd_devices"),
+// through the in-process engine's messenger into the real WpdChannelHandler
+// over simulated devices.
 //
-// An input is a series of messages, each a header byte (bit 0: the event
-// channel), a 16-bit little-endian length and that many bytes (fewer at the
-// end of the input). Every "tempPath" of a call that decodes is rewritten
+// An input is a series of messages, each a header byte (bits 0 and 1: the
+// channel, in that order), a 16-bit little-endian length and that many bytes
+// (fewer at the end of the input). Every "tempPath" of a call that decodes is rewritten
 // into the target's scratch folder before the handler sees it, so no input
 // names a real file. After the last message the target runs the loop until
 // every message is answered and every worker has ended, then checks: each
@@ -97,10 +98,15 @@ struct Target {
 };
 Target* target = nullptr;
 
+// By the header byte's low two bits.
+constexpr const char* kChannels[] = {
+    snapferry::kWpdChannelName, snapferry::kWpdEventChannelName,
+    snapferry::kWpdMediaChannelName, snapferry::kWpdDevicesChannelName};
+
 // One message of an input, as delivered.
 struct Message {
   int number = 0;
-  bool on_events = false;
+  const char* channel = snapferry::kWpdChannelName;
   std::string method;  // when it decodes as a call
   bool is_copy = false;
   std::filesystem::path staging;  // copies with a rewritten "tempPath"
@@ -174,7 +180,7 @@ void Describe(const std::vector<Message>& messages) {
     const EncodableValue status = channel_test::At(reply.value, "status");
     const auto* status_text = std::get_if<std::string>(&status);
     std::fprintf(stderr, "#%d on %s: %s -> %s %s%s %s\n", message.number,
-                 message.on_events ? "events" : "wpd",
+                 message.channel,
                  message.method.empty() ? "(no call)" : message.method.c_str(),
                  kKinds[static_cast<int>(reply.kind)], reply.code.c_str(),
                  status_text ? status_text->c_str() : "",
@@ -192,7 +198,7 @@ void RunInput(const uint8_t* data, size_t size) {
   std::vector<Message> messages;
   size_t at = 0;
   while (at < size && messages.size() < kMaxMessages) {
-    const bool on_events = data[at] & 1;
+    const char* channel = kChannels[data[at] & 3];
     size_t length = at + 1 < size ? data[at + 1] : 0;
     if (at + 2 < size) length |= size_t{data[at + 2]} << 8;
     at = std::min(size, at + 3);
@@ -200,12 +206,9 @@ void RunInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> bytes(data + at, data + at + length);
     at += length;
     Message message;
-    message.on_events = on_events;
+    message.channel = channel;
     message.number = engine_control::DeliverMessage(
-        target->engine,
-        on_events ? snapferry::kWpdEventChannelName
-                  : snapferry::kWpdChannelName,
-        Rewrite(bytes, &message));
+        target->engine, channel, Rewrite(bytes, &message));
     FUZZ_CHECK(message.number > 0, "the engine refused a message");
     messages.push_back(std::move(message));
   }

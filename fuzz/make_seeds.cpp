@@ -71,12 +71,13 @@ ValueMap CopyArgs(const char* id, const char* object_id, const char* path) {
   return map;
 }
 
-// The channel target's framing: header byte (bit 0: the event channel),
+// The channel target's framing: header byte (bits 0 and 1: the channel),
 // 16-bit little-endian length, the bytes.
+enum Channel : uint8_t { kWpd, kEvents, kMedia, kDevices };
 struct Frames {
   Bytes bytes;
-  Frames& Add(const Bytes& message, bool on_events = false) {
-    bytes.push_back(on_events ? 1 : 0);
+  Frames& Add(const Bytes& message, Channel channel = kWpd) {
+    bytes.push_back(channel);
     bytes.push_back(message.size() & 0xFF);
     bytes.push_back(message.size() >> 8);
     bytes.insert(bytes.end(), message.begin(), message.end());
@@ -141,11 +142,11 @@ void ChannelSeeds() {
            .bytes);
   Save(kTarget, "copies_with_progress",
        Frames()
-           .Add(Call("listen"), true)
+           .Add(Call("listen"), kEvents)
            .Add(Call("copyObject", CopyArgs("phone", "img", "IMG_0001.HEIC")))
            .Add(Call("copyObject", CopyArgs("pad", "clip", "CLIP.MOV")))
            .Add(Call("copyObject", CopyArgs("phone", "empty", "IMG_0003.JPG")))
-           .Add(Call("cancel"), true)
+           .Add(Call("cancel"), kEvents)
            .bytes);
   Save(kTarget, "copy_failures_and_cancel",
        Frames()
@@ -171,13 +172,24 @@ void ChannelSeeds() {
            .Add(Call("getThumbnail", Ids("phone", "nothing")))
            .Add(Call("getThumbnail", {{Str("id"), Str("phone")}}))
            .bytes);
+  // Listeners on the other two channels, and deletes of ids just listed.
+  Save(kTarget, "listeners_and_listed_deletes",
+       Frames()
+           .Add(Call("listen"), kMedia)
+           .Add(Call("listen"), kDevices)
+           .Add(Call("enumerateMedia", {{Str("id"), Str("phone")}}))
+           .Add(Call("canDelete", Ids("phone", "img")))
+           .Add(Call("deleteObject", Ids("phone", "img")))
+           .Add(Call("cancel"), kMedia)
+           .Add(Call("cancel"), kDevices)
+           .bytes);
   Save(kTarget, "odd_calls",
        Frames()
-           .Add(Call("cancel"), true)
+           .Add(Call("cancel"), kEvents)
            .Add(Call("ListDevices"))
            .Add(Bytes{0x03, 0x01, 0x00, 0x00, 0x00})
            .Add(Bytes{})
-           .Add(Bytes{0x07, 0x06, 'l', 'i', 's', 't', 'e', 'n'}, true)
+           .Add(Bytes{0x07, 0x06, 'l', 'i', 's', 't', 'e', 'n'}, kEvents)
            .bytes);
 }
 

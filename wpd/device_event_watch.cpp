@@ -91,6 +91,12 @@ void DeviceEventWatch::Attach(IPortableDevice* device,
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!listening_) return;
+    // A session both opened and found kept when the listener came is
+    // attached twice; it is advised once.
+    if (std::any_of(entries_.begin(), entries_.end(),
+                    [device](const Entry& e) { return e.device == device; })) {
+      return;
+    }
     number = sessions_.fetch_add(1) + 1;
     device->AddRef();
     entries_.push_back({number, device, std::wstring(), true});

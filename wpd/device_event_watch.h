@@ -1,8 +1,8 @@
 // Events from the devices themselves: while someone listens, every session
 // the operations open anyway is registered with IPortableDevice::Advise, and
 // its callback passes WPD_EVENT_DEVICE_RESET and WPD_EVENT_DEVICE_REMOVED on.
-// No device is opened only to listen, and a session opened before the
-// listener came is not advised (the next one is).
+// No device is opened only to listen; sessions kept open from before the
+// listener came are advised when it comes (DeviceSessions::ForEachOpen).
 
 #ifndef SNAPFERRY_WPD_DEVICE_EVENT_WATCH_H_
 #define SNAPFERRY_WPD_DEVICE_EVENT_WATCH_H_
@@ -40,8 +40,9 @@ class DeviceEventWatch {
   DeviceEventWatch& operator=(const DeviceEventWatch&) = delete;
 
   // Called by the operation that opened `device` (of `device_id`) right
-  // after Open: advises it while someone listens. The watch keeps its own
-  // reference until Detach.
+  // after Open, and for the sessions already open when a listener comes:
+  // advises it while someone listens, once however often it is attached.
+  // The watch keeps its own reference until Detach.
   void Attach(IPortableDevice* device, const std::string& device_id);
   // Called before the operation closes `device`: undoes its Advise, if any
   // (waiting for the listener's going to finish undoing it, if that is under

@@ -202,12 +202,35 @@ void DeviceSessions::Ended(const std::shared_ptr<Session>& session) {
   }
 }
 
-void DeviceSessions::GiveBack(const std::shared_ptr<Session>& session) {
+void DeviceSessions::ForEachOpen(const SessionHook& visit) {
+  std::vector<std::shared_ptr<Session>> open;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    // A session being opened may have run its hook before `visit`'s work
+    // began: it is waited for, so that it is visited too.
+    changed_.wait(lock, [this] {
+      return std::none_of(sessions_.begin(), sessions_.end(),
+                          [](const auto& kept) { return kept.second->opening; });
+    });
+    for (const auto& kept : sessions_) {
+      if (kept.second->ended) continue;
+      ++kept.second->users;
+      open.push_back(kept.second);
+    }
+  }
+  for (const auto& session : open) {
+    visit(session->key, session->device.get());
+    GiveBack(session, /*used=*/false);
+  }
+}
+
+void DeviceSessions::GiveBack(const std::shared_ptr<Session>& session,
+                              bool used) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (--session->users > 0) return;
     if (!session->ended) {
-      session->idle_since = std::chrono::steady_clock::now();
+      if (used) session->idle_since = std::chrono::steady_clock::now();
       changed_.notify_all();  // the closer's next deadline
       return;
     }

@@ -145,6 +145,12 @@ class DeviceSessions {
   static HRESULT Open(DeviceSessions* cache, const SessionKey& key,
                       SessionLease* lease, OpenStep* failed_step = nullptr);
 
+  // Calls `visit` on every session kept open now (once one being opened
+  // has opened), without the lock; none of them closes meanwhile. For work
+  // that must reach sessions opened before it began (the hooks reach those
+  // opened after). Called on a thread in the multithreaded apartment.
+  void ForEachOpen(const SessionHook& visit);
+
   // Drops the session kept for `key` (if any), as if the device went away:
   // the next Open opens a new one.
   void Drop(const SessionKey& key);
@@ -161,8 +167,9 @@ class DeviceSessions {
   friend class SessionLease;
   using Session = SessionLease::Session;
 
-  // Called by a lease when it is given back.
-  void GiveBack(const std::shared_ptr<Session>& session);
+  // Called by a lease when it is given back; `used` false (ForEachOpen)
+  // leaves the session's idle time running.
+  void GiveBack(const std::shared_ptr<Session>& session, bool used = true);
   void Ended(const std::shared_ptr<Session>& session);
   void CloseSession(const std::shared_ptr<Session>& session);
   void RunCloser();

@@ -7,6 +7,7 @@
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
+#include "wpd/listed_objects.h"
 #include "wpd/media_classification.h"
 #include "wpd/media_walk.h"
 
@@ -39,16 +40,8 @@ class EnumerationVisitor final : public WalkVisitor {
     AssignUtf8(object.id, &entry.objectId);
     AssignUtf8(object.name, &entry.name);
     entry.parentPath = object.parent_path;
-    ULONGLONG size = 0;
-    if (FAILED(object.values->GetUnsignedLargeIntegerValue(WPD_OBJECT_SIZE,
-                                                           &size))) {
-      size = 0;
-    }
-    entry.size = size;
-    entry.date = ReadPropertyDate(object.values, WPD_OBJECT_DATE_CREATED);
-    if (entry.date.empty()) {
-      entry.date = ReadPropertyDate(object.values, WPD_OBJECT_DATE_MODIFIED);
-    }
+    ReadListedProperties(object.values, &entry.size, &entry.date,
+                         &entry.persistentId);
     if (on_entry_) on_entry_(entry);
     return true;
   }
@@ -123,7 +116,8 @@ EnumerationResult EnumerateMedia(const std::string& device_id,
     if (SUCCEEDED(hr)) {
       hr = access.AddKeys({WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME,
                            WPD_OBJECT_CONTENT_TYPE, WPD_OBJECT_SIZE,
-                           WPD_OBJECT_DATE_CREATED, WPD_OBJECT_DATE_MODIFIED});
+                           WPD_OBJECT_DATE_CREATED, WPD_OBJECT_DATE_MODIFIED,
+                           WPD_OBJECT_PERSISTENT_UNIQUE_ID});
     }
     if (FAILED(hr)) {
       result.hresult = static_cast<int32_t>(hr);

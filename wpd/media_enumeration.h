@@ -22,6 +22,9 @@ struct MediaEntry {
   std::string parentPath;  // the name of the containing folder, one level
   uint64_t size = 0;       // 0 when the device does not say
   DateText date;           // creation date, else modification date, else ""
+  // WPD_OBJECT_PERSISTENT_UNIQUE_ID, "" when unreadable. Not in the reply:
+  // kept to check that an id still names this object (listed_objects.h).
+  std::string persistentId;
 };
 
 struct EnumerationResult {
@@ -53,7 +56,7 @@ EnumerationResult EnumerateMedia(const std::string& device_id,
                                  DeviceSessions* sessions = nullptr);
 
 // The walk of an opened device, over content access prepared with the
-// enumeration's six keys: fills `result->entries` and `result->unread`,
+// enumeration's seven keys: fills `result->entries` and `result->unread`,
 // or the failure when `went_away` (WalkObjects) stops the walk. Separate
 // from EnumerateMedia so that a test can walk a content interface of its
 // own making.

@@ -67,7 +67,8 @@ bool MeansNoSuchObject(HRESULT hr) {
 
 int32_t CanDeleteObject(const std::string& device_id,
                         const std::string& object_id,
-                        DeviceSessions* sessions) {
+                        DeviceSessions* sessions,
+                        const ListedObject* listed) {
   ComApartmentGuard apartment;
   if (!apartment.usable()) return kCanDeleteUnknown;
 
@@ -89,6 +90,9 @@ int32_t CanDeleteObject(const std::string& device_id,
     IPortableDevice* device = lease.device();
     HRESULT hr = HasEmbeddedNul(object) ? E_INVALIDARG : S_OK;
     if (SUCCEEDED(hr)) hr = device->Content(content.Put());
+    if (SUCCEEDED(hr) && content && listed != nullptr) {
+      hr = CheckListedObject(content.get(), object, *listed);
+    }
     if (SUCCEEDED(hr) && content) hr = content->Properties(properties.Put());
     if (SUCCEEDED(hr) && content && properties) {
       hr = CoCreateInstance(CLSID_PortableDeviceKeyCollection, nullptr,
@@ -113,7 +117,8 @@ int32_t CanDeleteObject(const std::string& device_id,
 
 ObjectOpResult DeleteObject(const std::string& device_id,
                             const std::string& object_id,
-                            DeviceSessions* sessions) {
+                            DeviceSessions* sessions,
+                            const ListedObject* listed) {
   ObjectOpResult result;
   ComApartmentGuard apartment;
   if (!apartment.usable()) {
@@ -122,71 +127,85 @@ ObjectOpResult DeleteObject(const std::string& device_id,
     return result;
   }
 
-  // Declared in the reverse of their release order; all go before the guard.
-  SessionLease lease;
-  ComPtr<IPortableDeviceContent> content;
-  ComPtr<IPortableDevicePropVariantCollection> object_ids;
-
-  HRESULT hr = DeviceSessions::Open(
-      sessions, {device_id, GENERIC_READ | GENERIC_WRITE}, &lease);
-  if (SUCCEEDED(hr)) {
-    hr = lease.device()->Content(content.Put());
-    if (SUCCEEDED(hr) && !content) hr = E_POINTER;
-  }
-  if (SUCCEEDED(hr)) {
-    hr = CoCreateInstance(CLSID_PortableDevicePropVariantCollection, nullptr,
-                          CLSCTX_INPROC_SERVER,
-                          IID_IPortableDevicePropVariantCollection,
-                          object_ids.PutVoid());
-    if (SUCCEEDED(hr) && !object_ids) hr = E_POINTER;
-  }
   std::wstring object = Utf8ToWide(object_id);
-  if (SUCCEEDED(hr)) {
-    if (HasEmbeddedNul(object)) {
-      hr = E_INVALIDARG;
-    } else {
-      // The collection keeps its own copy of the string.
-      PROPVARIANT value;
-      PropVariantInit(&value);
-      value.vt = VT_LPWSTR;
-      value.pwszVal = object.data();
-      hr = object_ids->Add(&value);
-    }
-  }
-  // Some deletes are answered as done and do nothing, and S_FALSE may mean
-  // that nothing was deleted: what the device says is checked.
-  HRESULT check = S_OK;
-  if (SUCCEEDED(hr)) {
-    // Exactly the one object named: never its children.
-    hr = content->Delete(PORTABLE_DEVICE_DELETE_NO_RECURSION, object_ids.get(),
-                         nullptr);
-    if (SUCCEEDED(hr)) check = ReadObjectAgain(content.get(), object);
-  }
-  // Also a device object that failed to open: the device may hold on to a
-  // read-write session otherwise. An open one goes back to its sessions
-  // (or is closed with the lease), unless the device went away.
-  if (lease.unopened()) lease.unopened()->Close();
-  lease.Check(hr);
+  for (int attempt = 0;; ++attempt) {
+    // Declared in the reverse of their release order; all go before the
+    // guard.
+    SessionLease lease;
+    ComPtr<IPortableDeviceContent> content;
+    ComPtr<IPortableDevicePropVariantCollection> object_ids;
 
-  result.hresult = hr;
-  if (FAILED(hr)) {
-    result.status =
-        IsRefusal(hr) ? ObjectOpStatus::kNotPermitted : ObjectOpStatus::kError;
-    result.error = FormatHresultFailure("Delete object", hr);
-  } else if (SUCCEEDED(check)) {
-    result.status = ObjectOpStatus::kError;
-    result.hresult = E_FAIL;
-    result.error = "Delete object failed: the object is still on the device";
-  } else if (!MeansNoSuchObject(check)) {
-    result.status = ObjectOpStatus::kError;
-    result.hresult = check;
-    char text[96];
-    std::snprintf(text, sizeof(text),
-                  "Delete object could not be confirmed (HRESULT 0x%08lX)",
-                  static_cast<unsigned long>(static_cast<uint32_t>(check)));
-    result.error = text;
+    HRESULT hr = DeviceSessions::Open(
+        sessions, {device_id, GENERIC_READ | GENERIC_WRITE}, &lease);
+    if (SUCCEEDED(hr)) {
+      hr = lease.device()->Content(content.Put());
+      if (SUCCEEDED(hr) && !content) hr = E_POINTER;
+    }
+    if (SUCCEEDED(hr) && listed != nullptr) {
+      const HRESULT same = CheckListedObject(content.get(), object, *listed);
+      if (FAILED(same)) {
+        // Nothing was deleted yet: a kept session's age may be read again.
+        if (lease.CheckStale(same) && attempt == 0) continue;
+        result.status = ObjectOpStatus::kError;
+        result.hresult = kNotTheListedObject;
+        result.error = kNotTheListedObjectText;
+        return result;
+      }
+    }
+    if (SUCCEEDED(hr)) {
+      hr = CoCreateInstance(CLSID_PortableDevicePropVariantCollection, nullptr,
+                            CLSCTX_INPROC_SERVER,
+                            IID_IPortableDevicePropVariantCollection,
+                            object_ids.PutVoid());
+      if (SUCCEEDED(hr) && !object_ids) hr = E_POINTER;
+    }
+    if (SUCCEEDED(hr)) {
+      if (HasEmbeddedNul(object)) {
+        hr = E_INVALIDARG;
+      } else {
+        // The collection keeps its own copy of the string.
+        PROPVARIANT value;
+        PropVariantInit(&value);
+        value.vt = VT_LPWSTR;
+        value.pwszVal = object.data();
+        hr = object_ids->Add(&value);
+      }
+    }
+    // Some deletes are answered as done and do nothing, and S_FALSE may mean
+    // that nothing was deleted: what the device says is checked.
+    HRESULT check = S_OK;
+    if (SUCCEEDED(hr)) {
+      // Exactly the one object named: never its children.
+      hr = content->Delete(PORTABLE_DEVICE_DELETE_NO_RECURSION,
+                           object_ids.get(), nullptr);
+      if (SUCCEEDED(hr)) check = ReadObjectAgain(content.get(), object);
+    }
+    // Also a device object that failed to open: the device may hold on to a
+    // read-write session otherwise. An open one goes back to its sessions
+    // (or is closed with the lease), unless the device went away.
+    if (lease.unopened()) lease.unopened()->Close();
+    lease.Check(hr);
+
+    result.hresult = hr;
+    if (FAILED(hr)) {
+      result.status = IsRefusal(hr) ? ObjectOpStatus::kNotPermitted
+                                    : ObjectOpStatus::kError;
+      result.error = FormatHresultFailure("Delete object", hr);
+    } else if (SUCCEEDED(check)) {
+      result.status = ObjectOpStatus::kError;
+      result.hresult = E_FAIL;
+      result.error = "Delete object failed: the object is still on the device";
+    } else if (!MeansNoSuchObject(check)) {
+      result.status = ObjectOpStatus::kError;
+      result.hresult = check;
+      char text[96];
+      std::snprintf(text, sizeof(text),
+                    "Delete object could not be confirmed (HRESULT 0x%08lX)",
+                    static_cast<unsigned long>(static_cast<uint32_t>(check)));
+      result.error = text;
+    }
+    return result;
   }
-  return result;
 }
 
 }  // namespace snapferry

@@ -3,12 +3,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace snapferry {
 
 class DeviceSessions;
+class PendingCopies;
+
+// How a cancel reaches a running thumbnail read: `requested` is asked
+// before the stream opens and between reads, and the open stream is in
+// `streams`, whose CancelAll ends a read that hangs in the device.
+struct ThumbnailCancel {
+  std::function<bool()> requested;
+  PendingCopies* streams = nullptr;
+};
 
 // A thumbnail larger than this is taken as none: a phone's are 5 to 12 KB,
 // and more is not read into memory.
@@ -18,6 +28,8 @@ struct ThumbnailResult {
   // Whether the object has a thumbnail; `bytes` holds it when it has.
   bool present = false;
   std::vector<uint8_t> bytes;
+  // The read was cancelled: nothing else holds.
+  bool cancelled = false;
   // Empty unless the read failed; a non-empty one marks the failure.
   std::string message;
   int32_t hresult = 0;  // the failing step's HRESULT
@@ -31,10 +43,13 @@ struct ThumbnailResult {
 // device", "Open transfer", "Open thumbnail stream" and "Read from device";
 // a worker that cannot join COM gets "COM initialisation failed" and
 // hresult 0. Runs on the calling thread in a COM apartment of its own, on a
-// session of `sessions` (null: one opened and closed for this read).
+// session of `sessions` (null: one opened and closed for this read). Once
+// `cancel` says so, the read ends `cancelled`, whatever an aborted read
+// answered: the code belongs to the device, the cancel to the user.
 ThumbnailResult ReadThumbnail(const std::string& device_id,
                               const std::string& object_id,
-                              DeviceSessions* sessions = nullptr);
+                              DeviceSessions* sessions = nullptr,
+                              const ThumbnailCancel& cancel = {});
 
 }  // namespace snapferry
 

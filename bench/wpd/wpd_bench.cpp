@@ -7,12 +7,16 @@
 //    per-object cost from 10,000 to 100,000 objects, and memory;
 //  - on the "usb2" link, unscaled: wall time, what crossed the link, and
 //    when the walk told its first entry (when the channel sends the first
-//    streamed batch) against the whole reply.
+//    streamed batch) against the whole reply;
+//  - the memory of what the channel handler keeps of a 100,000-object
+//    listing to check deletes against (ListedObjects), counted by the heap
+//    blocks it holds (every operator new of this program is counted).
 //
 //   wpd_bench [--no-link | --link-only] [google benchmark flags]
 //   wpd_bench --only <scan|enumerate|bare-scan|bare-enumerate> <months> <runs>
 //     runs one operation alone, for a profiler (callgrind, perf)
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <objbase.h>
 #include <portabledevice.h>
 #include <portabledeviceapi.h>
@@ -20,11 +24,14 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -32,9 +39,41 @@
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
+#include "wpd/listed_objects.h"
 #include "wpd/media_enumeration.h"
 #include "wpd/media_scan.h"
 #include "wpd/media_walk.h"
+
+// The bytes of the heap blocks operator new hands out and has not taken
+// back: each block's usable size and glibc's 8-byte header, what the
+// process really pays for it.
+namespace {
+std::atomic<int64_t> live_heap_bytes{0};
+
+void* CountedNew(size_t size) {
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) throw std::bad_alloc();
+  live_heap_bytes.fetch_add(
+      static_cast<int64_t>(malloc_usable_size(block) + sizeof(size_t)),
+      std::memory_order_relaxed);
+  return block;
+}
+
+void CountedDelete(void* block) {
+  if (block == nullptr) return;
+  live_heap_bytes.fetch_sub(
+      static_cast<int64_t>(malloc_usable_size(block) + sizeof(size_t)),
+      std::memory_order_relaxed);
+  std::free(block);
+}
+}  // namespace
+
+void* operator new(size_t size) { return CountedNew(size); }
+void* operator new[](size_t size) { return CountedNew(size); }
+void operator delete(void* block) noexcept { CountedDelete(block); }
+void operator delete[](void* block) noexcept { CountedDelete(block); }
+void operator delete(void* block, size_t) noexcept { CountedDelete(block); }
+void operator delete[](void* block, size_t) noexcept { CountedDelete(block); }
 
 namespace snapferry {
 namespace {
@@ -101,14 +140,17 @@ void ReadValues(IPortableDeviceValues* values) {
   PropVariantInit(&date);
   values->GetValue(WPD_OBJECT_DATE_CREATED, &date);
   PropVariantClear(&date);
+  LPWSTR persistent_id = nullptr;
+  values->GetStringValue(WPD_OBJECT_PERSISTENT_UNIQUE_ID, &persistent_id);
+  CoTaskMemFree(persistent_id);
 }
 
 // Lists every container and fetches each object's properties with the
 // given keys, reading nothing from them. Containers are known by their ids
 // here ("s" and "m..."), so the walk makes no other call.
 // With `read_values`, each file's values are also read as the enumeration
-// reads them (content type, name, size, date), so that what the simulated
-// value objects cost is on the walk's side too.
+// reads them (content type, name, size, date, persistent id), so that what
+// the simulated value objects cost is on the walk's side too.
 uint64_t BareWalk(const std::vector<PROPERTYKEY>& key_list,
                   bool read_values = false) {
   ComApartmentGuard apartment;
@@ -157,7 +199,8 @@ const std::vector<PROPERTYKEY>& ScanKeys() {
 const std::vector<PROPERTYKEY>& EnumerationKeys() {
   static const std::vector<PROPERTYKEY> keys = {
       WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME, WPD_OBJECT_CONTENT_TYPE,
-      WPD_OBJECT_SIZE, WPD_OBJECT_DATE_CREATED,       WPD_OBJECT_DATE_MODIFIED};
+      WPD_OBJECT_SIZE, WPD_OBJECT_DATE_CREATED,       WPD_OBJECT_DATE_MODIFIED,
+      WPD_OBJECT_PERSISTENT_UNIQUE_ID};
   return keys;
 }
 
@@ -330,6 +373,9 @@ struct MemoryFigures {
   long model_kib, scan_kib, enumerate_kib;
   size_t entries;
   size_t entry_bytes;
+  // What the handler keeps of the listing for deletes, as it keeps it.
+  size_t listed_objects;
+  int64_t listed_bytes;
 };
 
 MemoryFigures MeasureMemory() {
@@ -348,9 +394,17 @@ MemoryFigures MeasureMemory() {
   for (const MediaEntry& e : listing.entries) {
     // The date lives inside the entry; short texts inside the string
     // object itself.
-    for (const std::string* text : {&e.objectId, &e.name, &e.parentPath}) {
+    for (const std::string* text :
+         {&e.objectId, &e.name, &e.parentPath, &e.persistentId}) {
       if (text->capacity() > 15) figures.entry_bytes += text->capacity() + 1;
     }
+  }
+  const int64_t before = live_heap_bytes.load();
+  {
+    std::map<std::string, ListedObjects> kept;
+    kept[kPhone] = ListedObjects(listing.entries);
+    figures.listed_objects = kept[kPhone].size();
+    figures.listed_bytes = live_heap_bytes.load() - before;
   }
   return figures;
 }
@@ -362,6 +416,13 @@ void PrintMemory(const MemoryFigures& m) {
       "%zu entries of about %zu KiB\n",
       m.model_kib, m.scan_kib, m.enumerate_kib, m.entries,
       m.entry_bytes / 1024);
+  // At most 20 MB at 100,000 objects.
+  std::printf(
+      "listed objects kept for delete checks: %zu objects in %.2f MB of heap "
+      "blocks (%.0f bytes each; at most 20 MB)\n",
+      m.listed_objects, m.listed_bytes / 1e6,
+      static_cast<double>(m.listed_bytes) /
+          static_cast<double>(std::max<size_t>(m.listed_objects, 1)));
 }
 
 // --- on the usb2 link ----------------------------------------------------

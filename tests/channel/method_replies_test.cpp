@@ -118,8 +118,9 @@ TEST(MethodRepliesTest, DeviceAndEntryListsCarryExactlyTheirFiveKeys) {
   EXPECT_EQ(At(list[1], "isApple"), EncodableValue(false));
   EXPECT_EQ(DeviceListToValue({}), EncodableValue(ValueList{}));
 
+  // The persistent id is kept for deletes, never sent.
   MediaEntry entry{"o7", "IMG_0001.HEIC", "100APPLE", 5000000000ULL,
-                   "2024-05-01T10:00:00"};
+                   "2024-05-01T10:00:00", "{0A1B}"};
   const EncodableValue entries = MediaEntriesToValue({entry});
   const auto& items = std::get<ValueList>(entries);
   ASSERT_EQ(items.size(), 1u);

@@ -1,9 +1,11 @@
-// A cancel on the channel reaches a copy whose read hangs inside the device.
+// A cancel on the channel reaches a copy or a thumbnail read that hangs
+// inside the device.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 #include "tests/e2e/e2e_test_util.h"
 
@@ -29,6 +31,14 @@ class CopyCancelEndToEndTest : public EndToEndTest {
         .AddPatternFile(L"stuck", L"s1", L"IMG_0001.MOV",
                         wpd_sim::ContentType::kVideo, 1 << 20)
         .faults.push_back({wpd_sim::Call::kRead, wpd_sim::Fault::Hang(65536)});
+    // Its thumbnail read hangs at once; the other's comes.
+    phone.AddPatternFile(L"slow", L"s1", L"IMG_0002.HEIC",
+                         wpd_sim::ContentType::kImage, 10)
+        .ThumbnailPattern(500)
+        .Fail(wpd_sim::Call::kRead, wpd_sim::Fault::Hang(0));
+    phone.AddPatternFile(L"quick", L"s1", L"IMG_0003.HEIC",
+                         wpd_sim::ContentType::kImage, 10)
+        .ThumbnailPattern(500);
     StartDevices(std::move(fixture));
   }
 };
@@ -48,6 +58,24 @@ TEST_F(CopyCancelEndToEndTest, CancelEndsACopyWhoseReadHangs) {
   EXPECT_EQ(At(copied.value, "bytesWritten"),
             flutter::EncodableValue(int64_t{65536}));
   EXPECT_FALSE(std::filesystem::exists(Staging("stuck.mov")));
+}
+
+TEST_F(CopyCancelEndToEndTest, CancelEndsTheThumbnailReadsRunningThenOnly) {
+  const auto ids = [](const char* object) {
+    return channel_test::Args(
+        {{Str("id"), Str(kPhone)}, {Str("objectId"), Str(object)}});
+  };
+  const int slow = Send("getThumbnail", ids("slow"));
+  ASSERT_TRUE(PumpUntil([&] { return devices_->BlockedReads() == 1; }));
+  ASSERT_TRUE(AwaitBytes(Send("cancel")).has_value());
+  Reply cancelled = Await(slow);
+  EXPECT_EQ(cancelled.kind, Reply::Kind::kError);
+  EXPECT_EQ(cancelled.code, "cancelled");
+  EXPECT_EQ(cancelled.message, "Cancelled");
+  // Asked for after the cancel: read as ever.
+  Reply after = Await(Send("getThumbnail", ids("quick")));
+  ASSERT_EQ(after.kind, Reply::Kind::kSuccess);
+  EXPECT_EQ(std::get<std::vector<uint8_t>>(after.value).size(), 500u);
 }
 
 }  // namespace

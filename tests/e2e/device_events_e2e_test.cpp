@@ -190,6 +190,20 @@ TEST_F(DeviceEventsTest, AResetDuringAnEnumerationIsTold) {
   ExpectNothingAdvisedOrOpen();
 }
 
+// A session kept open from an earlier request is advised when the listener
+// comes, not only when it is next opened.
+TEST_F(DeviceEventsTest, ASessionKeptFromBeforeTheListenerTellsAReset) {
+  StartDevices(Devices());
+  ASSERT_EQ(
+      Call("enumerateMedia", Args({{Str("id"), EncodableValue(kPhone)}})).kind,
+      Reply::Kind::kSuccess);
+  ASSERT_EQ(devices_->OpenSessions(kPhoneW), 1);
+  ListenTo(snapferry::kWpdDevicesChannelName);
+  ASSERT_TRUE(PumpUntil([&] { return devices_->Advises(kPhoneW) == 1; }));
+  ASSERT_TRUE(devices_->Reset(kPhoneW));
+  EXPECT_EQ(DeviceEvents(), std::vector<std::string>{"reset " + kPhone});
+}
+
 // A listener that goes takes the window's registration and the open
 // sessions' Advise with it, at once; so does the handler. Sessions keep
 // running, and tell nobody.

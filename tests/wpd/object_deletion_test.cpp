@@ -147,6 +147,44 @@ TEST_F(ObjectDeletionTest, DeletesExactlyTheObjectNamed) {
   EXPECT_EQ(sim_.LastClientInfo(kPhone)->desired_access, kGenericReadWrite);
 }
 
+// Every property the listing held must read the same; one that differs, or
+// an object that cannot be read, is neither answered for nor deleted.
+TEST_F(ObjectDeletionTest, ActsOnAListedIdOnlyWhileItReadsAsListed) {
+  const ListedObject same{"IMG_0001.JPG", 1, DateText(), ""};
+  ListedObject renamed = same, resized = same, redated = same, other = same;
+  renamed.name = "IMG_0009.JPG";
+  resized.size = 2;
+  redated.date = "2026-10-01T09:00:00";
+  other.persistent_id = "{0A1B}";
+  const std::string refused =
+      Describe(kError, 0, kNotTheListedObject, kNotTheListedObjectText);
+  const auto expect_refused = [&](const ListedObject& listed) {
+    int32_t answer = 0;
+    ObjectOpResult result;
+    OnWorker([&] {
+      answer = CanDeleteObject(kPhoneUtf8, "yes", nullptr, &listed);
+      result = DeleteObject(kPhoneUtf8, "yes", nullptr, &listed);
+    });
+    EXPECT_EQ(answer, kCanDeleteUnknown);
+    EXPECT_EQ(Describe(result), refused);
+    EXPECT_TRUE(Has(L"yes"));
+  };
+  for (const ListedObject* listed : {&renamed, &resized, &redated, &other}) {
+    expect_refused(*listed);
+  }
+  ASSERT_TRUE(sim_.SetObjectFault(kPhone, L"yes", Call::kGetValues,
+                                  wpd_sim::Fault{E_FAIL, 0}));
+  expect_refused(same);
+  sim_.ClearFaults();
+
+  OnWorker([&] {
+    EXPECT_EQ(CanDeleteObject(kPhoneUtf8, "yes", nullptr, &same), kCanDelete);
+    EXPECT_EQ(Describe(DeleteObject(kPhoneUtf8, "yes", nullptr, &same)),
+              Describe(kOk, 0, S_OK, ""));
+  });
+  EXPECT_FALSE(Has(L"yes"));
+}
+
 TEST_F(ObjectDeletionTest, NeverDeletesAFolderWithItsChildren) {
   const HRESULT kDirNotEmpty = static_cast<HRESULT>(0x80070091);
   EXPECT_EQ(Describe(Delete(kPhoneUtf8, "apple")),

@@ -578,7 +578,7 @@ class Parser {
             {"id", "friendlyName", "manufacturer", "description", "openHresult",
              "optimalTransferSize", "maxReadSize", "shortReadResult", "locked",
              "unlockAfterMs", "reset", "noticeUnplugAfterMs", "goneHresult",
-             "nextOvercount", "link", "fail", "objects"})) {
+             "nextOvercount", "reusesIdsOnReplug", "link", "fail", "objects"})) {
       return false;
     }
     if (!value.contains("id")) return Fail(path, "needs an \"id\"");
@@ -596,8 +596,10 @@ class Parser {
                   &device->gone_hresult))) {
       return false;
     }
-    for (auto [key, field] : {std::pair{"locked", &device->locked},
-                              std::pair{"reset", &device->reset}}) {
+    for (auto [key, field] :
+         {std::pair{"locked", &device->locked},
+          std::pair{"reset", &device->reset},
+          std::pair{"reusesIdsOnReplug", &device->reuses_ids_on_replug}}) {
       if (!value.contains(key)) continue;
       if (!value[key].is_boolean()) {
         return Fail(Join(path, key), "must be true or false");

@@ -307,6 +307,10 @@ DeviceSpec& DeviceSpec::NoticeUnplugAfter(uint32_t ms) {
   notice_unplug_after_ms = ms;
   return *this;
 }
+DeviceSpec& DeviceSpec::ReusesIdsOnReplug(bool value) {
+  reuses_ids_on_replug = value;
+  return *this;
+}
 DeviceSpec& DeviceSpec::Link(LinkSpec spec) {
   link = spec;
   return *this;

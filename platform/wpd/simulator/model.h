@@ -254,6 +254,13 @@ struct DeviceSpec {
   // opens (its sessions answer the gone code), as Windows may take a moment
   // to notice. 0: gone from the list at once.
   uint32_t notice_unplug_after_ms = 0;
+  // Plugged in again, the device hands out the ids of its first connection
+  // once more, each to another object: object k gets the id object
+  // k + c - 1 had (c the connection number, objects in fixture order below
+  // the root, counted round), so an id listed before the replug names
+  // another object now. Persistent unique ids still change. Off: every
+  // object gets an id it never had (its first id followed by "~c").
+  bool reuses_ids_on_replug = false;
   // A misbehaving enumerator: a Next that fills the caller's array reports
   // this many more ids fetched than it asked for.
   uint32_t next_overcount = 0;
@@ -273,6 +280,7 @@ struct DeviceSpec {
   DeviceSpec& Locked(std::optional<uint32_t> unlock_after_ms = std::nullopt);
   DeviceSpec& GoneResult(HRESULT hresult);
   DeviceSpec& NoticeUnplugAfter(uint32_t ms);
+  DeviceSpec& ReusesIdsOnReplug(bool value = true);
   // Calls wait out the link's costs: Link(LinkSpec::Usb2()).
   DeviceSpec& Link(LinkSpec spec);
 

@@ -169,9 +169,16 @@ void DeviceState::PlugLocked() {
   const std::wstring suffix = L"~" + std::to_wstring(connections);
   index.clear();
   index.emplace(nodes[kRootNode].setup.id, kRootNode);
+  const size_t objects = nodes.size() - 1;
   for (uint32_t node = 1; node < nodes.size(); ++node) {
     ObjectNode& object = nodes[node];
-    object.setup.id = object.fixture_id + suffix;
+    if (setup.reuses_ids_on_replug) {
+      // Deleted objects' ids go round too, as a device's freed handles do.
+      const size_t from = (node - 1 + connections - 1) % objects + 1;
+      object.setup.id = nodes[from].fixture_id;
+    } else {
+      object.setup.id = object.fixture_id + suffix;
+    }
   }
   for (uint32_t node = 1; node < nodes.size(); ++node) {
     if (!nodes[node].deleted) index.emplace(nodes[node].setup.id, node);

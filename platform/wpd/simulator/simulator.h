@@ -151,7 +151,8 @@ class Simulator {
   // Release still work. Plug: a new connection under the same device id, in
   // which every object has a new id (and persistent unique id), as an iPhone's
   // all change when it is plugged in again; the first connection's ids are the
-  // fixture's. Reset ends with it; the lock does not. Replug: Unplug (if
+  // fixture's (DeviceSpec::reuses_ids_on_replug hands them out again, to
+  // other objects). Reset ends with it; the lock does not. Replug: Unplug (if
   // plugged), Plug.
   bool Unplug(const std::wstring& device_id);
   bool Plug(const std::wstring& device_id);

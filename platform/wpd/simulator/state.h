@@ -118,7 +118,8 @@ struct DeviceState {
   bool InReadOnlyStorage(uint32_t node) const;
   // Under mu: ends the connection (its advised sessions are told
   // WPD_EVENT_DEVICE_REMOVED), or starts a new one in which every object has
-  // a new id (the fixture's id followed by "~" and the connection number).
+  // a new id (the fixture's id followed by "~" and the connection number),
+  // or, with DeviceSpec::reuses_ids_on_replug, another object's first id.
   // Either is broadcast to the windows registered for WPD interfaces.
   void UnplugLocked();
   void PlugLocked();

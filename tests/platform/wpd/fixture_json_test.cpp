@@ -30,6 +30,7 @@ const char kEveryKey[] = R"({
     "maxReadSize": 100, "shortReadResult": "S_FALSE",
     "locked": true, "unlockAfterMs": 1500, "reset": true,
     "goneHresult": 2147942431, "nextOvercount": 3, "noticeUnplugAfterMs": 250,
+    "reusesIdsOnReplug": true,
     "link": {"profile": "usb2", "thumbnailMs": 30},
     "fail": { "Content": -2147467259, "Transfer": 2147500037,
               "GetDeviceManufacturer": 5, "GetValues": {"hresult": -1, "afterCalls": 3} },
@@ -90,6 +91,7 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(phone.gone_hresult, H(0x8007001F));
   EXPECT_EQ(phone.notice_unplug_after_ms, 250u);
   EXPECT_EQ(phone.next_overcount, 3u);
+  EXPECT_TRUE(phone.reuses_ids_on_replug);
   ASSERT_TRUE(phone.link.has_value());
   EXPECT_EQ(phone.link->open_ms, 20);
   EXPECT_EQ(phone.link->thumbnail_ms, 30);
