@@ -79,6 +79,8 @@ void ImportSession::PumpThumbnails() {
                       std::get_if<std::vector<uint8_t>>(&reply.value)) {
                 SaveThumbnail(file, *jpeg);
               }  // null: the photo has none
+            } else if (interrupted_ && reply.code == "cancelled") {
+              // Ctrl+C ends the thumbnail reads too: no warning for those.
             } else if (!away_ || gone) {
               thumbnails_done_.insert(Key(file));
               ++thumbnails_failed_;
