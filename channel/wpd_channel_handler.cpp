@@ -147,17 +147,20 @@ void WpdChannelHandler::StartDeviceEvents() {
   device_watch_->StartListening();
   // Sessions kept open from before tell their events too. Advised on a
   // worker: one being opened is waited for. If none can be started, they
-  // are advised when next opened.
-  RunJob([sessions = sessions_, watch = device_watch_]() -> Completion {
-    ComApartmentGuard apartment;
-    if (apartment.usable()) {
-      sessions->ForEachOpen(
-          [&watch](const SessionKey& key, IPortableDevice* device) {
-            watch->Attach(device, key.device_id);
-          });
-    }
-    return [] {};
-  });
+  // are advised when next opened. With none kept (a session counts from the
+  // start of its open), every later one is advised as it opens: no worker.
+  if (sessions_->Kept() > 0) {
+    RunJob([sessions = sessions_, watch = device_watch_]() -> Completion {
+      ComApartmentGuard apartment;
+      if (apartment.usable()) {
+        sessions->ForEachOpen(
+            [&watch](const SessionKey& key, IPortableDevice* device) {
+              watch->Attach(device, key.device_id);
+            });
+      }
+      return [] {};
+    });
+  }
   if (device_notification_ != nullptr) return;
   DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
   filter.dbcc_size = sizeof(filter);

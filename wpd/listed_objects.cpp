@@ -54,27 +54,13 @@ HRESULT ReadListedObject(IPortableDeviceContent* content,
                          const std::wstring& object, ListedObject* out) {
   // An id cut short at a NUL would read another object.
   if (object.find(L'\0') != std::wstring::npos) return E_INVALIDARG;
-  ComPtr<IPortableDeviceProperties> properties;
-  ComPtr<IPortableDeviceKeyCollection> keys;
   ComPtr<IPortableDeviceValues> values;
-  HRESULT hr = content->Properties(properties.Put());
-  if (SUCCEEDED(hr) && !properties) hr = E_POINTER;
-  if (SUCCEEDED(hr)) {
-    hr = CoCreateInstance(CLSID_PortableDeviceKeyCollection, nullptr,
-                          CLSCTX_INPROC_SERVER,
-                          IID_IPortableDeviceKeyCollection, keys.PutVoid());
-    if (SUCCEEDED(hr) && !keys) hr = E_POINTER;
-  }
-  for (const PROPERTYKEY* key :
-       {&WPD_OBJECT_NAME, &WPD_OBJECT_ORIGINAL_FILE_NAME, &WPD_OBJECT_SIZE,
-        &WPD_OBJECT_DATE_CREATED, &WPD_OBJECT_DATE_MODIFIED,
-        &WPD_OBJECT_PERSISTENT_UNIQUE_ID}) {
-    if (SUCCEEDED(hr)) hr = keys->Add(*key);
-  }
-  if (SUCCEEDED(hr)) {
-    hr = properties->GetValues(object.c_str(), keys.get(), values.Put());
-    if (SUCCEEDED(hr) && !values) hr = E_POINTER;
-  }
+  const HRESULT hr = ReadObjectValues(
+      content, object,
+      {WPD_OBJECT_NAME, WPD_OBJECT_ORIGINAL_FILE_NAME, WPD_OBJECT_SIZE,
+       WPD_OBJECT_DATE_CREATED, WPD_OBJECT_DATE_MODIFIED,
+       WPD_OBJECT_PERSISTENT_UNIQUE_ID},
+      &values);
   if (FAILED(hr)) return hr;
   // A name the walk could not read would have kept the object out of the
   // listing: such an object cannot be the one listed.

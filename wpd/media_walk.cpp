@@ -186,6 +186,30 @@ void ObjectIdBatch::FreeAll() {
   }
 }
 
+HRESULT ReadObjectValues(IPortableDeviceContent* content,
+                         const std::wstring& object,
+                         std::initializer_list<PROPERTYKEY> wanted,
+                         ComPtr<IPortableDeviceValues>* values) {
+  ComPtr<IPortableDeviceProperties> properties;
+  ComPtr<IPortableDeviceKeyCollection> keys;
+  HRESULT hr = content->Properties(properties.Put());
+  if (SUCCEEDED(hr) && !properties) hr = E_POINTER;
+  if (SUCCEEDED(hr)) {
+    hr = CoCreateInstance(CLSID_PortableDeviceKeyCollection, nullptr,
+                          CLSCTX_INPROC_SERVER,
+                          IID_IPortableDeviceKeyCollection, keys.PutVoid());
+    if (SUCCEEDED(hr) && !keys) hr = E_POINTER;
+  }
+  for (const PROPERTYKEY& key : wanted) {
+    if (SUCCEEDED(hr)) hr = keys->Add(key);
+  }
+  if (SUCCEEDED(hr)) {
+    hr = properties->GetValues(object.c_str(), keys.get(), values->Put());
+    if (SUCCEEDED(hr) && !*values) hr = E_POINTER;
+  }
+  return hr;
+}
+
 bool IsContainer(const GUID& content_type) {
   return IsEqualGUID(content_type, WPD_CONTENT_TYPE_FOLDER) ||
          IsEqualGUID(content_type, WPD_CONTENT_TYPE_FUNCTIONAL_OBJECT);

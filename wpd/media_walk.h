@@ -139,6 +139,14 @@ HRESULT WalkObjects(IPortableDeviceContent* content,
                     std::vector<UnreadItem>* unread,
                     const WentAwayCheck& went_away = nullptr);
 
+// One GetValues of `object` with `wanted`, outside a walk: the content's
+// properties, a key collection, the read. The HRESULT of the first step
+// that fails; `values` is set on success.
+HRESULT ReadObjectValues(IPortableDeviceContent* content,
+                         const std::wstring& object,
+                         std::initializer_list<PROPERTYKEY> wanted,
+                         ComPtr<IPortableDeviceValues>* values);
+
 bool IsContainer(const GUID& content_type);
 // The object's name: its original file name, or its object name where that
 // is missing or empty.

@@ -11,6 +11,7 @@
 #include "wpd/com_apartment_guard.h"
 #include "wpd/com_ptr.h"
 #include "wpd/device_connection.h"
+#include "wpd/media_walk.h"
 
 namespace snapferry {
 namespace {
@@ -32,22 +33,8 @@ bool HasEmbeddedNul(const std::wstring& text) {
 // that failed, which tells whether it is gone or the check failed.
 HRESULT ReadObjectAgain(IPortableDeviceContent* content,
                         const std::wstring& object) {
-  ComPtr<IPortableDeviceProperties> properties;
-  ComPtr<IPortableDeviceKeyCollection> keys;
   ComPtr<IPortableDeviceValues> values;
-  HRESULT hr = content->Properties(properties.Put());
-  if (SUCCEEDED(hr) && !properties) hr = E_POINTER;
-  if (SUCCEEDED(hr)) {
-    hr = CoCreateInstance(CLSID_PortableDeviceKeyCollection, nullptr,
-                          CLSCTX_INPROC_SERVER,
-                          IID_IPortableDeviceKeyCollection, keys.PutVoid());
-    if (SUCCEEDED(hr) && !keys) hr = E_POINTER;
-  }
-  if (SUCCEEDED(hr)) hr = keys->Add(WPD_OBJECT_ID);
-  if (SUCCEEDED(hr)) {
-    hr = properties->GetValues(object.c_str(), keys.get(), values.Put());
-    if (SUCCEEDED(hr) && !values) hr = E_POINTER;
-  }
+  HRESULT hr = ReadObjectValues(content, object, {WPD_OBJECT_ID}, &values);
   // GetValues may succeed with the id holding a failure (S_FALSE): then
   // that failure is the read's answer.
   if (SUCCEEDED(hr)) {

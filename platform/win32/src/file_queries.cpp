@@ -254,15 +254,24 @@ BOOL WINAPI MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags) {
   return TRUE;
 }
 
+namespace {
+
+// The folder calls' path checks: a missing path, or one Windows refuses
+// for its length, is ERROR_PATH_NOT_FOUND (or the refusal's code). False,
+// with the last error set, when the call must fail.
+bool FolderPathUsable(LPCWSTR path_name) {
+  const DWORD refused =
+      path_name == nullptr ? static_cast<DWORD>(ERROR_PATH_NOT_FOUND)
+                           : RefusedPathError(path_name);
+  if (refused == 0) return true;
+  SetLastError(refused);
+  return false;
+}
+
+}  // namespace
+
 BOOL WINAPI CreateDirectoryW(LPCWSTR path_name, LPSECURITY_ATTRIBUTES) {
-  if (path_name == nullptr) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return FALSE;
-  }
-  if (const DWORD refused = RefusedPathError(path_name)) {
-    SetLastError(refused);
-    return FALSE;
-  }
+  if (!FolderPathUsable(path_name)) return FALSE;
   const std::string path = PosixPath(path_name);
   if (mkdir(path.c_str(), 0777) != 0) {
     // A missing folder above is ERROR_PATH_NOT_FOUND whatever its depth.
@@ -274,14 +283,7 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR path_name, LPSECURITY_ATTRIBUTES) {
 }
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR path_name) {
-  if (path_name == nullptr) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return FALSE;
-  }
-  if (const DWORD refused = RefusedPathError(path_name)) {
-    SetLastError(refused);
-    return FALSE;
-  }
+  if (!FolderPathUsable(path_name)) return FALSE;
   const std::string path = PosixPath(path_name);
   if (rmdir(path.c_str()) != 0) {
     switch (errno) {
