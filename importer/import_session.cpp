@@ -428,6 +428,11 @@ void ImportSession::Plan(const ValueList& entries) {
     held_.clear();
     thumbnail_queue_.clear();  // their object ids are of the last connection
   }
+  if (environment_.show_status) {
+    // A folder that holds a large roll takes a moment to check.
+    environment_.show_status("Checking what is already in " + destination_ +
+                             "...");
+  }
   std::vector<MediaFile> plan;
   int64_t listed_bytes = 0;
   int64_t plan_bytes = 0;
@@ -834,6 +839,10 @@ void ImportSession::Check(const ValueList* entries, const std::string& error) {
                        : "the phone listed nothing when listed again");
     Finish();
     return;
+  }
+  if (environment_.show_status) {
+    environment_.show_status("Checking that every file on the phone is in " +
+                             destination_ + "...");
   }
   std::vector<std::string> missing;
   std::set<std::string> seen;
