@@ -401,14 +401,15 @@ ImportSession::MediaFile ImportSession::FileOf(
   return file;
 }
 
-bool ImportSession::InFolder(const MediaFile& file) const {
+bool ImportSession::InFolder(const MediaFile& file,
+                             FolderIndex& folders) const {
   // The size that arrived where it differed from the listing; a listed size
   // of 0 tells nothing: then any size will do.
   const auto placed = placed_sizes_.find(Key(file));
   const int64_t size = placed != placed_sizes_.end() ? placed->second
                        : file.size > 0               ? file.size
                                                      : -1;
-  return FindImportedCopy(file.folder, file.name, size).has_value();
+  return folders.FindCopy(file.folder, file.name, size).has_value();
 }
 
 void ImportSession::Plan(const ValueList& entries) {
@@ -428,6 +429,14 @@ void ImportSession::Plan(const ValueList& entries) {
     held_.clear();
     thumbnail_queue_.clear();  // their object ids are of the last connection
   }
+  if (environment_.show_status) {
+    // A folder that holds a large roll takes a moment to check.
+    environment_.show_status("Checking what is already in " + destination_ +
+                             "...");
+  }
+  // Each folder read once for the whole listing (nothing is placed
+  // meanwhile); a replug plans afresh, with the files placed since.
+  FolderIndex folders;
   std::vector<MediaFile> plan;
   int64_t listed_bytes = 0;
   int64_t plan_bytes = 0;
@@ -445,7 +454,7 @@ void ImportSession::Plan(const ValueList& entries) {
     // copied, and what arrives decides (Place).
     std::optional<std::string> existing;
     if (file.size > 0) {
-      existing = FindImportedCopy(file.folder, file.name, file.size);
+      existing = folders.FindCopy(file.folder, file.name, file.size);
     }
     if (existing) {
       Settled(file, Outcome::kAlreadyThere);
@@ -835,6 +844,12 @@ void ImportSession::Check(const ValueList* entries, const std::string& error) {
     Finish();
     return;
   }
+  if (environment_.show_status) {
+    environment_.show_status("Checking that every file on the phone is in " +
+                             destination_ + "...");
+  }
+  // Read now, with every file this import placed.
+  FolderIndex folders;
   std::vector<std::string> missing;
   std::set<std::string> seen;
   for (const EncodableValue& entry : *entries) {
@@ -855,7 +870,7 @@ void ImportSession::Check(const ValueList* entries, const std::string& error) {
       } else {
         ++new_files_;
       }
-    } else if (!InFolder(file)) {
+    } else if (!InFolder(file, folders)) {
       missing.push_back(DisplayName(file));
       ledger_.Refute(key, "not in the folder at the check at the end");
     }

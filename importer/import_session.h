@@ -22,6 +22,7 @@
 
 #include "importer/channel_client.h"
 #include "importer/file_placement.h"
+#include "importer/folder_index.h"
 #include "importer/folder_lock.h"
 #include "importer/ledger.h"
 #include "importer/options.h"
@@ -101,8 +102,8 @@ class ImportSession : public engine_inprocess::EngineInterface {
   // the folder. `entries` null: the listing failed with `error`.
   void Check(const flutter::ValueList* entries, const std::string& error);
   // Whether the folder holds `file` (its name or a " (n)" variant, of its
-  // listed size when one was listed).
-  bool InFolder(const MediaFile& file) const;
+  // listed size when one was listed), as `folders` read it.
+  bool InFolder(const MediaFile& file, FolderIndex& folders) const;
   // Records what the last listing could not read as failures.
   void RecordUnread();
   // One file of the copy phase, from its start to its outcome. Files start
