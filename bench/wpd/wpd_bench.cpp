@@ -5,9 +5,11 @@
 //    and fetches properties (what the simulated device itself costs); the
 //    summary after the benchmark table gives the ratios, the growth of the
 //    per-object cost from 10,000 to 100,000 objects, and memory;
-//  - on the "usb2" link, unscaled: wall time, what crossed the link, and
-//    when the walk told its first entry (when the channel sends the first
-//    streamed batch) against the whole reply;
+//  - on the "usb2" link, unscaled, with properties read one by one and in
+//    bulk: wall time, what crossed the link (round trips, bulk batches
+//    among them), when the walk told its first entry (when the channel
+//    sends the first streamed batch) against the whole reply, and the
+//    ratios of the bulk path to the other;
 //  - the memory of what the channel handler keeps of a 100,000-object
 //    listing to check deletes against (ListedObjects), counted by the heap
 //    blocks it holds (every operator new of this program is counted).
@@ -86,9 +88,9 @@ const wchar_t kPhoneId[] = L"phone";
 // storage and month folders right below it, newest first, named as the
 // phone names them (202610_a), holding HEIC photos with their Live Photo
 // motion, JPG and PNG, and edits' sidecars, with the phone's properties.
-wpd_sim::Fixture PhoneRoll(int months, bool usb2) {
+wpd_sim::Fixture PhoneRoll(int months, bool usb2, bool bulk = false) {
   wpd_sim::Fixture fixture;
-  wpd_sim::DeviceSpec& phone = fixture.AddDevice(kPhoneId);
+  wpd_sim::DeviceSpec& phone = fixture.AddDevice(kPhoneId).Bulk(bulk);
   if (usb2) phone.Link(wpd_sim::LinkSpec::Usb2());
   phone.AddPhoneStorage(L"s", L"Internal Storage");
   struct Kind {
@@ -162,7 +164,6 @@ uint64_t BareWalk(const std::vector<PROPERTYKEY>& key_list,
     if (FAILED(access.Prepare(device.get()))) return 0;
     for (const PROPERTYKEY& key : key_list) access.keys->Add(key);
     std::vector<std::wstring> stack{WPD_DEVICE_OBJECT_ID};
-    ObjectIdBatch batch;
     while (!stack.empty()) {
       std::wstring parent = std::move(stack.back());
       stack.pop_back();
@@ -171,8 +172,9 @@ uint64_t BareWalk(const std::vector<PROPERTYKEY>& key_list,
                                              enumerator.Put()))) {
         continue;
       }
-      for (ULONG n; (n = batch.Fetch(enumerator.get())) > 0;) {
-        for (ULONG i = 0; i < n; ++i) {
+      ObjectIdBatch batch(enumerator.get());
+      for (size_t n; (n = batch.Fetch()) > 0;) {
+        for (size_t i = 0; i < n; ++i) {
           ComPtr<IPortableDeviceValues> values;
           access.properties->GetValues(batch.at(i), access.keys.get(),
                                        values.Put());
@@ -440,23 +442,78 @@ wpd_sim::LinkCounts Minus(const wpd_sim::LinkCounts& after,
   d.round_trips = after.round_trips - before.round_trips;
   d.reads = after.reads - before.reads;
   d.bytes_read = after.bytes_read - before.bytes_read;
+  d.bulk_batches = after.bulk_batches - before.bulk_batches;
+  d.bulk_bytes = after.bulk_bytes - before.bulk_bytes;
   d.modelled_ms = after.modelled_ms - before.modelled_ms;
   return d;
+}
+
+// Round trips, bulk batches among them: each batch of a bulk read is one.
+uint64_t RoundTrips(const wpd_sim::LinkCounts& used) {
+  return used.round_trips + used.bulk_batches;
 }
 
 void PrintLinkLine(const char* what, uint64_t objects, double seconds,
                    const wpd_sim::LinkCounts& used) {
   std::printf(
-      "%7llu objects: %-9s %7.2f s wall, %llu round trips + %llu open "
-      "(%.2f s modelled, %.3f round trips per object)\n",
+      "%7llu objects: %-14s %7.2f s wall, %llu round trips (%llu of them "
+      "bulk batches) + %llu open (%.2f s modelled, %.3f round trips per "
+      "object)\n",
       static_cast<unsigned long long>(objects), what, seconds,
-      static_cast<unsigned long long>(used.round_trips),
+      static_cast<unsigned long long>(RoundTrips(used)),
+      static_cast<unsigned long long>(used.bulk_batches),
       static_cast<unsigned long long>(used.opens), used.modelled_ms / 1000,
-      static_cast<double>(used.round_trips) / static_cast<double>(objects));
+      static_cast<double>(RoundTrips(used)) / static_cast<double>(objects));
 }
 
-// One scan and one enumeration of each size, on a phone behind the "usb2"
-// profile, unscaled: 0.4 ms a round trip, 20 ms to open.
+struct LinkRun {
+  double scan_seconds, enumerate_seconds;
+  wpd_sim::LinkCounts scan, enumerate;
+};
+
+// One scan and one enumeration of a phone behind the "usb2" link, its
+// properties read in bulk or one by one.
+LinkRun RunOnLink(int months, bool bulk) {
+  LinkRun run{};
+  wpd_sim::Simulator sim(PhoneRoll(months, true, bulk));
+  if (!sim.ok()) {
+    std::fprintf(stderr, "%s\n", sim.error().c_str());
+    return run;
+  }
+  const uint64_t objects = TotalObjects(months);
+  const char* path = bulk ? "bulk" : "one by one";
+  wpd_sim::LinkCounts before = sim.LinkUse(kPhoneId);
+  double start = WallSeconds();
+  ScanResult scan = ScanMedia(kPhone);
+  run.scan_seconds = WallSeconds() - start;
+  wpd_sim::LinkCounts after_scan = sim.LinkUse(kPhoneId);
+  run.scan = Minus(after_scan, before);
+  if (scan.counts.photos == 0) std::printf("scan counted nothing\n");
+  PrintLinkLine((std::string("scan, ") + path).c_str(), objects,
+                run.scan_seconds, run.scan);
+
+  // The first entry the walk tells is when the channel sends the first
+  // streamed batch (it goes at once); the reply waits for the whole walk.
+  double first_entry = -1;
+  start = WallSeconds();
+  EnumerationResult listing = EnumerateMedia(kPhone, [&](const MediaEntry&) {
+    if (first_entry < 0) first_entry = WallSeconds() - start;
+  });
+  run.enumerate_seconds = WallSeconds() - start;
+  run.enumerate = Minus(sim.LinkUse(kPhoneId), after_scan);
+  if (listing.entries.empty()) std::printf("enumeration listed nothing\n");
+  PrintLinkLine((std::string("enumerate, ") + path).c_str(), objects,
+                run.enumerate_seconds, run.enumerate);
+  std::printf(
+      "%7llu objects: first entry told after %.1f ms, the reply after "
+      "%.2f s: %.3f %% of it\n",
+      static_cast<unsigned long long>(objects), first_entry * 1000,
+      run.enumerate_seconds, 100 * first_entry / run.enumerate_seconds);
+  return run;
+}
+
+// Each size on a phone behind the "usb2" profile, unscaled (0.4 ms a round
+// trip, 20 ms to open), its properties read one by one and in bulk.
 void PrintLinkFigures() {
   std::printf(
       "\n=== on the \"usb2\" link, unscaled (one run each; %.1f ms a round "
@@ -465,36 +522,18 @@ void PrintLinkFigures() {
       wpd_sim::LinkSpec::Usb2().open_ms);
   ReleaseSimulator();
   for (int months : {10, 100}) {
-    wpd_sim::Simulator sim(PhoneRoll(months, true));
-    if (!sim.ok()) {
-      std::fprintf(stderr, "%s\n", sim.error().c_str());
-      return;
-    }
-    uint64_t objects = TotalObjects(months);
-    wpd_sim::LinkCounts before = sim.LinkUse(kPhoneId);
-    double start = WallSeconds();
-    ScanResult scan = ScanMedia(kPhone);
-    double scanned = WallSeconds() - start;
-    wpd_sim::LinkCounts after_scan = sim.LinkUse(kPhoneId);
-    if (scan.counts.photos == 0) std::printf("scan counted nothing\n");
-    PrintLinkLine("scan", objects, scanned, Minus(after_scan, before));
-
-    // The first entry the walk tells is when the channel sends the first
-    // streamed batch (it goes at once); the reply waits for the whole walk.
-    double first_entry = -1;
-    start = WallSeconds();
-    EnumerationResult listing = EnumerateMedia(kPhone, [&](const MediaEntry&) {
-      if (first_entry < 0) first_entry = WallSeconds() - start;
-    });
-    double replied = WallSeconds() - start;
-    if (listing.entries.empty()) std::printf("enumeration listed nothing\n");
-    PrintLinkLine("enumerate", objects, replied,
-                  Minus(sim.LinkUse(kPhoneId), after_scan));
+    const LinkRun one_by_one = RunOnLink(months, false);
+    const LinkRun bulk = RunOnLink(months, true);
     std::printf(
-        "%7llu objects: first entry told after %.1f ms, the reply after "
-        "%.2f s: %.3f %% of it\n",
-        static_cast<unsigned long long>(objects), first_entry * 1000, replied,
-        100 * first_entry / replied);
+        "%7llu objects: bulk / one by one: enumeration time %.3f, round "
+        "trips %.3f; scan time %.3f, round trips %.3f\n",
+        static_cast<unsigned long long>(TotalObjects(months)),
+        bulk.enumerate_seconds / one_by_one.enumerate_seconds,
+        static_cast<double>(RoundTrips(bulk.enumerate)) /
+            static_cast<double>(RoundTrips(one_by_one.enumerate)),
+        bulk.scan_seconds / one_by_one.scan_seconds,
+        static_cast<double>(RoundTrips(bulk.scan)) /
+            static_cast<double>(RoundTrips(one_by_one.scan)));
   }
 }
 

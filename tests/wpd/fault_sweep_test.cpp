@@ -624,8 +624,10 @@ Outcome RunOperation(Op op, const std::string& staging) {
 // hr (none when 0), and checks that it left nothing behind.
 Outcome RunCase(const Table& table, uint64_t strike_at, HRESULT hr,
                 std::vector<LoggedCall>* calls,
-                std::optional<LoggedCall>* struck) {
-  wpd_sim::Simulator sim(testing_util::SmallPhone());
+                std::optional<LoggedCall>* struck, bool bulk = false) {
+  wpd_sim::Fixture phone = testing_util::SmallPhone();
+  phone.devices.front().Bulk(bulk);
+  wpd_sim::Simulator sim(std::move(phone));
   EXPECT_TRUE(sim.ok()) << sim.error();
   test::StagingFolder folder;
   const std::string staging = folder.File("IMG_0001.HEIC");
@@ -705,6 +707,39 @@ TEST(FaultSweepTest, EveryCallOfEveryOperationFailedInTurn) {
       EXPECT_TRUE(used[i]) << "row never met: " << table.rows[i].method << " "
                            << table.rows[i].target;
     }
+  }
+}
+
+// On a phone that serves bulk reads, every call the scan and the
+// enumeration make from the first bulk request on, failed in turn with each
+// code: whatever a request did not answer for is read one by one, so the
+// operation ends as undisturbed, or as the one-by-one sweep says where the
+// struck call is one it also makes.
+TEST(FaultSweepTest, EveryCallOfABulkReadFailedInTurn) {
+  for (const Table& table : Tables()) {
+    if (table.op != Op::kScan && table.op != Op::kEnumerate) continue;
+    SCOPED_TRACE(kOpNames[static_cast<int>(table.op)]);
+    std::vector<LoggedCall> calls;
+    std::optional<LoggedCall> struck;
+    ASSERT_EQ(RunCase(table, 0, S_OK, &calls, &struck, true).outcome,
+              table.undisturbed);
+    int bulk_calls = 0;
+    for (size_t k = 1; k <= calls.size(); ++k) {
+      const LoggedCall& call = calls[k - 1];
+      const bool bulk = call.method.rfind("Bulk.", 0) == 0 ||
+                        call.method.rfind("ValuesCollection.", 0) == 0;
+      if (!bulk) continue;
+      ++bulk_calls;
+      for (HRESULT hr : {E_FAIL, kGenFailure}) {
+        SCOPED_TRACE("call " + std::to_string(k) + " " + call.method + " " +
+                     call.target + " answering " + test::Hex(hr));
+        const Outcome run = RunCase(table, k, hr, nullptr, &struck, true);
+        ASSERT_TRUE(struck.has_value());
+        EXPECT_EQ(*struck, call);
+        EXPECT_EQ(run.outcome, table.undisturbed);
+      }
+    }
+    EXPECT_GT(bulk_calls, 2);  // queued, started, its results read
   }
 }
 
