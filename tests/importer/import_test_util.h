@@ -11,9 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,6 +22,7 @@
 #include "importer/options.h"
 #include "importer/run_import.h"
 #include "platform/wpd/simulator/simulator.h"
+#include "tests/importer/test_folder.h"
 
 namespace importer {
 namespace import_test {
@@ -87,38 +86,10 @@ inline wpd_sim::DeviceSpec Camera() {
 
 using Tree = std::map<std::string, std::string>;  // relative path -> bytes
 
-inline std::string ReadFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-// Removes `root` and all below it, also below MAX_PATH: there the C++
-// library needs the long-path form on Windows.
-inline void RemoveTree(const fs::path& root) {
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
-  if (fs::exists(root, ignored)) {
-    fs::remove_all(fs::path(L"\\\\?\\" + fs::absolute(root).wstring()),
-                   ignored);
-  }
-}
-
 class ImportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    // The process id keeps other worktrees' runs of the same test apart.
-    root_ = fs::temp_directory_path() /
-            (std::string("snapferry_import_") + info->name() + "_" +
-             std::to_string(GetCurrentProcessId()));
-    RemoveTree(root_);
-    fs::create_directories(root_);
-    photos_ = root_ / "photos";
-  }
-  void TearDown() override {
-    simulator_.reset();
-    RemoveTree(root_);
-  }
+  // The phone goes before the folder.
+  void TearDown() override { simulator_.reset(); }
 
   void Plug(wpd_sim::Fixture fixture) {
     simulator_.reset();
@@ -177,13 +148,12 @@ class ImportTest : public ::testing::Test {
   }
 
   void Put(const std::string& relative, const std::string& bytes) {
-    const fs::path path = photos_ / fs::u8path(relative);
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
+    WriteFile(photos_ / fs::u8path(relative), bytes);
   }
 
-  fs::path root_;
-  fs::path photos_;
+  TestFolder folder_{"snapferry_import_"};
+  fs::path root_ = folder_.path();
+  fs::path photos_ = root_ / "photos";
   std::unique_ptr<wpd_sim::Simulator> simulator_;
   std::vector<std::string> lines_;
   bool capture_status_ = false;  // in-place lines go to lines_ too
