@@ -84,8 +84,6 @@ inline wpd_sim::DeviceSpec Camera() {
   return camera;
 }
 
-using Tree = std::map<std::string, std::string>;  // relative path -> bytes
-
 class ImportTest : public ::testing::Test {
  protected:
   // The phone goes before the folder.
@@ -95,6 +93,12 @@ class ImportTest : public ::testing::Test {
     simulator_.reset();
     simulator_ = std::make_unique<wpd_sim::Simulator>(std::move(fixture));
     ASSERT_TRUE(simulator_->ok()) << simulator_->error();
+  }
+  // Plugs in a phone of today (AddPhone) holding `files`, alone.
+  void PlugPhone(const std::vector<PhoneFile>& files) {
+    wpd_sim::Fixture fixture;
+    AddPhone(fixture, files);
+    Plug(std::move(fixture));
   }
 
   // Runs one import into photos_; `lines` gets what it said.
@@ -123,11 +127,18 @@ class ImportTest : public ::testing::Test {
     return RunImport(options, output, &counts_);
   }
 
+  // The first line holding `text`, by its place in lines_ (lines_.size():
+  // none).
+  long LineOf(const std::string& text) const {
+    return static_cast<long>(
+        std::find_if(lines_.begin(), lines_.end(),
+                     [&](const std::string& line) {
+                       return line.find(text) != std::string::npos;
+                     }) -
+        lines_.begin());
+  }
   bool Said(const std::string& text) const {
-    for (const std::string& line : lines_) {
-      if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
+    return LineOf(text) < static_cast<long>(lines_.size());
   }
   std::string Transcript() const {
     std::string all;
@@ -136,16 +147,7 @@ class ImportTest : public ::testing::Test {
   }
 
   // Every file below photos_, with its bytes.
-  Tree Files() const {
-    Tree tree;
-    if (!fs::exists(photos_)) return tree;
-    for (const auto& entry : fs::recursive_directory_iterator(photos_)) {
-      const std::string name =
-          entry.path().lexically_relative(photos_).generic_u8string();
-      tree[name] = entry.is_directory() ? "<folder>" : ReadFile(entry.path());
-    }
-    return tree;
-  }
+  Tree Files() const { return TreeBelow(photos_); }
 
   void Put(const std::string& relative, const std::string& bytes) {
     WriteFile(photos_ / fs::u8path(relative), bytes);

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -13,7 +12,6 @@
 
 #include "tests/host/process_runner.h"
 #include "tests/importer/run_importer.h"
-#include "tests/importer/test_folder.h"
 
 namespace importer {
 namespace {
@@ -61,11 +59,9 @@ const std::string kNoDevices = R"({ "devices": [] })";
 
 std::vector<std::string> FilesBelow(const fs::path& folder) {
   std::vector<std::string> names;
-  if (!fs::exists(folder)) return names;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    names.push_back(entry.path().lexically_relative(folder).generic_u8string());
+  for (const auto& file : import_test::TreeBelow(folder)) {
+    names.push_back(file.first);
   }
-  std::sort(names.begin(), names.end());
   return names;
 }
 

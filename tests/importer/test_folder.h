@@ -1,5 +1,5 @@
-// Files for the importer's tests: a folder of the test's own, and reading
-// and writing whole files.
+// Files for the importer's tests: a folder of the test's own, and whole
+// files read and written.
 
 #ifndef SNAPFERRY_TESTS_IMPORTER_TEST_FOLDER_H_
 #define SNAPFERRY_TESTS_IMPORTER_TEST_FOLDER_H_
@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 
@@ -29,6 +30,20 @@ inline void WriteFile(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+using Tree = std::map<std::string, std::string>;  // relative path -> bytes
+
+// Every file below `folder` with its bytes, and every folder ("<folder>").
+inline Tree TreeBelow(const fs::path& folder) {
+  Tree tree;
+  if (!fs::exists(folder)) return tree;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name =
+        entry.path().lexically_relative(folder).generic_u8string();
+    tree[name] = entry.is_directory() ? "<folder>" : ReadFile(entry.path());
+  }
+  return tree;
+}
+
 // Removes `root` and all below it, also below MAX_PATH: there the C++
 // library needs the long-path form on Windows.
 inline void RemoveTree(const fs::path& root) {
@@ -45,19 +60,16 @@ inline void RemoveTree(const fs::path& root) {
 // and other worktrees' runs of them, apart.
 class TestFolder {
  public:
-  explicit TestFolder(const std::string& prefix) {
+  explicit TestFolder(std::string name) {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = prefix + (test != nullptr ? test->name() : "") + "_" +
-                       std::to_string(std::random_device()());
+    name += std::string(test != nullptr ? test->name() : "") + "_" +
+            std::to_string(std::random_device()());
     std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests
     path_ = fs::temp_directory_path() / name;
     RemoveTree(path_);
     fs::create_directories(path_);
   }
   ~TestFolder() { RemoveTree(path_); }
-  TestFolder(const TestFolder&) = delete;
-  TestFolder& operator=(const TestFolder&) = delete;
-
   const fs::path& path() const { return path_; }
 
  private:

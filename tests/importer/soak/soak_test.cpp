@@ -33,7 +33,6 @@
 #include "platform/wpd/simulator/simulator.h"
 #include "tests/host/process_runner.h"
 #include "tests/importer/run_importer.h"
-#include "tests/importer/test_folder.h"
 #include "tests/importer/soak/process_stats.h"
 #include "tests/importer/soak/roll.h"
 
