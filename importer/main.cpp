@@ -97,6 +97,10 @@ int main() {
     std::fputs(importer::HelpText().c_str(), stdout);
     return importer::kExitImported;
   }
+  if (options.version) {
+    std::fputs(importer::VersionText().c_str(), stdout);
+    return importer::kExitImported;
+  }
   importer::ApplyPollOverride(std::getenv(importer::kPollEnvironmentVariable),
                               &options);
   importer::ApplyUnplugNoticeOverride(

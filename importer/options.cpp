@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "importer/version.h"
+
 namespace importer {
 namespace {
 
@@ -30,6 +32,8 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
     const bool has_value = i + 1 < arguments.size();
     if (argument == "--help" || argument == "-h" || argument == "/?") {
       options->help = true;
+    } else if (argument == "--version") {
+      options->version = true;
     } else if (argument == "--dry-run") {
       options->dry_run = true;
     } else if (argument == "--demo") {
@@ -104,10 +108,15 @@ std::string HelpText() {
          "  --dry-run       list what would be imported and what is already\n"
          "                  there, copy nothing\n"
          "  --demo          use the built-in simulated devices (Windows)\n"
+         "  --version       the program's version\n"
          "  --help          this text\n"
          "\n"
          "Exit codes: 0 everything imported or already there, 1 some files\n"
          "failed, 2 no import could start, 130 stopped with Ctrl+C.\n";
+}
+
+std::string VersionText() {
+  return std::string("snapferry-import ") + SNAPFERRY_VERSION_TEXT + "\n";
 }
 
 }  // namespace importer

@@ -37,6 +37,7 @@ struct Options {
   bool dry_run = false;
   bool demo = false;
   bool help = false;
+  bool version = false;
 };
 
 // Reads `arguments` (after the program name) into `options`; false with
@@ -50,6 +51,8 @@ void ApplyPollOverride(const char* value, Options* options);
 void ApplyUnplugNoticeOverride(const char* value, Options* options);
 
 std::string HelpText();
+// "snapferry-import 0.1.0\n": the program's name and the project's version.
+std::string VersionText();
 
 }  // namespace importer
 

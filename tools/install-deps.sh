@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev googletest nlohmann-json3-dev)
 if [ "${1:-all}" != linux ]; then
   packages+=(libbenchmark-dev mingw-w64 wine wine64 xvfb xauth)
+  # The release step lists the zip it made.
+  packages+=(unzip)
   # Fuzzing: clang with libFuzzer and the sanitizer runtimes, and the
   # symbolizer that puts file and line into a finding's stack.
   packages+=(clang libclang-rt-14-dev llvm)

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "wpd/device_connection.h"
+#include "wpd/property_reader.h"
 
 namespace snapferry {
 namespace {
@@ -85,7 +86,7 @@ HRESULT WalkObjects(IPortableDeviceContent* content,
   ContainerSet taken(WPD_DEVICE_OBJECT_ID);
   std::vector<PendingContainer> stack;
   stack.push_back({WPD_DEVICE_OBJECT_ID, std::string(), false, 0});
-  ObjectIdBatch batch;
+  PropertyReader reader(properties, keys);
   UnreadList passed_over(unread, went_away);
   bool dcim_met = false;
   // Reused from object to object, so that reading a name costs no
@@ -107,12 +108,13 @@ HRESULT WalkObjects(IPortableDeviceContent* content,
       }
       continue;
     }
-    for (ULONG fetched; (fetched = batch.Fetch(enumerator.get(), &hr)) > 0;) {
-      for (ULONG i = 0; i < fetched; ++i) {
+    ObjectIdBatch batch(enumerator.get());
+    while (batch.Fetch(reader.ids_per_read(), &hr) > 0) {
+      reader.Prefetch(batch.data(), batch.size());
+      for (size_t i = 0; i < batch.size(); ++i) {
         LPCWSTR id = batch.at(i);
         ComPtr<IPortableDeviceValues> values;
-        hr = id != nullptr ? properties->GetValues(id, keys, values.Put())
-                           : E_POINTER;
+        hr = reader.Read(id, &values);
         GUID content_type = GUID_NULL;
         if (SUCCEEDED(hr)) {
           hr = ReadTypeAndName(values.get(), &content_type, &name);
@@ -167,23 +169,31 @@ HRESULT ContentAccess::AddKeys(std::initializer_list<PROPERTYKEY> wanted) {
   return S_OK;
 }
 
-ULONG ObjectIdBatch::Fetch(IEnumPortableDeviceObjectIDs* enumerator,
-                           HRESULT* failure) {
+size_t ObjectIdBatch::Fetch(size_t wanted, HRESULT* failure) {
   FreeAll();
-  ULONG fetched = 0;
-  HRESULT hr = enumerator->Next(kCapacity, ids_, &fetched);
-  if (failure != nullptr) *failure = FAILED(hr) ? hr : S_OK;
-  if (FAILED(hr)) return 0;
-  return fetched < kCapacity ? fetched : kCapacity;
+  while (!ended_ && (ids_.empty() || ids_.size() < wanted)) {
+    LPWSTR ids[kPerNext] = {};
+    ULONG fetched = 0;
+    const HRESULT hr = enumerator_->Next(kPerNext, ids, &fetched);
+    if (FAILED(hr)) fetched = 0;
+    if (fetched > kPerNext) fetched = kPerNext;
+    for (ULONG i = 0; i < kPerNext; ++i) {
+      if (i < fetched) {
+        ids_.push_back(ids[i]);
+      } else if (ids[i] != nullptr) {
+        CoTaskMemFree(ids[i]);
+      }
+    }
+    if (FAILED(hr)) failure_ = hr;
+    if (fetched == 0) ended_ = true;
+  }
+  if (failure != nullptr) *failure = failure_;
+  return ids_.size();
 }
 
 void ObjectIdBatch::FreeAll() {
-  for (LPWSTR& id : ids_) {
-    if (id != nullptr) {
-      CoTaskMemFree(id);
-      id = nullptr;
-    }
-  }
+  for (LPWSTR id : ids_) CoTaskMemFree(id);
+  ids_.clear();
 }
 
 HRESULT ReadObjectValues(IPortableDeviceContent* content,

@@ -36,23 +36,30 @@ struct ContentAccess {
   HRESULT AddKeys(std::initializer_list<PROPERTYKEY> wanted);
 };
 
-// Up to 64 object ids from one Next. Ids are freed one by one as they are
-// handled; whatever a failing or over-eager Next left behind is freed too.
+// The object ids of one container's listing, 64 per Next, gathered until
+// at least as many as wanted came or the listing ended. Ids are freed one by
+// one as they are handled; whatever a failing or over-eager Next left
+// behind is freed too.
 class ObjectIdBatch {
  public:
-  static constexpr ULONG kCapacity = 64;
+  static constexpr ULONG kPerNext = 64;
 
-  ObjectIdBatch() = default;
+  explicit ObjectIdBatch(IEnumPortableDeviceObjectIDs* enumerator)
+      : enumerator_(enumerator) {}
   ~ObjectIdBatch() { FreeAll(); }
   ObjectIdBatch(const ObjectIdBatch&) = delete;
   ObjectIdBatch& operator=(const ObjectIdBatch&) = delete;
 
-  // The number of ids fetched; 0 when the listing ended or Next failed,
-  // which then leaves its HRESULT in *failure (S_OK otherwise).
-  ULONG Fetch(IEnumPortableDeviceObjectIDs* enumerator,
-              HRESULT* failure = nullptr);
-  LPCWSTR at(ULONG i) const { return ids_[i]; }
-  void Free(ULONG i) {
+  // Replaces the ids with those of the next Next calls: one, then more
+  // while fewer than `wanted` came. The number gathered; 0 once the listing
+  // ended (a Next gave none) or a Next failed, which then leaves its
+  // HRESULT in *failure (S_OK otherwise) and ends the listing too; what
+  // came before it is kept.
+  size_t Fetch(size_t wanted = 1, HRESULT* failure = nullptr);
+  size_t size() const { return ids_.size(); }
+  LPCWSTR at(size_t i) const { return ids_[i]; }
+  const LPWSTR* data() const { return ids_.data(); }
+  void Free(size_t i) {
     CoTaskMemFree(ids_[i]);
     ids_[i] = nullptr;
   }
@@ -60,7 +67,10 @@ class ObjectIdBatch {
  private:
   void FreeAll();
 
-  LPWSTR ids_[kCapacity] = {};
+  IEnumPortableDeviceObjectIDs* enumerator_;
+  std::vector<LPWSTR> ids_;
+  bool ended_ = false;
+  HRESULT failure_ = S_OK;  // of the Next that ended the listing
 };
 
 // Container ids a walk has already taken on. A device whose tree lists a
@@ -119,7 +129,9 @@ class WalkVisitor {
 using WentAwayCheck = std::function<bool(HRESULT hr)>;
 
 // Walks the tree from "DEVICE" depth first, the container pushed last
-// first, 64 ids per Next, one GetValues per object with `keys`. Objects are
+// first, 64 ids per Next, the properties `keys` of each object read as
+// PropertyReader reads them (in bulk where the device serves it, else one
+// GetValues per object). Objects are
 // visited in the order their containers list them; a container is visited
 // where it is met and its contents are walked later (each container id at
 // most once) if its visitor wants. Every id is freed as soon as its object

@@ -21,6 +21,8 @@ struct IPortableDeviceResources;
 struct IEnumPortableDeviceObjectIDs;
 struct IPortableDeviceDataStream;
 struct IPortableDeviceEventCallback;
+struct IPortableDevicePropertiesBulk;
+struct IPortableDevicePropertiesBulkCallback;
 // Only passed around by pointer here; never called by this system.
 struct IPortableDeviceCapabilities;
 
@@ -32,6 +34,8 @@ EXTERN_C const IID IID_IPortableDeviceResources;
 EXTERN_C const IID IID_IEnumPortableDeviceObjectIDs;
 EXTERN_C const IID IID_IPortableDeviceDataStream;
 EXTERN_C const IID IID_IPortableDeviceEventCallback;
+EXTERN_C const IID IID_IPortableDevicePropertiesBulk;
+EXTERN_C const IID IID_IPortableDevicePropertiesBulkCallback;
 EXTERN_C const IID IID_IPortableDeviceCapabilities;
 
 EXTERN_C const CLSID CLSID_PortableDeviceManager;
@@ -196,6 +200,42 @@ struct IPortableDeviceEventCallback : public IUnknown {
 };
 #endif
 
+#ifndef __IPortableDevicePropertiesBulk_INTERFACE_DEFINED__
+#define __IPortableDevicePropertiesBulk_INTERFACE_DEFINED__
+// Many objects' properties in one request: the properties object answers
+// QueryInterface for it where the device's driver serves such requests. A
+// request is queued, then started; its results come through the callback.
+struct IPortableDevicePropertiesBulk : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE QueueGetValuesByObjectList(
+      IPortableDevicePropVariantCollection* pObjectIDs,
+      IPortableDeviceKeyCollection* pKeys,
+      IPortableDevicePropertiesBulkCallback* pCallback, GUID* pContext) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueueGetValuesByObjectFormat(
+      REFGUID pguidObjectFormat, LPCWSTR pszParentObjectID, DWORD dwDepth,
+      IPortableDeviceKeyCollection* pKeys,
+      IPortableDevicePropertiesBulkCallback* pCallback, GUID* pContext) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueueSetValuesByObjectList(
+      IPortableDeviceValuesCollection* pObjectValues,
+      IPortableDevicePropertiesBulkCallback* pCallback, GUID* pContext) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Start(REFGUID pContext) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Cancel(REFGUID pContext) = 0;
+};
+#endif
+
+#ifndef __IPortableDevicePropertiesBulkCallback_INTERFACE_DEFINED__
+#define __IPortableDevicePropertiesBulkCallback_INTERFACE_DEFINED__
+// Called by WPD on a thread of its own: OnStart, then OnProgress with one
+// values object per object of a batch (each holding WPD_OBJECT_ID), then
+// OnEnd once, after which no call comes.
+struct IPortableDevicePropertiesBulkCallback : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE OnStart(REFGUID pContext) = 0;
+  virtual HRESULT STDMETHODCALLTYPE
+  OnProgress(REFGUID pContext, IPortableDeviceValuesCollection* pResults) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OnEnd(REFGUID pContext,
+                                          HRESULT hrStatus) = 0;
+};
+#endif
+
 #ifdef __CRT_UUID_DECL
 __CRT_UUID_DECL(IPortableDeviceManager, 0xa1567595, 0x4c2f, 0x4574, 0xa6, 0xfa,
                 0xec, 0xef, 0x91, 0x7b, 0x9a, 0x40)
@@ -213,6 +253,10 @@ __CRT_UUID_DECL(IPortableDeviceDataStream, 0x88e04db3, 0x1012, 0x4d64, 0x99,
                 0x96, 0xf7, 0x03, 0xa9, 0x50, 0xd3, 0xf4)
 __CRT_UUID_DECL(IPortableDeviceEventCallback, 0xa8792a31, 0xf385, 0x493c, 0xa8,
                 0x93, 0x40, 0xf6, 0x4e, 0xb4, 0x5f, 0x6e)
+__CRT_UUID_DECL(IPortableDevicePropertiesBulk, 0x482b05c0, 0x4056, 0x44ed, 0x9e,
+                0x0f, 0x5e, 0x23, 0xb0, 0x09, 0xda, 0x93)
+__CRT_UUID_DECL(IPortableDevicePropertiesBulkCallback, 0x9deacb80, 0x11e8,
+                0x40e3, 0xa9, 0xf3, 0xf5, 0x57, 0x98, 0x6a, 0x78, 0x45)
 #endif
 
 #endif  // __portabledeviceapi_h__

@@ -143,6 +143,23 @@ TEST(WpdDeclarations, VtableSlotsFollowTheSdk) {
                      S(V, CopyValuesFromPropertyStore),
                      S(V, CopyValuesToPropertyStore),
                      S(V, Clear)});
+  ExpectConsecutive(
+      "IPortableDevicePropertiesBulk",
+      {S(IPortableDevicePropertiesBulk, QueueGetValuesByObjectList),
+       S(IPortableDevicePropertiesBulk, QueueGetValuesByObjectFormat),
+       S(IPortableDevicePropertiesBulk, QueueSetValuesByObjectList),
+       S(IPortableDevicePropertiesBulk, Start),
+       S(IPortableDevicePropertiesBulk, Cancel)});
+  ExpectConsecutive("IPortableDevicePropertiesBulkCallback",
+                    {S(IPortableDevicePropertiesBulkCallback, OnStart),
+                     S(IPortableDevicePropertiesBulkCallback, OnProgress),
+                     S(IPortableDevicePropertiesBulkCallback, OnEnd)});
+  ExpectConsecutive("IPortableDeviceValuesCollection",
+                    {S(IPortableDeviceValuesCollection, GetCount),
+                     S(IPortableDeviceValuesCollection, GetAt),
+                     S(IPortableDeviceValuesCollection, Add),
+                     S(IPortableDeviceValuesCollection, Clear),
+                     S(IPortableDeviceValuesCollection, RemoveAt)});
   // The object stream: IStream's 14 slots, then the WPD additions.
   EXPECT_EQ(S(IPortableDeviceDataStream, Read), 3);
   EXPECT_EQ(S(IStream, Stat), 12);
@@ -180,6 +197,12 @@ TEST(WpdDeclarations, IdentifiersAreTheSdks) {
       {&IID_IPortableDeviceValues, "{6848F6F2-3155-4F86-B6F5-263EEEAB3143}"},
       {&IID_IPortableDeviceDataStream,
        "{88E04DB3-1012-4D64-9996-F703A950D3F4}"},
+      {&IID_IPortableDevicePropertiesBulk,
+       "{482B05C0-4056-44ED-9E0F-5E23B009DA93}"},
+      {&IID_IPortableDevicePropertiesBulkCallback,
+       "{9DEACB80-11E8-40E3-A9F3-F557986A7845}"},
+      {&IID_IPortableDeviceValuesCollection,
+       "{6E3F2D79-4E07-48C4-8208-D8C2E5AF4A99}"},
       {&CLSID_PortableDeviceManager, "{0AF10CEC-2ECD-4B92-9581-34F6AE0637F3}"},
       {&CLSID_PortableDevice, "{728A21C5-3D9E-48D7-9810-864848F0F404}"},
       {&CLSID_PortableDeviceFTM, "{F7C0039A-4762-488A-B4B3-760EF9A1BA9B}"},
