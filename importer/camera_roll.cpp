@@ -243,6 +243,10 @@ void CameraRoll::OnCheckListing(const ValueList* entries,
     events_.done();
     return;
   }
+  report_.Status("Checking that every file on the phone is in " +
+                 destination_ + "...");
+  // Read now, with every file this import placed.
+  FolderIndex folders;
   std::vector<std::string> missing;
   std::set<std::string> seen;
   for (const EncodableValue& entry : *entries) {
@@ -263,7 +267,7 @@ void CameraRoll::OnCheckListing(const ValueList* entries,
       } else {
         ++new_files_;
       }
-    } else if (!plan.InFolder(file)) {
+    } else if (!plan.InFolder(file, folders)) {
       missing.push_back(DisplayName(file));
       ledger.Refute(key, "not in the folder at the check at the end");
     }

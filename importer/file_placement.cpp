@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <set>
 #include <utility>
 
 #include "base/long_path.h"
+#include "importer/folder_index.h"
 
 namespace importer {
 namespace {
@@ -19,35 +19,6 @@ constexpr int kMaxNumber = 9999;
 size_t ExtensionStart(const std::string& name) {
   const size_t dot = name.find_last_of('.');
   return dot == std::string::npos || dot == 0 ? name.size() : dot;
-}
-
-// The n of `candidate` when it looks like NumberedName(name, n), ignoring
-// ASCII case; 0 when it does not. Only a first sieve: the file system has
-// the last word on which names are the same.
-int NumberOf(const std::string& candidate, const std::string& name) {
-  const size_t stem_length = ExtensionStart(name);
-  const std::string stem = name.substr(0, stem_length);
-  const std::string extension = name.substr(stem_length);
-  if (candidate.size() < stem.size() + extension.size()) return 0;
-  if (!EqualIgnoringAsciiCase(candidate.substr(0, stem.size()), stem) ||
-      !EqualIgnoringAsciiCase(
-          candidate.substr(candidate.size() - extension.size()), extension)) {
-    return 0;
-  }
-  const std::string middle = candidate.substr(
-      stem.size(), candidate.size() - extension.size() - stem.size());
-  if (middle.empty()) return 1;
-  if (middle.size() < 4 || middle.compare(0, 2, " (") != 0 ||
-      middle.back() != ')' || middle[2] == '0') {
-    return 0;
-  }
-  int number = 0;
-  for (size_t i = 2; i + 1 < middle.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(middle[i]))) return 0;
-    number = number * 10 + (middle[i] - '0');
-    if (number > kMaxNumber) return 0;
-  }
-  return number >= 2 ? number : 0;
 }
 
 struct Attributes {
@@ -103,6 +74,12 @@ std::string FullPath(const std::string& path) {
 bool PathExists(const std::string& path) {
   const Attributes attributes = AttributesOf(path);
   return attributes.exists || IsPassingHold(attributes.error);
+}
+
+std::optional<int64_t> FileSize(const std::string& path) {
+  const Attributes attributes = AttributesOf(path);
+  if (!attributes.exists || attributes.directory) return std::nullopt;
+  return attributes.size;
 }
 
 bool MakeFolders(const std::string& path, std::vector<std::string>* created,
@@ -220,33 +197,34 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
          static_cast<char>(std::filesystem::path::preferred_separator) + name;
 }
 
+std::optional<std::pair<std::string, int>> UnnumberedName(
+    const std::string& listed) {
+  const size_t stem_end = ExtensionStart(listed);
+  // " (n)" right before the extension: at least four characters.
+  if (stem_end < 4 || listed[stem_end - 1] != ')') return std::nullopt;
+  size_t digits = stem_end - 1;
+  while (digits > 0 &&
+         std::isdigit(static_cast<unsigned char>(listed[digits - 1]))) {
+    --digits;
+  }
+  const size_t count = stem_end - 1 - digits;
+  if (count == 0 || count > 4 || listed[digits] == '0' || digits < 2 ||
+      listed.compare(digits - 2, 2, " (") != 0) {
+    return std::nullopt;
+  }
+  const int number = std::stoi(listed.substr(digits, count));
+  if (number < 2) return std::nullopt;
+  std::string name = listed.substr(0, digits - 2) + listed.substr(stem_end);
+  // Where the name left has its extension elsewhere (" (2).HEIC" would be
+  // ".HEIC"), `listed` is not what NumberedName makes of it.
+  if (NumberedName(name, number) != listed) return std::nullopt;
+  return std::make_pair(std::move(name), number);
+}
+
 std::optional<std::string> FindImportedCopy(const std::string& folder,
                                             const std::string& name,
                                             int64_t size) {
-  // The pattern finds every numbered variant (and more); each number found
-  // is then checked under its exact name.
-  const size_t stem_length = ExtensionStart(name);
-  const std::string pattern = JoinPath(
-      folder, name.substr(0, stem_length) + "*" + name.substr(stem_length));
-  std::set<int> numbers;
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(Win32Path(pattern).c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return std::nullopt;
-  do {
-    if (const int number = NumberOf(Narrow(found.cFileName), name)) {
-      numbers.insert(number);
-    }
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
-  for (int number : numbers) {
-    const std::string candidate = NumberedName(name, number);
-    const Attributes attributes = AttributesOf(JoinPath(folder, candidate));
-    if (attributes.exists && !attributes.directory &&
-        (size < 0 || attributes.size == size)) {
-      return candidate;
-    }
-  }
-  return std::nullopt;
+  return FolderIndex().FindCopy(folder, name, size);
 }
 
 std::optional<std::string> FirstFreeName(const std::string& folder,

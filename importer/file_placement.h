@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace importer {
@@ -30,9 +31,16 @@ std::string SafeComponent(const std::string& name);
 // extension to keep apart.
 std::string NumberedName(const std::string& name, int n);
 
+// What NumberedName made `listed` of, and n: "IMG_0001 (2).HEIC" ->
+// {"IMG_0001.HEIC", 2}; none when `listed` has no " (n)" (2 <= n <= 9999,
+// without leading zeros) before its extension.
+std::optional<std::pair<std::string, int>> UnnumberedName(
+    const std::string& listed);
+
 // The name under which `folder` (UTF-8 path) already holds a file of `size`
 // bytes (any size when `size` is negative) named `name` or one of its
-// numbered variants; none otherwise.
+// numbered variants, the lowest number first; none otherwise. It reads the
+// folder for this one question: for many, FolderIndex (folder_index.h).
 std::optional<std::string> FindImportedCopy(const std::string& folder,
                                             const std::string& name,
                                             int64_t size);
@@ -65,6 +73,9 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 
 // True when `path` names a file or folder (or something answers for it).
 bool PathExists(const std::string& path);
+
+// The size of the file `path`; none when nothing, or a folder, has the name.
+std::optional<int64_t> FileSize(const std::string& path);
 
 // Makes the folder `path` and any missing folders above it, appending each
 // one made to `created` (outermost first). True when `path` is a folder at

@@ -12,6 +12,9 @@ ImportPlan::Planned ImportPlan::Plan(const std::vector<MediaFile>& files,
                                      std::map<std::string, MediaFile> owed,
                                      bool dry_run) {
   Planned planned;
+  // Each folder read once for the whole listing (nothing is placed
+  // meanwhile); a replug plans afresh, with the files placed since.
+  FolderIndex folders;
   for (const MediaFile& file : files) {
     const std::string key = Key(file);
     const bool known = owed.erase(key) != 0;
@@ -24,7 +27,7 @@ ImportPlan::Planned ImportPlan::Plan(const std::vector<MediaFile>& files,
     // copied, and what arrives decides (Placement::Place).
     std::optional<std::string> existing;
     if (file.size > 0) {
-      existing = FindImportedCopy(file.folder, file.name, file.size);
+      existing = folders.FindCopy(file.folder, file.name, file.size);
     }
     if (existing) {
       Settle(file, Outcome::kAlreadyThere);
@@ -47,14 +50,15 @@ ImportPlan::Planned ImportPlan::Plan(const std::vector<MediaFile>& files,
   return planned;
 }
 
-bool ImportPlan::InFolder(const MediaFile& file) const {
+bool ImportPlan::InFolder(const MediaFile& file,
+                          FolderIndex& folders) const {
   // The size that arrived where it differed from the listing; a listed size
   // of 0 tells nothing: then any size will do.
   const auto placed = placed_sizes_.find(Key(file));
   const int64_t size = placed != placed_sizes_.end() ? placed->second
                        : file.size > 0               ? file.size
                                                      : -1;
-  return FindImportedCopy(file.folder, file.name, size).has_value();
+  return folders.FindCopy(file.folder, file.name, size).has_value();
 }
 
 void ImportPlan::Placed(const MediaFile& file, int64_t bytes) {

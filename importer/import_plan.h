@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "importer/folder_index.h"
 #include "importer/ledger.h"
 #include "importer/media_file.h"
 #include "importer/report.h"
@@ -36,8 +37,9 @@ class ImportPlan {
                std::map<std::string, MediaFile> owed, bool dry_run);
 
   // Whether the folder holds `file` (its name or a " (n)" variant, of the
-  // size placed, or of its listed size when one was listed).
-  bool InFolder(const MediaFile& file) const;
+  // size placed, or of its listed size when one was listed), as `folders`
+  // read it.
+  bool InFolder(const MediaFile& file, FolderIndex& folders) const;
   // `file` went into place, or was found there, with `bytes`.
   void Placed(const MediaFile& file, int64_t bytes);
 

@@ -161,6 +161,9 @@ void ImportSession::Plan(const ValueList& entries) {
     owed = copies_.TakeOwed();
     thumbnails_.Forget();
   }
+  // A folder that holds a large roll takes a moment to check.
+  report_.Status("Checking what is already in " + destination_.path() +
+                 "...");
   std::vector<MediaFile> files;
   for (const EncodableValue& entry : entries) {
     files.push_back(FileOf(entry, destination_.path()));

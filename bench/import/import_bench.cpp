@@ -12,19 +12,38 @@
 // with the time the link was busy (bandwidth plus every call's own cost:
 // the best any import could do) and the sessions opened.
 //
+// The re-runs ("rerun 10k", "rerun 100k") time what a person's second
+// import of the day costs: a roll of 10,000 or 100,000 small files (2 to
+// 6 KB, 10,000 to a month folder) over the usb2 link, into a folder that
+// already holds every file under the name and size an import places. Each
+// runs three imports that find nothing new and prints the medians of their
+// time, of the listing (up to the plan) and of the check of what is already
+// in the folder (the plan); then three imports that find the roll's last
+// ten files missing, for the check at the end (listing again, then the
+// folder) after an import that copied files. The folder parts are also
+// given in CPU time of the importer's thread, which a busy machine does not
+// inflate. Each configuration runs with
+// the phone's properties read in bulk and read one object at a time (the
+// fixture's device field "bulk"); a simulator that does not know the field
+// refuses it, and then both rows read one object at a time, as they say.
+//
 // The folder is made under $SNAPFERRY_BENCH_DIR (default /tmp) and removed
 // after each configuration.
 //
 //   import_bench                   every configuration
 //   import_bench usbc              those whose name contains "usbc"
+//   import_bench "rerun 10k"       the re-runs of 10,000 files
 
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -189,23 +208,285 @@ bool Run(const Configuration& configuration, const fs::path& folder) {
   return true;
 }
 
+constexpr int kRerunFilesPerFolder = 10000;
+constexpr int kRerunMissing = 10;  // for the check at the end
+constexpr int kRerunRuns = 3;
+
+struct RerunConfiguration {
+  std::string name;
+  int files;
+  bool bulk;  // the phone's properties read in bulk
+};
+
+std::vector<RerunConfiguration> RerunConfigurations() {
+  std::vector<RerunConfiguration> all;
+  for (int files : {10000, 100000}) {
+    for (bool bulk : {true, false}) {
+      all.push_back({"rerun " + std::to_string(files / 1000) + "k usb2 " +
+                         (bulk ? "bulk" : "per-object"),
+                     files, bulk});
+    }
+  }
+  return all;
+}
+
+std::string RerunFolderName(int i) {
+  char name[16];
+  std::snprintf(name, sizeof(name), "2025%02d_a", 1 + i / kRerunFilesPerFolder);
+  return name;
+}
+std::string RerunFileName(int i) {
+  char name[32];
+  std::snprintf(name, sizeof(name), "IMG_%06d.HEIC", i + 1);
+  return name;
+}
+uint64_t RerunFileSize(int i) {
+  return 2000 + static_cast<uint64_t>(i) * 7919 % 4000;
+}
+
+// The phone of a re-run. Its device is read from the fixture's JSON, which
+// sets "bulk" as a fixture file would; the roll is added to it in code.
+// `bulk_known` false: this simulator refused the field, and reads one
+// object at a time.
+bool RerunRoll(const RerunConfiguration& configuration,
+               wpd_sim::Fixture* fixture, bool* bulk_known,
+               std::string* error) {
+  std::string id;
+  for (const wchar_t* c = kPhoneId; *c != 0; ++c) {
+    if (*c == L'\\') id += '\\';
+    id += static_cast<char>(*c);
+  }
+  const std::string device =
+      "{\"id\": \"" + id +
+      "\", \"friendlyName\": \"Bench iPhone\", \"manufacturer\": \"Apple "
+      "Inc.\", \"description\": \"Apple iPhone\"";
+  const std::string bulk =
+      std::string(", \"bulk\": ") + (configuration.bulk ? "true" : "false");
+  *bulk_known = wpd_sim::ParseFixtureJson(
+      "{\"devices\": [" + device + bulk + "}]}", fixture, error);
+  if (!*bulk_known) {
+    if (error->find("bulk: unknown key") == std::string::npos) return false;
+    *fixture = wpd_sim::Fixture();
+    if (!wpd_sim::ParseFixtureJson("{\"devices\": [" + device + "}]}",
+                                   fixture, error)) {
+      return false;
+    }
+  }
+  wpd_sim::DeviceSpec& phone = fixture->devices.front();
+  phone.OptimalTransferSize(262144).Link(*wpd_sim::LinkSpec::Profile("usb2"));
+  phone.AddPhoneStorage(L"s1", L"Internal Storage");
+  for (int i = 0; i < configuration.files; ++i) {
+    const std::string folder = RerunFolderName(i);
+    const std::wstring folder_id(folder.begin(), folder.end());
+    if (i % kRerunFilesPerFolder == 0) {
+      phone.AddPhoneFolder(folder_id, L"s1", folder_id);
+    }
+    const std::string name = RerunFileName(i);
+    phone.AddPhoneFile(L"o" + std::to_wstring(i), folder_id,
+                       std::wstring(name.begin(), name.end()),
+                       wpd_sim::ContentType::kImage, RerunFileSize(i),
+                       wpd_sim::DateProperty::At(2025, 1 + i % 12, 1 + i % 28,
+                                                 12, i % 60, 0));
+  }
+  return true;
+}
+
+// Files `from` to `to` of the roll, as an import places them.
+bool PlaceRerunFiles(const fs::path& folder, int from, int to) {
+  for (int i = from; i < to; ++i) {
+    const fs::path month = folder / RerunFolderName(i);
+    if (i == from || i % kRerunFilesPerFolder == 0) {
+      std::error_code ignored;
+      fs::create_directories(month, ignored);
+    }
+    const fs::path path = month / RerunFileName(i);
+    std::ofstream(path, std::ios::binary).flush();
+    std::error_code error;
+    fs::resize_file(path, RerunFileSize(i), error);
+    if (error) {
+      std::fprintf(stderr, "%s: %s\n", path.string().c_str(),
+                   error.message().c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// The calling thread's CPU time: the plan and the check run on it, so this
+// holds when the machine is busy with other work.
+double ThreadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
+// When a re-run said what, from its start.
+struct Timeline {
+  Clock::time_point start;
+  Clock::time_point planning;   // "Checking what is already in ..."
+  Clock::time_point planned;    // "On the device: ..."
+  Clock::time_point last_imported;
+  Clock::time_point checking;   // "Checking that every file ..."
+  Clock::time_point checked;    // "Checked: all ..."
+  double planning_cpu = 0;      // thread CPU seconds of the plan
+  double checking_cpu = 0;      // ... and of the check's folder part
+  int imported = 0;
+  int exit_code = -1;
+  std::vector<std::string> lines;
+
+  double Seconds(Clock::time_point from, Clock::time_point to) const {
+    return std::chrono::duration<double>(to - from).count();
+  }
+};
+
+Timeline ImportInto(const fs::path& folder) {
+  importer::Options options;
+  options.folder = folder.u8string();
+  options.wait_seconds = 30;
+  Timeline timeline;
+  importer::Output output;
+  output.write_line = [&timeline](const std::string& line) {
+    const Clock::time_point now = Clock::now();
+    if (line.rfind("Imported:", 0) == 0) {
+      ++timeline.imported;
+      timeline.last_imported = now;
+      return;
+    }
+    if (line.rfind("On the device:", 0) == 0) {
+      timeline.planned = now;
+      timeline.planning_cpu += ThreadCpuSeconds();
+    }
+    if (line.rfind("Checked: all", 0) == 0) {
+      timeline.checked = now;
+      timeline.checking_cpu += ThreadCpuSeconds();
+    }
+    timeline.lines.push_back(line);
+  };
+  output.show_status = [&timeline](const std::string& status) {
+    if (status.rfind("Checking what is already", 0) == 0) {
+      timeline.planning = Clock::now();
+      timeline.planning_cpu = -ThreadCpuSeconds();
+    } else if (status.rfind("Checking that every file", 0) == 0) {
+      timeline.checking = Clock::now();
+      timeline.checking_cpu = -ThreadCpuSeconds();
+    }
+  };
+  timeline.start = Clock::now();
+  timeline.exit_code = importer::RunImport(options, output);
+  return timeline;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+bool Rerun(const RerunConfiguration& configuration, const fs::path& folder) {
+  wpd_sim::Fixture fixture;
+  bool bulk_known = false;
+  std::string error;
+  if (!RerunRoll(configuration, &fixture, &bulk_known, &error)) {
+    std::fprintf(stderr, "fixture: %s\n", error.c_str());
+    return false;
+  }
+  wpd_sim::Simulator simulator(std::move(fixture));
+  if (!simulator.ok()) {
+    std::fprintf(stderr, "simulator: %s\n", simulator.error().c_str());
+    return false;
+  }
+  const int files = configuration.files;
+  bool ok = PlaceRerunFiles(folder, 0, files);
+  std::vector<double> total, listing, planning, planning_cpu;
+  std::vector<double> check, check_folder, check_folder_cpu;
+  auto failed = [&](const char* what, const Timeline& timeline) {
+    std::printf("%-28s  FAILED (%s): exit code %d, %d files imported\n",
+                configuration.name.c_str(), what, timeline.exit_code,
+                timeline.imported);
+    for (const std::string& line : timeline.lines) {
+      std::printf("    %s\n", line.c_str());
+    }
+    return false;
+  };
+  for (int run = 0; ok && run < kRerunRuns; ++run) {
+    const Timeline timeline = ImportInto(folder);
+    if (timeline.exit_code != importer::kExitImported ||
+        timeline.imported != 0 || timeline.planning == Clock::time_point() ||
+        timeline.planned == Clock::time_point()) {
+      ok = failed("nothing new", timeline);
+      break;
+    }
+    total.push_back(timeline.Seconds(timeline.start, Clock::now()));
+    listing.push_back(timeline.Seconds(timeline.start, timeline.planning));
+    planning.push_back(timeline.Seconds(timeline.planning, timeline.planned));
+    planning_cpu.push_back(timeline.planning_cpu);
+  }
+  for (int run = 0; ok && run < kRerunRuns; ++run) {
+    std::error_code ignored;
+    for (int i = files - kRerunMissing; i < files; ++i) {
+      fs::remove(folder / RerunFolderName(i) / RerunFileName(i), ignored);
+    }
+    const Timeline timeline = ImportInto(folder);
+    if (timeline.exit_code != importer::kExitImported ||
+        timeline.imported != kRerunMissing ||
+        timeline.checking == Clock::time_point() ||
+        timeline.checked == Clock::time_point()) {
+      ok = failed("ten new", timeline);
+      break;
+    }
+    check.push_back(timeline.Seconds(timeline.last_imported, timeline.checked));
+    check_folder.push_back(
+        timeline.Seconds(timeline.checking, timeline.checked));
+    check_folder_cpu.push_back(timeline.checking_cpu);
+  }
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+  if (!ok) return false;
+  std::printf(
+      "%-28s  nothing new %6.2f s: listing %6.2f s, folder check %6.3f s "
+      "(CPU %.3f s); %d new: check at the end %6.2f s (folder %6.3f s, CPU "
+      "%.3f s)%s\n",
+      configuration.name.c_str(), Median(total), Median(listing),
+      Median(planning), Median(planning_cpu), kRerunMissing, Median(check),
+      Median(check_folder), Median(check_folder_cpu),
+      bulk_known ? "" : "  [\"bulk\" unknown here: per-object reads]");
+  std::fflush(stdout);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string filter = argc > 1 ? argv[1] : "";
   const char* base = std::getenv("SNAPFERRY_BENCH_DIR");
   const fs::path root = fs::path(base != nullptr ? base : "/tmp");
-  std::printf(
-      "roll: %d files, %.1f MB; link-limited = bytes / bandwidth\n", kFiles,
-      (270 * kPhotoSize + 15 * kScreenshotSize + 15 * kVideoSize) / 1e6);
   bool all_ok = true;
   int run = 0;
+  auto next_folder = [&root, &run] {
+    return root / ("snapferry-import-bench-" + std::to_string(getpid()) +
+                   "-" + std::to_string(++run));
+  };
+  bool said = false;
   for (const Configuration& configuration : Configurations()) {
     if (configuration.name.find(filter) == std::string::npos) continue;
-    const fs::path folder =
-        root / ("snapferry-import-bench-" + std::to_string(getpid()) + "-" +
-                std::to_string(++run));
-    all_ok = Run(configuration, folder) && all_ok;
+    if (!said) {
+      said = true;
+      std::printf(
+          "roll: %d files, %.1f MB; link-limited = bytes / bandwidth\n",
+          kFiles,
+          (270 * kPhotoSize + 15 * kScreenshotSize + 15 * kVideoSize) / 1e6);
+    }
+    all_ok = Run(configuration, next_folder()) && all_ok;
+  }
+  said = false;
+  for (const RerunConfiguration& configuration : RerunConfigurations()) {
+    if (configuration.name.find(filter) == std::string::npos) continue;
+    if (!said) {
+      said = true;
+      std::printf(
+          "re-runs: small files, all already there; medians of %d runs\n",
+          kRerunRuns);
+    }
+    all_ok = Rerun(configuration, next_folder()) && all_ok;
   }
   return all_ok ? 0 : 1;
 }

@@ -18,6 +18,7 @@
 
 #include "importer/console_page.h"
 #include "importer/file_placement.h"
+#include "importer/folder_index.h"
 #include "importer/options.h"
 #include "importer/text_format.h"
 #include "tests/importer/test_folder.h"
@@ -72,6 +73,22 @@ TEST(NumberedNameTest, NumberGoesBeforeTheExtension) {
   EXPECT_EQ(NumberedName("README", 3), "README (3)");
   EXPECT_EQ(NumberedName(".IMG_0001.HEIC.part", 2), ".IMG_0001.HEIC (2).part");
   EXPECT_EQ(NumberedName(".hidden", 2), ".hidden (2)");
+}
+
+TEST(NumberedNameTest, ANumberedNameTellsItsNameAndNumber) {
+  for (const char* name :
+       {"IMG_0001.HEIC", "clip.final.MOV", "README", ".hidden", "IMG (2).JPG"}) {
+    for (int n : {2, 10, 9999}) {
+      EXPECT_EQ(UnnumberedName(NumberedName(name, n)),
+                std::make_pair(std::string(name), n));
+    }
+  }
+  for (const char* listed :
+       {"IMG_1.HEIC", "IMG_1 (1).HEIC", "IMG_1 (0).HEIC", "IMG_1 (02).HEIC",
+        "IMG_1 (10000).HEIC", "IMG_1 ().HEIC", "IMG_1(2).HEIC",
+        "IMG_1 (2)x.HEIC", "IMG_1 (-2).HEIC", " (2).HEIC", "(2)"}) {
+    EXPECT_FALSE(UnnumberedName(listed)) << listed;
+  }
 }
 
 TEST(OptionsTest, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
@@ -167,6 +184,57 @@ TEST_F(PlacementTest, AnImportedCopyIsTheNameOrANumberedVariantOfTheSameSize) {
   // A missing folder holds nothing and offers no name.
   EXPECT_FALSE(FindImportedCopy(Folder() + "/missing", "IMG_1.HEIC", 5));
   EXPECT_FALSE(FirstFreeName(Folder() + "/missing", "IMG_1.HEIC"));
+}
+
+// The folder read once answers for every photo in it, and the file system,
+// asked under the photo's own spelling, decides which names are the same.
+TEST_F(PlacementTest, AFolderReadOnceFindsEachPhotosCopy) {
+  for (const auto& [name, bytes] :
+       std::vector<std::pair<std::string, std::string>>{
+           {"IMG_1.HEIC", "theirs"},
+           {"IMG_1 (12).HEIC", "12345"},
+           {"IMG_1 (3).HEIC", "12345"},
+           {"IMG_5 (2).HEIC", "12345"},
+           {"img_6.heic", "12345"},
+           {"img_7 (2).HEIC", "12345"},
+           {"README (2)", "12345"}}) {
+    Put(name, bytes);
+  }
+  fs::create_directories(folder_ / "IMG_4.HEIC");
+  fs::create_directories(folder_ / "IMG_4 (2).HEIC");
+  fs::create_directories(folder_ / "IMG_5.HEIC");
+  const bool case_folds = fs::exists(folder_ / "IMG_6.HEIC");
+  struct Case {
+    const char* name;
+    int64_t size;
+    const char* found;  // null: none
+  };
+  const Case cases[] = {
+      // The lowest number of that size, by number, not by text.
+      {"IMG_1.HEIC", 5, "IMG_1 (3).HEIC"},
+      {"IMG_1.HEIC", -1, "IMG_1.HEIC"},
+      {"IMG_1.HEIC", 7, nullptr},
+      {"IMG_2.HEIC", -1, nullptr},
+      // Folders never count.
+      {"IMG_4.HEIC", -1, nullptr},
+      {"IMG_5.HEIC", -1, "IMG_5 (2).HEIC"},
+      {"IMG_6.HEIC", 5, case_folds ? "IMG_6.HEIC" : nullptr},
+      {"IMG_7.HEIC", 5, case_folds ? "IMG_7 (2).HEIC" : nullptr},
+      {"img_7.heic", 5, case_folds ? "img_7 (2).heic" : nullptr},
+      {"img_7.HEIC", 5, "img_7 (2).HEIC"},
+      {"README", 5, "README (2)"},
+  };
+  FolderIndex index;
+  for (const Case& c : cases) {
+    EXPECT_EQ(index.FindCopy(Folder(), c.name, c.size).value_or("<none>"),
+              c.found ? c.found : "<none>")
+        << c.name << ", " << c.size << " bytes";
+  }
+  EXPECT_FALSE(index.FindCopy(Folder() + "/missing", "IMG_1.HEIC", -1));
+  // The folder as it was first read: a file placed since takes a new index.
+  Put("IMG_2.HEIC", "12345");
+  EXPECT_FALSE(index.FindCopy(Folder(), "IMG_2.HEIC", 5));
+  EXPECT_EQ(FolderIndex().FindCopy(Folder(), "IMG_2.HEIC", 5), "IMG_2.HEIC");
 }
 
 TEST_F(PlacementTest, MovingNeverReplacesAFile) {

@@ -168,7 +168,8 @@ Fixture DemoFixture() {
   phone.FriendlyName(L"Apple iPhone")
       .Manufacturer(L"Apple Inc.")
       .Description(L"Apple iPhone")
-      .Link(LinkSpec::Usb2());
+      .Link(LinkSpec::Usb2())
+      .Bulk();
   phone.AddPhoneStorage(L"s10001", L"Internal Storage");
   phone.AddPhoneFolder(L"o1", L"s10001", L"202609_a");
   phone.AddPhoneFolder(L"o2", L"s10001", L"202610_a");

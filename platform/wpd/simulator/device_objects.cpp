@@ -7,8 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/wpd/simulator/bulk_properties.h"
 #include "platform/wpd/simulator/call_log.h"
 #include "platform/wpd/simulator/com_support.h"
+#include "platform/wpd/simulator/session.h"
 #include "platform/wpd/simulator/values.h"
 
 namespace wpd_sim {
@@ -17,36 +19,6 @@ namespace {
 // The access rights of WPD_CLIENT_DESIRED_ACCESS (GENERIC_READ, GENERIC_WRITE).
 constexpr DWORD kGenericRead = 0x80000000;
 constexpr DWORD kGenericWrite = 0x40000000;
-
-// One successful Open of one device object, on one connection of its
-// device. Objects obtained from the device share it and stop working once it
-// is closed, as WPD's do, or once the device is unplugged.
-struct Session {
-  Session(std::shared_ptr<DeviceState> device, DWORD access,
-          uint32_t connection)
-      : device(std::move(device)), access(access), connection(connection) {}
-  ~Session() {
-    if (open.load()) {
-      std::lock_guard<std::mutex> lock(device->mu);
-      --device->open_sessions;
-    }
-  }
-  const std::shared_ptr<DeviceState> device;
-  const DWORD access;
-  const uint32_t connection;
-  std::atomic<bool> open{true};
-  std::atomic<uint64_t> cancels{0};  // IPortableDevice::Cancel calls
-};
-
-// What a call through the session answers before doing any work: S_OK while
-// the device object is open and its connection lasts.
-HRESULT Usable(const Session& session) {
-  if (!session.open.load()) return E_WPD_DEVICE_NOT_OPEN;
-  if (session.device->live_connection.load() != session.connection) {
-    return session.device->setup.gone_hresult;
-  }
-  return S_OK;
-}
 
 // A node's id as the call log names it.
 std::string IdOf(DeviceState& device, uint32_t node) {
@@ -204,6 +176,65 @@ bool ObjectProperty(const DeviceState& device, uint32_t node,
   }
   return out->vt != VT_EMPTY;
 }
+
+}  // namespace
+
+const std::vector<PROPERTYKEY>& ObjectKeys() {
+  static const std::vector<PROPERTYKEY>* const keys = [] {
+    auto* all = new std::vector<PROPERTYKEY>;
+    for (const PROPERTYKEY* key : kObjectKeys) all->push_back(*key);
+    return all;
+  }();
+  return *keys;
+}
+
+HRESULT ReadKeys(IPortableDeviceKeyCollection* keys,
+                 std::vector<PROPERTYKEY>* wanted) {
+  if (keys == nullptr) {
+    *wanted = ObjectKeys();
+    return S_OK;
+  }
+  DWORD count = 0;
+  HRESULT hr = keys->GetCount(&count);
+  if (FAILED(hr)) return hr;
+  wanted->reserve(count);
+  for (DWORD i = 0; i < count; ++i) {
+    PROPERTYKEY key;
+    hr = keys->GetAt(i, &key);
+    if (FAILED(hr)) return hr;
+    wanted->push_back(key);
+  }
+  return S_OK;
+}
+
+HRESULT ObjectValuesLocked(const std::shared_ptr<SimState>& sim,
+                           const std::shared_ptr<DeviceState>& device,
+                           uint32_t node, const std::vector<PROPERTYKEY>& wanted,
+                           bool all, bool unreadable, Values** out) {
+  *out = nullptr;
+  HRESULT hr = S_OK;
+  if (device->Strike(node, Call::kGetValues, &hr) && FAILED(hr)) return hr;
+  if (node == kNoNode) return kErrorNotFound;
+  auto* values = new Values(sim);
+  values->Reserve(wanted.size());
+  bool partial = false;
+  for (const PROPERTYKEY& key : wanted) {
+    PROPVARIANT value;
+    if (!unreadable && ObjectProperty(*device, node, key, &value)) {
+      values->Put(key, value);
+    } else if (!all || unreadable) {
+      // As WPD does for a property it cannot read: the key is there,
+      // holding the failure, and the call answers S_FALSE.
+      values->SetErrorValue(key, unreadable ? E_FAIL : kErrorNotFound);
+      partial = true;
+    }
+  }
+  values->SetFaultSource(device, node);
+  *out = values;
+  return partial ? S_FALSE : S_OK;
+}
+
+namespace {
 
 // --- enumerator ----------------------------------------------------------
 
@@ -510,9 +541,24 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
                                           ObjectKind::kProperties> {
  public:
   Properties(std::shared_ptr<SimState> sim, std::shared_ptr<Session> session)
-      : ComObject(std::move(sim)), session_(std::move(session)) {}
+      : ComObject(std::move(sim)),
+        session_(std::move(session)),
+        bulk_(session_->device->setup.bulk ? NewBulkRequests() : nullptr) {}
   static bool Answers(REFIID iid) {
     return SameGuid(iid, IID_IPortableDeviceProperties);
+  }
+
+  // A device that serves bulk reads answers for IPortableDevicePropertiesBulk
+  // too, with an object of its own whose IUnknown is this one.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out != nullptr && bulk_ != nullptr &&
+        SameGuid(iid, IID_IPortableDevicePropertiesBulk)) {
+      return HandOut(
+          NewBulkProperties(sim_, session_,
+                            static_cast<IPortableDeviceProperties*>(this), bulk_),
+          iid, out);
+    }
+    return ComObject::QueryInterface(iid, out);
   }
 
   HRESULT STDMETHODCALLTYPE GetSupportedProperties(
@@ -561,51 +607,15 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
     session_->device->link.RoundTrip();
     // The caller's key collection is read before taking the device's lock.
     std::vector<PROPERTYKEY> wanted;
-    bool all = keys == nullptr;
-    if (!all) {
-      DWORD count = 0;
-      HRESULT hr = keys->GetCount(&count);
-      if (FAILED(hr)) return hr;
-      wanted.reserve(count);
-      for (DWORD i = 0; i < count; ++i) {
-        PROPERTYKEY key;
-        hr = keys->GetAt(i, &key);
-        if (FAILED(hr)) return hr;
-        wanted.push_back(key);
-      }
-    } else {
-      for (const PROPERTYKEY* key : kObjectKeys) wanted.push_back(*key);
-    }
-    const std::shared_ptr<DeviceState>& device = session_->device;
-    auto* values = new Values(sim_);
-    values->Reserve(wanted.size());
-    bool partial = false;
-    {
-      std::lock_guard<std::mutex> lock(device->mu);
-      uint32_t node = device->Find(object_id);
-      HRESULT hr = S_OK;
-      if (!device->Strike(node, Call::kGetValues, &hr) && node == kNoNode) {
-        hr = kErrorNotFound;
-      }
-      if (FAILED(hr)) {
-        values->Release();
-        return hr;
-      }
-      for (const PROPERTYKEY& key : wanted) {
-        PROPVARIANT value;
-        if (!logged && ObjectProperty(*device, node, key, &value)) {
-          values->Put(key, value);
-        } else if (!all || logged) {
-          // As WPD does for a property it cannot read: the key is there,
-          // holding the failure, and the call answers S_FALSE.
-          values->SetErrorValue(key, logged ? E_FAIL : kErrorNotFound);
-          partial = true;
-        }
-      }
-      values->SetFaultSource(device, node);
-    }
+    HRESULT hr = ReadKeys(keys, &wanted);
+    if (FAILED(hr)) return hr;
+    std::lock_guard<std::mutex> lock(session_->device->mu);
+    Values* values = nullptr;
+    hr = ObjectValuesLocked(sim_, session_->device,
+                            session_->device->Find(object_id), wanted,
+                            keys == nullptr, logged.has_value(), &values);
     *out = values;
-    return partial ? S_FALSE : S_OK;
+    return hr;
   }
 
   HRESULT STDMETHODCALLTYPE
@@ -627,6 +637,7 @@ class Properties final : public ComObject<Properties, IPortableDeviceProperties,
 
  private:
   std::shared_ptr<Session> session_;
+  std::shared_ptr<BulkRequests> bulk_;  // null: the device has no bulk reads
 };
 
 class Resources final : public ComObject<Resources, IPortableDeviceResources,
@@ -1368,6 +1379,8 @@ std::vector<ClassEntry> MakeClassFactories(std::shared_ptr<SimState> state) {
        &Make<KeyCollection>},
       {&CLSID_PortableDevicePropVariantCollection,
        Call::kCreatePropVariantCollection, &Make<PropVariantCollection>},
+      {&CLSID_PortableDeviceValuesCollection, Call::kCreateValuesCollection,
+       &Make<ValuesCollection>},
   };
   std::vector<ClassEntry> factories;
   for (const Entry& entry : entries) {

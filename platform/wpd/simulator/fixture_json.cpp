@@ -229,9 +229,14 @@ class Parser {
       Fault fault;
       const Json& setup = item.value();
       if (setup.is_object()) {
-        const char* after = *call == Call::kRead   ? "afterBytes"
-                            : *call == Call::kNext ? "afterItems"
-                                                   : "afterCalls";
+        // A device's bulk fault counts the objects of each request; an
+        // object's, its bulk reads.
+        const bool items =
+            *call == Call::kNext ||
+            (*call == Call::kBulkValues && scope == CallScope::kDevice);
+        const char* after = *call == Call::kRead ? "afterBytes"
+                            : items              ? "afterItems"
+                                                 : "afterCalls";
         if (!Keys(setup, at, {"hresult", after, "hang", "unplug"})) {
           return false;
         }
@@ -244,8 +249,11 @@ class Parser {
               setup.contains("hresult")) {
             return Fail(at, "takes one of \"hresult\", \"hang\", \"unplug\"");
           }
-          if (action == Fault::Action::kHang && *call != Call::kRead) {
-            return Fail(Join(at, key), "only a Read can hang");
+          if (action == Fault::Action::kHang && *call != Call::kRead &&
+              !(*call == Call::kBulkValues && scope == CallScope::kDevice)) {
+            return Fail(Join(at, key), scope == CallScope::kDevice
+                                           ? "only a Read or BulkValues can hang"
+                                           : "only a Read can hang");
           }
           if (action == Fault::Action::kUnplug &&
               call_scope == CallScope::kProcess) {
@@ -578,7 +586,8 @@ class Parser {
             {"id", "friendlyName", "manufacturer", "description", "openHresult",
              "optimalTransferSize", "maxReadSize", "shortReadResult", "locked",
              "unlockAfterMs", "reset", "noticeUnplugAfterMs", "goneHresult",
-             "nextOvercount", "reusesIdsOnReplug", "link", "fail", "objects"})) {
+             "nextOvercount", "reusesIdsOnReplug", "bulk", "link", "fail",
+             "objects"})) {
       return false;
     }
     if (!value.contains("id")) return Fail(path, "needs an \"id\"");
@@ -599,7 +608,8 @@ class Parser {
     for (auto [key, field] :
          {std::pair{"locked", &device->locked},
           std::pair{"reset", &device->reset},
-          std::pair{"reusesIdsOnReplug", &device->reuses_ids_on_replug}}) {
+          std::pair{"reusesIdsOnReplug", &device->reuses_ids_on_replug},
+          std::pair{"bulk", &device->bulk}}) {
       if (!value.contains(key)) continue;
       if (!value[key].is_boolean()) {
         return Fail(Join(path, key), "must be true or false");

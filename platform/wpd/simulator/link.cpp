@@ -29,16 +29,21 @@ std::optional<LinkSpec> LinkSpec::Profile(std::string_view name) {
   return std::nullopt;
 }
 
+double LinkClock::BytesMs(uint64_t bytes) const {
+  if (!spec_ || spec_->megabytes_per_second <= 0) return 0;
+  // 10^6 B/s = 10^3 B/ms
+  return static_cast<double>(bytes) / (spec_->megabytes_per_second * 1e3);
+}
+
 void LinkClock::Read(uint64_t bytes) {
-  double cost_ms = 0;
-  if (spec_) {
-    cost_ms = spec_->read_call_ms;
-    if (spec_->megabytes_per_second > 0) {
-      cost_ms += static_cast<double>(bytes) /
-                 (spec_->megabytes_per_second * 1e3);  // 10^6 B/s = 10^3 B/ms
-    }
-  }
+  const double cost_ms = spec_ ? spec_->read_call_ms + BytesMs(bytes) : 0;
   Cross(&LinkCounts::reads, cost_ms, bytes);
+}
+
+void LinkClock::BulkBatch(uint64_t objects) {
+  const uint64_t bytes = objects * kBulkBytesPerObject;
+  const double cost_ms = spec_ ? spec_->round_trip_ms + BytesMs(bytes) : 0;
+  Cross(&LinkCounts::bulk_batches, cost_ms, bytes, &LinkCounts::bulk_bytes);
 }
 
 LinkCounts LinkClock::Counts() const {
@@ -47,12 +52,12 @@ LinkCounts LinkClock::Counts() const {
 }
 
 void LinkClock::Cross(uint64_t LinkCounts::*counter, double cost_ms,
-                      uint64_t bytes) {
+                      uint64_t bytes, uint64_t LinkCounts::*byte_counter) {
   Clock::time_point until;
   {
     std::lock_guard<std::mutex> lock(mu_);
     ++(counts_.*counter);
-    counts_.bytes_read += bytes;
+    counts_.*byte_counter += bytes;
     if (!spec_) return;
     counts_.modelled_ms += std::max(cost_ms, 0.0);
     // The call starts once the link is free; a caller that comes straight

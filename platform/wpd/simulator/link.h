@@ -29,6 +29,10 @@ struct LinkSpec {
   static std::optional<LinkSpec> Profile(std::string_view name);
 };
 
+// What one object's properties are taken to weigh in a bulk reply: an
+// estimate (a dozen properties, names and ids as UTF-16), not a measurement.
+inline constexpr uint64_t kBulkBytesPerObject = 250;
+
 // What crossed one device's link so far.
 struct LinkCounts {
   uint64_t opens = 0;
@@ -36,6 +40,10 @@ struct LinkCounts {
   uint64_t reads = 0;
   uint64_t thumbnails = 0;  // thumbnails served (each also a round trip)
   uint64_t bytes_read = 0;
+  // Bulk property reads: one per batch of a request, and the batches'
+  // kBulkBytesPerObject per object (neither counted above).
+  uint64_t bulk_batches = 0;
+  uint64_t bulk_bytes = 0;
   double modelled_ms = 0;  // the costs charged; 0 without a link
 };
 
@@ -63,12 +71,17 @@ class LinkClock {
     Cross(&LinkCounts::thumbnails, spec_ ? spec_->thumbnail_ms : 0, 0);
   }
   void Read(uint64_t bytes);
+  // One batch of a bulk request bringing `objects` objects' properties: a
+  // round trip and their bytes at the read bandwidth.
+  void BulkBatch(uint64_t objects);
 
   LinkCounts Counts() const;
 
  private:
   using Clock = std::chrono::steady_clock;
-  void Cross(uint64_t LinkCounts::*counter, double cost_ms, uint64_t bytes);
+  void Cross(uint64_t LinkCounts::*counter, double cost_ms, uint64_t bytes,
+             uint64_t LinkCounts::*byte_counter = &LinkCounts::bytes_read);
+  double BytesMs(uint64_t bytes) const;
 
   const std::optional<LinkSpec> spec_;
   mutable std::mutex mu_;  // guards what follows; never held while sleeping

@@ -18,6 +18,7 @@ constexpr const char* kCallNames[kCallCount] = {
     "CreateValues",
     "CreateKeyCollection",
     "CreatePropVariantCollection",
+    "CreateValuesCollection",
     "GetDeviceFriendlyName",
     "GetDeviceManufacturer",
     "GetDeviceDescription",
@@ -25,6 +26,8 @@ constexpr const char* kCallNames[kCallCount] = {
     "Content",
     "Properties",
     "Transfer",
+    "QueueGetValuesByObjectList",
+    "Start",
     "EnumObjects",
     "Next",
     "GetValues",
@@ -36,6 +39,7 @@ constexpr const char* kCallNames[kCallCount] = {
     "GetStream",
     "Read",
     "Delete",
+    "BulkValues",
 };
 
 std::string Narrow(const std::wstring& text) {
@@ -56,7 +60,12 @@ bool CheckFaults(const FaultList& faults, CallScope lowest,
                "\" cannot be made to fail there";
       return false;
     }
-    if ((fault.action == Fault::Action::kHang && call != Call::kRead) ||
+    // A Read hangs, and a device's bulk requests (an object's bulk fault
+    // only leaves the object out).
+    const bool can_hang =
+        call == Call::kRead ||
+        (call == Call::kBulkValues && lowest == CallScope::kDevice);
+    if ((fault.action == Fault::Action::kHang && !can_hang) ||
         (fault.action == Fault::Action::kUnplug &&
          scope == CallScope::kProcess)) {
       *error = where + ".fail: \"" + CallName(call) + "\" cannot " +
@@ -70,8 +79,8 @@ bool CheckFaults(const FaultList& faults, CallScope lowest,
 }  // namespace
 
 CallScope ScopeOf(Call call) {
-  if (call <= Call::kCreatePropVariantCollection) return CallScope::kProcess;
-  if (call <= Call::kTransfer) return CallScope::kDevice;
+  if (call <= Call::kCreateValuesCollection) return CallScope::kProcess;
+  if (call <= Call::kStart) return CallScope::kDevice;
   return CallScope::kObject;
 }
 
@@ -305,6 +314,10 @@ DeviceSpec& DeviceSpec::GoneResult(HRESULT hresult) {
 }
 DeviceSpec& DeviceSpec::NoticeUnplugAfter(uint32_t ms) {
   notice_unplug_after_ms = ms;
+  return *this;
+}
+DeviceSpec& DeviceSpec::Bulk(bool value) {
+  bulk = value;
   return *this;
 }
 DeviceSpec& DeviceSpec::ReusesIdsOnReplug(bool value) {

@@ -33,6 +33,7 @@ enum class Call : int {
   kCreateValues,
   kCreateKeyCollection,
   kCreatePropVariantCollection,
+  kCreateValuesCollection,
   // Per device.
   kGetDeviceFriendlyName,
   kGetDeviceManufacturer,
@@ -41,6 +42,9 @@ enum class Call : int {
   kContent,
   kProperties,
   kTransfer,
+  // IPortableDevicePropertiesBulk (bulk_properties.h).
+  kQueueGetValuesByObjectList,
+  kStart,
   // Per device, or per object (the object named in the call; for
   // EnumObjects and Next, the parent being listed).
   kEnumObjects,
@@ -54,8 +58,12 @@ enum class Call : int {
   kGetStream,
   kRead,
   kDelete,
+  // One object's values in a bulk request: an object's fault leaves the
+  // object out of the results; a device's ends (or hangs) the whole request
+  // after that many objects (see Fault).
+  kBulkValues,
 };
-inline constexpr int kCallCount = static_cast<int>(Call::kDelete) + 1;
+inline constexpr int kCallCount = static_cast<int>(Call::kBulkValues) + 1;
 
 enum class CallScope { kProcess, kDevice, kObject };
 CallScope ScopeOf(Call call);
@@ -65,6 +73,10 @@ std::optional<Call> CallFromName(std::string_view name);
 // HRESULT_FROM_WIN32(ERROR_OPERATION_ABORTED): what a hung Read answers once
 // it is cancelled.
 inline constexpr HRESULT kCancelledHresult = static_cast<HRESULT>(0x800703E3);
+// HRESULT_FROM_WIN32(ERROR_CANCELLED): the status a cancelled bulk request
+// ends with (IPortableDevicePropertiesBulkCallback::OnEnd).
+inline constexpr HRESULT kBulkCancelledHresult =
+    static_cast<HRESULT>(0x800704C7);
 
 // "The device went away": the codes Windows answers, on calls through
 // objects of a device that was unplugged, in the WPD documentation and in
@@ -98,6 +110,15 @@ inline constexpr HRESULT kDeviceGoneHresults[] = {
 //     the Simulator is destroyed, kCancelledHresult.
 //   kUnplug (device and object calls): the device is unplugged at that
 //     moment (as Simulator::Unplug) and the call answers its gone code.
+//
+// Bulk requests (IPortableDevicePropertiesBulk) count otherwise. A
+// BulkValues fault of an object leaves that object out of a request's
+// results (`after`: its bulk reads let through first); a BulkValues fault
+// of the device acts on each request once `after` objects of that request
+// came: kFail ends it with OnEnd(hresult), kHang holds it, sending nothing
+// more, until Cancel, Close, an unplug or the Simulator's end, kUnplug
+// unplugs the device. An object that GetValues fails with a fault comes
+// in a request too, holding that fault's code in each asked-for property.
 struct Fault {
   enum class Action : uint8_t { kFail, kHang, kUnplug };
   HRESULT hresult = E_FAIL;
@@ -105,9 +126,9 @@ struct Fault {
   Action action = Action::kFail;
 
   static Fault EndAfter(uint64_t bytes) { return Fault{S_OK, bytes}; }
-  static Fault Hang(uint64_t after_bytes) {
-    return Fault{S_OK, after_bytes, Action::kHang};
-  }
+  // Read: after so many bytes; a device's BulkValues: after so many
+  // objects of each request.
+  static Fault Hang(uint64_t after) { return Fault{S_OK, after, Action::kHang}; }
   static Fault Unplug(uint64_t after) {
     return Fault{S_OK, after, Action::kUnplug};
   }
@@ -264,6 +285,9 @@ struct DeviceSpec {
   // A misbehaving enumerator: a Next that fills the caller's array reports
   // this many more ids fetched than it asked for.
   uint32_t next_overcount = 0;
+  // The properties object serves bulk reads (QueryInterface for
+  // IID_IPortableDevicePropertiesBulk succeeds), as an iPhone's does.
+  bool bulk = false;
   // The cable's costs; unset, every call answers at once.
   std::optional<LinkSpec> link;
   FaultList faults;  // device-wide
@@ -281,6 +305,7 @@ struct DeviceSpec {
   DeviceSpec& GoneResult(HRESULT hresult);
   DeviceSpec& NoticeUnplugAfter(uint32_t ms);
   DeviceSpec& ReusesIdsOnReplug(bool value = true);
+  DeviceSpec& Bulk(bool value = true);
   // Calls wait out the link's costs: Link(LinkSpec::Usb2()).
   DeviceSpec& Link(LinkSpec spec);
 

@@ -328,7 +328,8 @@ const char* ObjectKindName(ObjectKind kind) {
       "content",       "properties",
       "resources",     "enumerator",
       "stream",        "values",
-      "keyCollection", "propVariantCollection"};
+      "keyCollection", "propVariantCollection",
+      "valuesCollection", "bulkProperties"};
   return kNames[static_cast<int>(kind)];
 }
 
@@ -359,9 +360,11 @@ Simulator::Simulator(Fixture fixture) : state_(std::make_shared<SimState>()) {
 
 Simulator::~Simulator() {
   state_->StopEventThread();
-  // Reads still hung wake up; the objects keep the state alive.
+  // Reads and bulk requests still hung wake up; the objects keep the state
+  // alive.
   state_->stopping.store(true);
   state_->Wake();
+  state_->StopBulkThreads();
   registration_.reset();
   if (owns_registration_) {
     ClearCoInitializeFault();

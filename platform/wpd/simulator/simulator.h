@@ -3,7 +3,8 @@
 // A Simulator registers COM classes under the real WPD class ids
 // (CLSID_PortableDeviceManager, CLSID_PortableDeviceFTM, CLSID_PortableDevice,
 // CLSID_PortableDeviceValues, CLSID_PortableDeviceKeyCollection,
-// CLSID_PortableDevicePropVariantCollection) with CoRegisterClassObject from
+// CLSID_PortableDevicePropVariantCollection,
+// CLSID_PortableDeviceValuesCollection) with CoRegisterClassObject from
 // a multithreaded apartment of its own, so that CoCreateInstance with
 // CLSCTX_INPROC_SERVER on any thread of the process's multithreaded
 // apartment gets them instead of the system's. They serve the devices of a
@@ -48,9 +49,11 @@ enum class ObjectKind : int {
   kValues,
   kKeyCollection,
   kPropVariantCollection,
+  kValuesCollection,
+  kBulkProperties,
 };
 inline constexpr int kObjectKindCount =
-    static_cast<int>(ObjectKind::kPropVariantCollection) + 1;
+    static_cast<int>(ObjectKind::kBulkProperties) + 1;
 const char* ObjectKindName(ObjectKind kind);
 
 // The client information a device was last opened with.

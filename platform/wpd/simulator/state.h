@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -176,6 +177,24 @@ struct SimState {
   // Tells the windows registered for WPD device interfaces (on the
   // stand-in; on Windows nobody, see device_broadcast_windows.cpp).
   void BroadcastDeviceChange(bool arrived, const std::wstring& device_id);
+
+  // Bulk requests run on threads of the Simulator's own, one per request
+  // started, kept here so that none outlives the Simulator: a thread that
+  // ended is joined when the next one starts (never by itself), and
+  // StopBulkThreads, at the Simulator's end, joins the rest once `stopping`
+  // woke the hung ones. The callback is told on those threads, so a last
+  // Release there never has a thread to join.
+  std::mutex bulk_mu;  // guards the two below
+  struct BulkThread {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::vector<BulkThread> bulk_threads;
+  bool bulk_open = true;
+  std::atomic<uint32_t> next_bulk_context{0};
+  // Runs `work` on a thread of its own; false once the Simulator is going.
+  bool RunBulk(std::function<void()> work);
+  void StopBulkThreads();
 
   void Count(Call call) {
     calls[static_cast<int>(call)].fetch_add(1, std::memory_order_relaxed);

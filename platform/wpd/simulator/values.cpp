@@ -660,4 +660,69 @@ HRESULT PropVariantCollection::RemoveAt(const DWORD index) {
   return S_OK;
 }
 
+// ---------------------------------------------------------------------------
+// ValuesCollection
+
+ValuesCollection::~ValuesCollection() {
+  for (Entry& entry : entries_) entry.values->Release();
+}
+
+bool ValuesCollection::Answers(REFIID iid) {
+  return SameGuid(iid, IID_IPortableDeviceValuesCollection);
+}
+
+void ValuesCollection::Append(IPortableDeviceValues* values, std::string name) {
+  entries_.push_back(Entry{values, std::move(name)});
+}
+
+std::optional<HRESULT> ValuesCollection::Log(const char* method,
+                                             const DWORD* index) {
+  return LogCall(method, [&] {
+    return index != nullptr && *index < entries_.size()
+               ? entries_[*index].name
+               : std::string();
+  });
+}
+
+HRESULT ValuesCollection::GetCount(DWORD* count) {
+  if (auto struck = Log("ValuesCollection.GetCount")) return *struck;
+  if (count == nullptr) return E_POINTER;
+  *count = static_cast<DWORD>(entries_.size());
+  return S_OK;
+}
+
+HRESULT ValuesCollection::GetAt(const DWORD index,
+                                IPortableDeviceValues** values) {
+  if (values != nullptr) *values = nullptr;
+  if (auto struck = Log("ValuesCollection.GetAt", &index)) return *struck;
+  if (values == nullptr) return E_POINTER;
+  if (index >= entries_.size()) return E_INVALIDARG;
+  *values = entries_[index].values;
+  (*values)->AddRef();
+  return S_OK;
+}
+
+HRESULT ValuesCollection::Add(IPortableDeviceValues* values) {
+  if (auto struck = Log("ValuesCollection.Add")) return *struck;
+  if (values == nullptr) return E_POINTER;
+  values->AddRef();
+  entries_.push_back(Entry{values, std::string()});
+  return S_OK;
+}
+
+HRESULT ValuesCollection::Clear() {
+  if (auto struck = Log("ValuesCollection.Clear")) return *struck;
+  for (Entry& entry : entries_) entry.values->Release();
+  entries_.clear();
+  return S_OK;
+}
+
+HRESULT ValuesCollection::RemoveAt(const DWORD index) {
+  if (auto struck = Log("ValuesCollection.RemoveAt", &index)) return *struck;
+  if (index >= entries_.size()) return E_INVALIDARG;
+  entries_[index].values->Release();
+  entries_.erase(entries_.begin() + index);
+  return S_OK;
+}
+
 }  // namespace wpd_sim

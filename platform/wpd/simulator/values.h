@@ -1,5 +1,6 @@
 // The simulated WPD value classes: PortableDeviceValues,
-// PortableDeviceKeyCollection and PortableDevicePropVariantCollection.
+// PortableDeviceKeyCollection, PortableDevicePropVariantCollection and
+// PortableDeviceValuesCollection.
 #ifndef SNAPFERRY_PLATFORM_WPD_SIMULATOR_VALUES_H_
 #define SNAPFERRY_PLATFORM_WPD_SIMULATOR_VALUES_H_
 
@@ -172,6 +173,36 @@ class PropVariantCollection final
 
  private:
   std::vector<PROPVARIANT> values_;
+};
+
+// Value sets in order, each held by one reference. A bulk request's batch
+// names each entry by its object, for the call log ("ValuesCollection.GetAt
+// o3"); what a client adds is unnamed.
+class ValuesCollection final
+    : public ComObject<ValuesCollection, IPortableDeviceValuesCollection,
+                       ObjectKind::kValuesCollection> {
+ public:
+  explicit ValuesCollection(std::shared_ptr<SimState> sim)
+      : ComObject(std::move(sim)) {}
+  ~ValuesCollection();
+  static bool Answers(REFIID iid);
+  // Takes over the reference.
+  void Append(IPortableDeviceValues* values, std::string name);
+
+  HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override;
+  HRESULT STDMETHODCALLTYPE GetAt(const DWORD index,
+                                  IPortableDeviceValues** values) override;
+  HRESULT STDMETHODCALLTYPE Add(IPortableDeviceValues* values) override;
+  HRESULT STDMETHODCALLTYPE Clear() override;
+  HRESULT STDMETHODCALLTYPE RemoveAt(const DWORD index) override;
+
+ private:
+  struct Entry {
+    IPortableDeviceValues* values;
+    std::string name;
+  };
+  std::optional<HRESULT> Log(const char* method, const DWORD* index = nullptr);
+  std::vector<Entry> entries_;
 };
 
 inline PROPVARIANT EmptyValue() {

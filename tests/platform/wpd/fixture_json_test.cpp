@@ -30,10 +30,12 @@ const char kEveryKey[] = R"({
     "maxReadSize": 100, "shortReadResult": "S_FALSE",
     "locked": true, "unlockAfterMs": 1500, "reset": true,
     "goneHresult": 2147942431, "nextOvercount": 3, "noticeUnplugAfterMs": 250,
-    "reusesIdsOnReplug": true,
+    "reusesIdsOnReplug": true, "bulk": true,
     "link": {"profile": "usb2", "thumbnailMs": 30},
     "fail": { "Content": -2147467259, "Transfer": 2147500037,
-              "GetDeviceManufacturer": 5, "GetValues": {"hresult": -1, "afterCalls": 3} },
+              "GetDeviceManufacturer": 5, "GetValues": {"hresult": -1, "afterCalls": 3},
+              "QueueGetValuesByObjectList": 6, "Start": {"unplug": true, "afterCalls": 1},
+              "BulkValues": {"hang": true, "afterItems": 120} },
     "objects": [
       { "id": "s1", "parent": "DEVICE", "contentType": "functional", "name": "Internal Storage",
         "storageAccessCapability": 1, "fileSystemType": "DCF" },
@@ -50,7 +52,7 @@ const char kEveryKey[] = R"({
         "canDelete": 2, "data": {"hex": "00ffA1"}, "thumbnail": {"hex": "ffd8ffd9"},
         "deleteAnswer": "S_FALSE", "deleteKeepsObject": true },
       { "id": "f3", "parent": "s1", "contentType": "none", "canDelete": false, "data": "héllo" },
-      { "id": "f4" },
+      { "id": "f4", "fail": { "BulkValues": {"hresult": 1, "afterCalls": 2} } },
       { "id": "f5", "parent": "d1", "contentType": "unspecified", "format": "0x300D",
         "persistentUniqueId": "{P5}", "containerFunctionalObjectId": "s1",
         "fail": { "Read": {"hang": true, "afterBytes": 9}, "GetStream": {"unplug": true, "afterCalls": 2} } },
@@ -61,7 +63,8 @@ const char kEveryKey[] = R"({
   "randomFaults": {"rate": 0.25, "seed": 18446744073709551615,
                    "hresults": [-2147467259, 2147942431]},
   "fail": { "CoInitializeEx": -2147418113, "CreateManager": 1, "GetDevices": 2, "CreateDevice": 3,
-            "CreateValues": 4, "CreateKeyCollection": 5, "CreatePropVariantCollection": 6 }
+            "CreateValues": 4, "CreateKeyCollection": 5, "CreatePropVariantCollection": 6,
+            "CreateValuesCollection": 7 }
 })";
 
 HRESULT H(uint32_t value) { return static_cast<HRESULT>(value); }
@@ -71,10 +74,11 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   std::string error;
   ASSERT_TRUE(wpd_sim::ParseFixtureJson(kEveryKey, &fixture, &error)) << error;
 
-  ASSERT_EQ(fixture.faults.size(), 7u);
+  ASSERT_EQ(fixture.faults.size(), 8u);
   EXPECT_EQ(fixture.faults[0].first, Call::kCoInitializeEx);
   EXPECT_EQ(fixture.faults[0].second.hresult, H(0x8000FFFF));
   EXPECT_EQ(fixture.faults[6].first, Call::kCreatePropVariantCollection);
+  EXPECT_EQ(fixture.faults[7].first, Call::kCreateValuesCollection);
 
   ASSERT_EQ(fixture.devices.size(), 2u);
   const wpd_sim::DeviceSpec& phone = fixture.devices[0];
@@ -92,6 +96,7 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(phone.notice_unplug_after_ms, 250u);
   EXPECT_EQ(phone.next_overcount, 3u);
   EXPECT_TRUE(phone.reuses_ids_on_replug);
+  EXPECT_TRUE(phone.bulk);
   ASSERT_TRUE(phone.link.has_value());
   EXPECT_EQ(phone.link->open_ms, 20);
   EXPECT_EQ(phone.link->thumbnail_ms, 30);
@@ -100,12 +105,19 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(fixture.random_faults.seed, UINT64_C(18446744073709551615));
   EXPECT_EQ(fixture.random_faults.hresults,
             (std::vector<HRESULT>{E_FAIL, H(0x8007001F)}));
-  ASSERT_EQ(phone.faults.size(), 4u);
+  ASSERT_EQ(phone.faults.size(), 7u);
   EXPECT_EQ(phone.faults[0].first, Call::kContent);
   EXPECT_EQ(phone.faults[0].second.hresult, E_FAIL);  // written signed
   EXPECT_EQ(phone.faults[1].second.hresult, E_FAIL);  // written unsigned
   EXPECT_EQ(phone.faults[3].first, Call::kGetValues);
   EXPECT_EQ(phone.faults[3].second.after, 3u);
+  EXPECT_EQ(phone.faults[4].first, Call::kQueueGetValuesByObjectList);
+  EXPECT_EQ(phone.faults[5].first, Call::kStart);
+  EXPECT_EQ(phone.faults[5].second.action, wpd_sim::Fault::Action::kUnplug);
+  // A device's bulk fault counts the objects of each request.
+  EXPECT_EQ(phone.faults[6].first, Call::kBulkValues);
+  EXPECT_EQ(phone.faults[6].second.action, wpd_sim::Fault::Action::kHang);
+  EXPECT_EQ(phone.faults[6].second.after, 120u);
 
   ASSERT_EQ(phone.objects.size(), 8u);
   EXPECT_EQ(phone.objects[0].storage_access, 1u);
@@ -156,6 +168,9 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(f4.parent, L"DEVICE");
   EXPECT_EQ(f4.content_type, ContentType::kGeneric);
   EXPECT_EQ(f4.data_kind, ObjectSpec::DataKind::kNone);
+  ASSERT_EQ(f4.faults.size(), 1u);
+  EXPECT_EQ(f4.faults[0].first, Call::kBulkValues);
+  EXPECT_EQ(f4.faults[0].second.after, 2u);
 
   const ObjectSpec& f5 = phone.objects[6];
   EXPECT_EQ(f5.content_type, ContentType::kUnspecified);
@@ -179,6 +194,7 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_FALSE(bare.locked);
   EXPECT_EQ(bare.gone_hresult, wpd_sim::kDeviceNotConnected);
   EXPECT_EQ(bare.notice_unplug_after_ms, 0u);
+  EXPECT_FALSE(bare.bulk);
   EXPECT_TRUE(bare.objects.empty());
 }
 
@@ -267,6 +283,15 @@ TEST(WpdFixtureJson, MalformedFilesSayWhereAndWhat) {
        "devices[0].locked: must be true or false"},
       {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "fail": {"Next": {"hang": true}}} ]} ]})",
        "devices[0].objects[0].fail.Next.hang: only a Read can hang"},
+      // A device's bulk requests hang; an object is only left out.
+      {R"({"devices": [ {"id": "a", "objects": [ {"id": "o", "fail": {"BulkValues": {"hang": true}}} ]} ]})",
+       "devices[0].objects[0].fail.BulkValues.hang: only a Read can hang"},
+      {R"({"devices": [ {"id": "a", "fail": {"Start": {"hang": true}}} ]})",
+       "devices[0].fail.Start.hang: only a Read or BulkValues can hang"},
+      {R"({"devices": [ {"id": "a", "fail": {"BulkValues": {"hang": true, "afterCalls": 2}}} ]})",
+       "devices[0].fail.BulkValues.afterCalls: unknown key"},
+      {R"({"devices": [ {"id": "a", "bulk": "yes"} ]})",
+       "devices[0].bulk: must be true or false"},
       {R"({"devices": [ {"id": "a", "fail": {"Read": {"hang": true, "hresult": 5}}} ]})",
        "devices[0].fail.Read: takes one of \"hresult\", \"hang\", \"unplug\""},
       {R"({"fail": {"GetDevices": {"unplug": true}}})",
@@ -409,6 +434,10 @@ TEST(WpdFixtureJson, WithoutTheVariableTheDemoOffersACurrentIphoneFirst) {
   EXPECT_LT(total, 1u << 30);
   ASSERT_TRUE(phone.link.has_value());
   EXPECT_EQ(phone.link->megabytes_per_second, 40);
+  // Bulk property reads, as a real iPhone advertises them; not the others.
+  EXPECT_TRUE(phone.bulk);
+  EXPECT_FALSE(fixture.devices[1].bulk);
+  EXPECT_FALSE(fixture.devices[2].bulk);
   EXPECT_FALSE(fixture.devices[1].link.has_value());
   EXPECT_FALSE(fixture.devices[2].link.has_value());
 

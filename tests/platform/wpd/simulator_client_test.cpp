@@ -304,6 +304,12 @@ TEST(WpdSimulatorClient, EveryCallFailsWithTheInjectedHresult) {
   for (int i = 0; i < wpd_sim::kCallCount; ++i) {
     Call call = static_cast<Call>(i);
     if (call == Call::kCoInitializeEx) continue;  // the COM runtime's
+    // Not made by this walk: bulk_properties_test.cpp fails them.
+    if (call == Call::kCreateValuesCollection ||
+        call == Call::kQueueGetValuesByObjectList || call == Call::kStart ||
+        call == Call::kBulkValues) {
+      continue;
+    }
     SCOPED_TRACE(wpd_sim::CallName(call));
     Simulator sim(PhoneFixture());
     ASSERT_TRUE(sim.ok()) << sim.error();

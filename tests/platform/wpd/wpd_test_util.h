@@ -6,10 +6,15 @@
 #include <portabledevice.h>
 #include <portabledeviceapi.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "tests/platform/win32/task_memory_check.h"
 
@@ -87,6 +92,150 @@ inline HRESULT OpenDevice(const std::wstring& id, DWORD access,
   if (FAILED(hr)) return hr;
   return (*device)->Open(id.c_str(), client.get());
 }
+
+// A bulk request's callback that keeps what it was told: the order of the
+// calls, the thread of each, and every object's values. `on_progress`, if
+// set, runs inside OnProgress (on the callback's thread).
+class BulkRecorder final : public IPortableDevicePropertiesBulkCallback {
+ public:
+  struct Batch {
+    std::thread::id thread;
+    std::vector<IPortableDeviceValues*> values;  // owned references
+    HRESULT get_at = S_OK;                       // the first GetAt failure
+  };
+
+  BulkRecorder() = default;
+  // The simulator lets the callback go just after OnEnd: wait for it.
+  ~BulkRecorder() {
+    WaitForRelease();
+    for (Batch& batch : batches_) {
+      for (IPortableDeviceValues* values : batch.values) values->Release();
+    }
+  }
+  BulkRecorder(const BulkRecorder&) = delete;
+  BulkRecorder& operator=(const BulkRecorder&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualGUID(iid, IID_IUnknown) ||
+        IsEqualGUID(iid, IID_IPortableDevicePropertiesBulkCallback)) {
+      *out = static_cast<IPortableDevicePropertiesBulkCallback*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  // Lives on the test's stack: the count tells whether the simulator let
+  // every reference go.
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    std::lock_guard<std::mutex> lock(mu_);
+    cv_.notify_all();
+    return --refs_;
+  }
+  ULONG refs() const { return refs_.load(); }
+  // Whether every reference but the test's own was let go within 10 s.
+  bool WaitForRelease() {
+    std::unique_lock<std::mutex> lock(mu_);
+    return cv_.wait_for(lock, std::chrono::seconds(10),
+                        [this] { return refs_.load() == 1; });
+  }
+
+  HRESULT STDMETHODCALLTYPE OnStart(REFGUID context) override {
+    Note('S', context);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE
+  OnProgress(REFGUID context, IPortableDeviceValuesCollection* results) override {
+    Batch batch;
+    batch.thread = std::this_thread::get_id();
+    DWORD count = 0;
+    batch.get_at = results->GetCount(&count);
+    for (DWORD i = 0; i < count; ++i) {
+      IPortableDeviceValues* values = nullptr;
+      HRESULT hr = results->GetAt(i, &values);
+      if (SUCCEEDED(hr)) {
+        batch.values.push_back(values);
+      } else if (SUCCEEDED(batch.get_at)) {
+        batch.get_at = hr;
+      }
+    }
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      batches_.push_back(std::move(batch));
+    }
+    Note('P', context);
+    if (on_progress) on_progress();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnEnd(REFGUID context, HRESULT status) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    status_ = status;
+    order_ += 'E';
+    threads_.push_back(std::this_thread::get_id());
+    contexts_ok_ = contexts_ok_ && IsEqualGUID(context, expected_);
+    ended_ = true;
+    cv_.notify_all();
+    return S_OK;
+  }
+
+  void Expect(const GUID& context) { expected_ = context; }
+  // Whether OnEnd came within `wait`.
+  bool WaitForEnd(std::chrono::milliseconds wait = std::chrono::seconds(10)) {
+    std::unique_lock<std::mutex> lock(mu_);
+    return cv_.wait_for(lock, wait, [this] { return ended_; });
+  }
+  // Until OnProgress brought `objects` objects in all.
+  bool WaitForObjects(size_t objects) {
+    std::unique_lock<std::mutex> lock(mu_);
+    return cv_.wait_for(lock, std::chrono::seconds(10),
+                        [&] { return Objects() >= objects; });
+  }
+  // "S", "P"... and "E": the calls in order.
+  std::string order() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return order_;
+  }
+  HRESULT status() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return status_;
+  }
+  // Read once OnEnd came.
+  const std::vector<Batch>& batches() const { return batches_; }
+  const std::vector<std::thread::id>& threads() const { return threads_; }
+  bool contexts_ok() const { return contexts_ok_; }
+  size_t objects() const {
+    std::lock_guard<std::mutex> lock(mu_);
+    return Objects();
+  }
+
+  std::function<void()> on_progress;
+
+ private:
+  void Note(char call, const GUID& context) {
+    std::lock_guard<std::mutex> lock(mu_);
+    order_ += call;
+    threads_.push_back(std::this_thread::get_id());
+    contexts_ok_ = contexts_ok_ && IsEqualGUID(context, expected_);
+    cv_.notify_all();
+  }
+  size_t Objects() const {
+    size_t count = 0;
+    for (const Batch& batch : batches_) count += batch.values.size();
+    return count;
+  }
+
+  std::atomic<ULONG> refs_{1};
+  mutable std::mutex mu_;
+  std::condition_variable cv_;
+  std::string order_;
+  std::vector<std::thread::id> threads_;
+  std::vector<Batch> batches_;
+  GUID expected_ = GUID_NULL;
+  bool contexts_ok_ = true;
+  HRESULT status_ = S_OK;
+  bool ended_ = false;
+};
 
 }  // namespace wpd_test
 
