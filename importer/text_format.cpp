@@ -29,4 +29,8 @@ std::string FormatBytes(long long bytes) {
   return text;
 }
 
+std::string Counted(long long count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 }  // namespace importer

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,9 +65,7 @@ TEST_F(ImportTest, WhatArrivesIsJudgedByTheSizeTheCopyRead) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove_all(photos_);
-    wpd_sim::Fixture fixture;
-    AddPhone(fixture, {c.file});
-    Plug(std::move(fixture));
+    PlugPhone({c.file});
     EXPECT_EQ(Import(), c.exit_code) << Transcript();
     EXPECT_EQ(Files(), c.files) << Transcript();
     EXPECT_EQ(Import(), c.exit_code) << Transcript();
@@ -218,15 +215,12 @@ TEST_F(ImportTest, NoCopyStartsAfterAReset) {
 // next import into that folder, and only then: not on a dry run, not while
 // another import holds the folder, never in a thumbnails folder outside it.
 TEST_F(ImportTest, StagingFilesLeftBehindGoOnlyUnderTheLock) {
-  wpd_sim::Fixture fixture;
-  AddPhone(fixture, {{L"IMG_0001.HEIC", "one", -1, S_OK, "thumb"}});
-  Plug(std::move(fixture));
+  PlugPhone({{L"IMG_0001.HEIC", "one", -1, S_OK, "thumb"}});
   const fs::path thumbnails = root_ / "thumbs";
   const fs::path left = photos_ / "202610_a" / ".IMG_0009.HEIC.99999.part";
   const fs::path outside = thumbnails / "202610_a" / ".x.jpg.99999.part";
   for (const fs::path& path : {left, outside}) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path) << "left";
+    import_test::WriteFile(path, "left");
   }
   EXPECT_EQ(Import({"--dry-run"}), kExitImported) << Transcript();
   EXPECT_TRUE(fs::exists(left));

@@ -6,13 +6,9 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -51,9 +47,7 @@ std::vector<PhoneFile> GoodFiles() {
 }
 
 TEST_F(ImportTest, ImportsIntoTheMonthFolderThenFindsEverythingThere) {
-  wpd_sim::Fixture fixture;
-  AddPhone(fixture, GoodFiles());
-  Plug(std::move(fixture));
+  PlugPhone(GoodFiles());
   ASSERT_EQ(Import(), kExitImported) << Transcript();
   const Tree expected = {{"202610_a", "<folder>"},
                          {"202610_a/IMG_0001.HEIC", kPhoto1},
@@ -123,22 +117,13 @@ TEST_F(ImportTest, TwoCopiesRunAtOnceAndEachFileIsSaidOnceInListingOrder) {
 }
 
 TEST_F(ImportTest, CountsWhatTheRollHoldsWhileItIsReadBeforeImporting) {
-  wpd_sim::Fixture fixture;
-  AddPhone(fixture, GoodFiles());
-  Plug(std::move(fixture));
+  PlugPhone(GoodFiles());
   capture_status_ = true;
   ASSERT_EQ(Import(), kExitImported) << Transcript();
-  auto at = [&](const std::string& text) {
-    return std::find_if(lines_.begin(), lines_.end(),
-                        [&](const std::string& line) {
-                          return line.find(text) != std::string::npos;
-                        }) -
-           lines_.begin();
-  };
-  const auto reading = at("Reading the camera roll...");
-  const auto counted = at("[status] Found 2 photos and 1 video");
-  const auto planned = at("On the device: 3 files");
-  const auto first_import = at("Imported:");
+  const auto reading = LineOf("Reading the camera roll...");
+  const auto counted = LineOf("[status] Found 2 photos and 1 video");
+  const auto planned = LineOf("On the device: 3 files");
+  const auto first_import = LineOf("Imported:");
   EXPECT_LT(reading, counted) << Transcript();
   EXPECT_LT(counted, planned) << Transcript();
   EXPECT_LT(planned, first_import) << Transcript();
@@ -192,9 +177,7 @@ TEST_F(ImportTest, StreamsThatEndEarlyNeverChangeWhatIsThere) {
 }
 
 TEST_F(ImportTest, AShortStreamIntoAnEmptyFolderLeavesNothing) {
-  wpd_sim::Fixture fixture;
-  AddPhone(fixture, {{L"IMG_0001.HEIC", std::string(12, 'x'), 222033}});
-  Plug(std::move(fixture));
+  PlugPhone({{L"IMG_0001.HEIC", std::string(12, 'x'), 222033}});
   EXPECT_EQ(Import(), kExitSomeFailed) << Transcript();
   EXPECT_TRUE(
       Said("FAILED:  202610_a/IMG_0001.HEIC: received 12 of 222033 "
@@ -205,9 +188,7 @@ TEST_F(ImportTest, AShortStreamIntoAnEmptyFolderLeavesNothing) {
 }
 
 TEST_F(ImportTest, MoreBytesThanListedAreImportedWithAWarning) {
-  wpd_sim::Fixture fixture;
-  AddPhone(fixture, {{L"IMG_0001.HEIC", kPhoto1, 4000}});
-  Plug(std::move(fixture));
+  PlugPhone({{L"IMG_0001.HEIC", kPhoto1, 4000}});
   EXPECT_EQ(Import(), kExitImported) << Transcript();
   EXPECT_TRUE(
       Said("Warning: 202610_a/IMG_0001.HEIC: received 5000 bytes, "
@@ -225,9 +206,7 @@ TEST_F(ImportTest, MoreBytesThanListedAreImportedWithAWarning) {
 TEST_F(ImportTest, APersonsOwnFileKeepsItsNameAndThePhotoLandsBesideIt) {
   Put("202610_a/IMG_0001.HEIC", "my own drawing");
   Put("202610_a/IMG_0002.HEIC", std::string(7000, 'z'));  // same size, theirs
-  wpd_sim::Fixture fixture;
-  AddPhone(fixture, {{L"IMG_0001.HEIC", kPhoto1}});
-  Plug(std::move(fixture));
+  PlugPhone({{L"IMG_0001.HEIC", kPhoto1}});
   EXPECT_EQ(Import(), kExitImported) << Transcript();
   EXPECT_TRUE(Said("Imported:  202610_a/IMG_0001.HEIC  as IMG_0001 (2).HEIC"))
       << Transcript();
@@ -247,9 +226,7 @@ TEST_F(ImportTest, APersonsOwnFileKeepsItsNameAndThePhotoLandsBesideIt) {
 TEST_F(ImportTest, AFileWhereTheMonthFolderGoesFailsEachPhotoAndStays) {
   Put("202610_a", "a file, not a folder");
   const Tree before = Files();
-  wpd_sim::Fixture fixture;
-  AddPhone(fixture, GoodFiles());
-  Plug(std::move(fixture));
+  PlugPhone(GoodFiles());
   EXPECT_EQ(Import(), kExitSomeFailed) << Transcript();
   EXPECT_TRUE(Said("Imported 0 files (0 B), 0 already there, 3 failed"))
       << Transcript();
@@ -264,9 +241,7 @@ TEST_F(ImportTest, AFileWhereTheMonthFolderGoesFailsEachPhotoAndStays) {
 TEST_F(ImportTest, LetterCaseCountsAsTheFileSystemCountsIt) {
   Put("202610_a/img_0001.heic", kPhoto1);
   const bool same_name = fs::exists(photos_ / "202610_a" / "IMG_0001.HEIC");
-  wpd_sim::Fixture fixture;
-  AddPhone(fixture, {{L"IMG_0001.HEIC", kPhoto1}});
-  Plug(std::move(fixture));
+  PlugPhone({{L"IMG_0001.HEIC", kPhoto1}});
   EXPECT_EQ(Import(), kExitImported) << Transcript();
   if (same_name) {
     EXPECT_TRUE(Said("Nothing new")) << Transcript();
@@ -281,9 +256,7 @@ TEST_F(ImportTest, LetterCaseCountsAsTheFileSystemCountsIt) {
 TEST_F(ImportTest, DryRunListsWhatWouldComeAndWritesNothing) {
   Put("202610_a/IMG_0001.HEIC", kPhoto1);
   const Tree before = Files();
-  wpd_sim::Fixture fixture;
-  AddPhone(fixture, GoodFiles());
-  Plug(std::move(fixture));
+  PlugPhone(GoodFiles());
   EXPECT_EQ(Import({"--dry-run"}), kExitImported) << Transcript();
   EXPECT_TRUE(Said("Already there:  202610_a/IMG_0001.HEIC")) << Transcript();
   EXPECT_TRUE(Said("Would import:   202610_a/IMG_0002.HEIC  6.8 KB"));
@@ -374,9 +347,7 @@ TEST_F(ImportTest, DeviceOptionPicksAnyDeviceByNameOrId) {
 // again while the wait lasts; without a wait it ends the import with its
 // reason.
 TEST_F(ImportTest, AListingThatFailsOnceIsTriedAgainWithinTheWait) {
-  wpd_sim::Fixture fixture;
-  AddPhone(fixture, GoodFiles());
-  Plug(std::move(fixture));
+  PlugPhone(GoodFiles());
   const struct {
     const char* call;  // its first call is struck
     std::string retry;
@@ -528,16 +499,10 @@ TEST_F(ImportTest, AResetWhileTheRollIsReadAsksForAReplug) {
   const int exit_code = Import({"--wait", "30"});
   reset.join();
   EXPECT_EQ(exit_code, kExitImported) << Transcript();
-  const auto at = [&](const std::string& text) {
-    return std::find_if(lines_.begin(), lines_.end(),
-                        [&](const std::string& line) {
-                          return line.find(text) != std::string::npos;
-                        }) -
-           lines_.begin();
-  };
-  EXPECT_LT(at("Replug the phone"), at("On the device: 30 files"))
+  EXPECT_LT(LineOf("Replug the phone"), LineOf("On the device: 30 files"))
       << Transcript();
-  EXPECT_LT(at("On the device: 30 files"), static_cast<long>(lines_.size()))
+  EXPECT_LT(LineOf("On the device: 30 files"),
+            static_cast<long>(lines_.size()))
       << Transcript();
   EXPECT_EQ(Files().size(), 31u) << Transcript();
 }
@@ -556,9 +521,8 @@ TEST_F(ImportTest, ThumbnailsAreSavedBesideTheImportAndNeverReplaced) {
                      {L"IMG_0004.PNG", kPhoto1 + "y"}});  // has none
   Plug(std::move(fixture));
   const fs::path thumbnails = root_ / "thumbs";
-  fs::create_directories(thumbnails / "202610_a");
-  std::ofstream(thumbnails / "202610_a" / "IMG_0002.HEIC.jpg", std::ios::binary)
-      << "my own";
+  import_test::WriteFile(thumbnails / "202610_a" / "IMG_0002.HEIC.jpg",
+                         "my own");
   const auto thumbnail_files = [&] {
     Tree tree;
     for (const auto& entry : fs::recursive_directory_iterator(thumbnails)) {
@@ -595,9 +559,7 @@ TEST_F(ImportTest, ImportsIntoAFolderDeeperThanMaxPath) {
   ASSERT_GT(photos_.u8string().size(), 260u);
   std::vector<PhoneFile> files = GoodFiles();
   files[0].thumbnail = "thumbnail";
-  wpd_sim::Fixture fixture;
-  AddPhone(fixture, files);
-  Plug(std::move(fixture));
+  PlugPhone(files);
   ASSERT_EQ(Import({"--thumbnails", thumbnails.u8string()}), kExitImported)
       << Transcript();
   // Looked at through the importer's own calls: the C++ library's are

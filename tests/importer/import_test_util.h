@@ -11,9 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,6 +22,7 @@
 #include "importer/options.h"
 #include "importer/run_import.h"
 #include "platform/wpd/simulator/simulator.h"
+#include "tests/importer/test_folder.h"
 
 namespace importer {
 namespace import_test {
@@ -85,45 +84,21 @@ inline wpd_sim::DeviceSpec Camera() {
   return camera;
 }
 
-using Tree = std::map<std::string, std::string>;  // relative path -> bytes
-
-inline std::string ReadFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-// Removes `root` and all below it, also below MAX_PATH: there the C++
-// library needs the long-path form on Windows.
-inline void RemoveTree(const fs::path& root) {
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
-  if (fs::exists(root, ignored)) {
-    fs::remove_all(fs::path(L"\\\\?\\" + fs::absolute(root).wstring()),
-                   ignored);
-  }
-}
-
 class ImportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    // The process id keeps other worktrees' runs of the same test apart.
-    root_ = fs::temp_directory_path() /
-            (std::string("snapferry_import_") + info->name() + "_" +
-             std::to_string(GetCurrentProcessId()));
-    RemoveTree(root_);
-    fs::create_directories(root_);
-    photos_ = root_ / "photos";
-  }
-  void TearDown() override {
-    simulator_.reset();
-    RemoveTree(root_);
-  }
+  // The phone goes before the folder.
+  void TearDown() override { simulator_.reset(); }
 
   void Plug(wpd_sim::Fixture fixture) {
     simulator_.reset();
     simulator_ = std::make_unique<wpd_sim::Simulator>(std::move(fixture));
     ASSERT_TRUE(simulator_->ok()) << simulator_->error();
+  }
+  // Plugs in a phone of today (AddPhone) holding `files`, alone.
+  void PlugPhone(const std::vector<PhoneFile>& files) {
+    wpd_sim::Fixture fixture;
+    AddPhone(fixture, files);
+    Plug(std::move(fixture));
   }
 
   // Runs one import into photos_; `lines` gets what it said.
@@ -152,11 +127,18 @@ class ImportTest : public ::testing::Test {
     return RunImport(options, output, &counts_);
   }
 
+  // The first line holding `text`, by its place in lines_ (lines_.size():
+  // none).
+  long LineOf(const std::string& text) const {
+    return static_cast<long>(
+        std::find_if(lines_.begin(), lines_.end(),
+                     [&](const std::string& line) {
+                       return line.find(text) != std::string::npos;
+                     }) -
+        lines_.begin());
+  }
   bool Said(const std::string& text) const {
-    for (const std::string& line : lines_) {
-      if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
+    return LineOf(text) < static_cast<long>(lines_.size());
   }
   std::string Transcript() const {
     std::string all;
@@ -165,25 +147,15 @@ class ImportTest : public ::testing::Test {
   }
 
   // Every file below photos_, with its bytes.
-  Tree Files() const {
-    Tree tree;
-    if (!fs::exists(photos_)) return tree;
-    for (const auto& entry : fs::recursive_directory_iterator(photos_)) {
-      const std::string name =
-          entry.path().lexically_relative(photos_).generic_u8string();
-      tree[name] = entry.is_directory() ? "<folder>" : ReadFile(entry.path());
-    }
-    return tree;
-  }
+  Tree Files() const { return TreeBelow(photos_); }
 
   void Put(const std::string& relative, const std::string& bytes) {
-    const fs::path path = photos_ / fs::u8path(relative);
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
+    WriteFile(photos_ / fs::u8path(relative), bytes);
   }
 
-  fs::path root_;
-  fs::path photos_;
+  TestFolder folder_{"snapferry_import_"};
+  fs::path root_ = folder_.path();
+  fs::path photos_ = root_ / "photos";
   std::unique_ptr<wpd_sim::Simulator> simulator_;
   std::vector<std::string> lines_;
   bool capture_status_ = false;  // in-place lines go to lines_ too

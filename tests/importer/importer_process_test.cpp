@@ -4,15 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/host/process_runner.h"
+#include "tests/importer/run_importer.h"
 
 namespace importer {
 namespace {
@@ -60,27 +59,15 @@ const std::string kNoDevices = R"({ "devices": [] })";
 
 std::vector<std::string> FilesBelow(const fs::path& folder) {
   std::vector<std::string> names;
-  if (!fs::exists(folder)) return names;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    names.push_back(entry.path().lexically_relative(folder).generic_u8string());
+  for (const auto& file : import_test::TreeBelow(folder)) {
+    names.push_back(file.first);
   }
-  std::sort(names.begin(), names.end());
   return names;
 }
 
 class ImporterProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    directory_ = fs::temp_directory_path() /
-                 (std::string("snapferry_importer_") + info->name());
-    fs::remove_all(directory_);
-    fs::create_directories(directory_ / "photos");
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(directory_, ignored);
-  }
+  void SetUp() override { fs::create_directories(directory_ / "photos"); }
 
   // `fixture` null: no SNAPFERRY_DEVICES at all.
   ProcessResult Run(const std::string* fixture,
@@ -88,27 +75,21 @@ class ImporterProcessTest : public ::testing::Test {
                     const std::string& interrupt_after = "",
                     const std::string& interrupt_again_after = "") {
     ProcessOptions options;
-    options.program = SNAPFERRY_IMPORTER;
     options.arguments = std::move(arguments);
     options.arguments.insert(options.arguments.begin(), "photos");
-    std::string fixture_path;
-    if (fixture != nullptr) {
-      fixture_path = (directory_ / "devices.json").u8string();
-      std::ofstream(fs::u8path(fixture_path), std::ios::binary) << *fixture;
-    }
-    options.environment = {{"SNAPFERRY_DEVICES", fixture_path},
-                           {"SNAPFERRY_POLL_MS", "50"},
+    options.environment = {{"SNAPFERRY_POLL_MS", "50"},
                            {"SNAPFERRY_UNPLUG_NOTICE_MS", "0"}};
-    options.working_directory = directory_.u8string();
     options.interrupt_after_output = interrupt_after;
     options.interrupt_again_after_output = interrupt_again_after;
-    ProcessResult result = RunProcess(options);
+    ProcessResult result =
+        import_test::RunImporter(directory_, fixture, std::move(options));
     EXPECT_TRUE(result.started);
     EXPECT_FALSE(result.timed_out) << result.out << result.err;
     return result;
   }
 
-  fs::path directory_;
+  import_test::TestFolder folder_{"snapferry_importer_"};
+  fs::path directory_ = folder_.path();
 };
 
 TEST_F(ImporterProcessTest, ImportsFromAFixtureAndExitsZero) {

@@ -10,9 +10,7 @@
 #include <cmath>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <limits>
 #include <string>
 #include <utility>
@@ -23,6 +21,7 @@
 #include "importer/folder_index.h"
 #include "importer/options.h"
 #include "importer/text_format.h"
+#include "tests/importer/test_folder.h"
 
 namespace importer {
 namespace {
@@ -135,28 +134,16 @@ TEST(OptionsTest, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
 
 class PlacementTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    // The process id keeps other worktrees' runs of this test apart.
-    folder_ =
-        fs::temp_directory_path() /
-        ("snapferry_placement_test_" + std::to_string(GetCurrentProcessId()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
   void Put(const std::string& name, const std::string& bytes) {
-    std::ofstream(folder_ / fs::u8path(name), std::ios::binary) << bytes;
+    import_test::WriteFile(folder_ / fs::u8path(name), bytes);
   }
   std::string Read(const std::string& name) {
-    std::ifstream file(folder_ / fs::u8path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
+    return import_test::ReadFile(folder_ / fs::u8path(name));
   }
   std::string Folder() const { return folder_.u8string(); }
 
-  fs::path folder_;
+  import_test::TestFolder scratch_{"snapferry_placement_test_"};
+  fs::path folder_ = scratch_.path();
 };
 
 TEST_F(PlacementTest, AnImportedCopyIsTheNameOrANumberedVariantOfTheSameSize) {

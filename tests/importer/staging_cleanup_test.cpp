@@ -7,11 +7,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "importer/file_placement.h"
+#include "tests/importer/test_folder.h"
 
 namespace importer {
 namespace {
@@ -32,8 +32,8 @@ TEST(StagingCleanupTest, OnlyTheImportersStagingNamesOfAnyProcess) {
 }
 
 TEST(StagingCleanupTest, RemovesThemInTheFolderAndItsSubfoldersOnly) {
-  const fs::path root = fs::temp_directory_path() / "snapferry_cleanup_test";
-  fs::remove_all(root);
+  const import_test::TestFolder folder("snapferry_cleanup_test_");
+  const fs::path& root = folder.path();
   const std::vector<std::string> left = {
       ".IMG_0001.HEIC.111.part", "202610_a/.2.IMG_0002.MOV.222.part"};
   const std::vector<std::string> kept = {
@@ -41,8 +41,7 @@ TEST(StagingCleanupTest, RemovesThemInTheFolderAndItsSubfoldersOnly) {
       "202610_a/deeper/.IMG_0004.HEIC.333.part"};
   for (const auto& names : {left, kept}) {
     for (const std::string& name : names) {
-      fs::create_directories((root / name).parent_path());
-      std::ofstream(root / name) << "bytes";
+      import_test::WriteFile(root / name, "bytes");
     }
   }
   std::vector<std::string> removed = RemoveLeftStagingFiles(root.u8string());
@@ -53,7 +52,6 @@ TEST(StagingCleanupTest, RemovesThemInTheFolderAndItsSubfoldersOnly) {
                                   ".2.IMG_0002.MOV.222.part")}));
   for (const std::string& name : left) EXPECT_FALSE(fs::exists(root / name));
   for (const std::string& name : kept) EXPECT_TRUE(fs::exists(root / name));
-  fs::remove_all(root);
 }
 
 }  // namespace

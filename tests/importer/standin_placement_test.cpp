@@ -59,9 +59,7 @@ TEST_F(ImportTest, AStagingFileHeldForGoodFailsItsFileAndIsNamedInTheSummary) {
 // (Wine reports its attributes): the free-name search waits until it is
 // gone, and the photo takes its own name.
 TEST_F(ImportTest, APendingDeletionUnderThePhotosNameIsWaitedOut) {
-  wpd_sim::Fixture fixture;
-  AddPhone(fixture, {{L"IMG_0001.HEIC", "photo"}});
-  Plug(std::move(fixture));
+  PlugPhone({{L"IMG_0001.HEIC", "photo"}});
   fs::create_directories(photos_ / "202610_a");
   const std::wstring pending_path =
       (photos_ / "202610_a" / "IMG_0001.HEIC").wstring();

@@ -22,17 +22,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "importer/import_session.h"
 #include "importer/run_import.h"
 #include "platform/wpd/simulator/simulator.h"
 #include "tests/host/process_runner.h"
+#include "tests/importer/run_importer.h"
 #include "tests/importer/soak/process_stats.h"
 #include "tests/importer/soak/roll.h"
 
@@ -186,18 +186,14 @@ Round RunInProcess(const fs::path& directory, const std::string& text,
 Round RunChild(const fs::path& directory, const std::string& text,
                int interrupt_after) {
   Round round;
-  const fs::path fixture = directory / "devices.json";
-  std::ofstream(fixture, std::ios::binary) << text;
   host_test::ProcessOptions options;
-  options.program = SNAPFERRY_IMPORTER;
   options.arguments = {"photos", "--wait", "60"};
-  options.environment = {{"SNAPFERRY_DEVICES", fixture.u8string()},
-                         {"SNAPFERRY_POLL_MS", "10"},
+  options.environment = {{"SNAPFERRY_POLL_MS", "10"},
                          {"SNAPFERRY_IMPORT_DIAGNOSTICS", "1"}};
-  options.working_directory = directory.u8string();
   options.timeout = std::chrono::seconds(300);
   if (interrupt_after > 0) options.interrupt_after_output = "Imported:";
-  const host_test::ProcessResult result = host_test::RunProcess(options);
+  const host_test::ProcessResult result =
+      importer::import_test::RunImporter(directory, &text, std::move(options));
   if (!result.started || result.timed_out) {
     round.trouble = result.started ? "timed out" : "did not start";
     round.trouble += "\n" + result.out + result.err;
@@ -248,22 +244,11 @@ const struct Way {
 class SoakTest : public ::testing::TestWithParam<Way> {
  protected:
   void SetUp() override {
-    // A folder of its own, so that soaks of several builds can run at once.
-    directory_ = fs::temp_directory_path() /
-                 ("snapferry_soak_" + std::to_string(std::random_device()()) +
-                  (GetParam().measured ? "_in_process" : "_child"));
-    fs::remove_all(directory_);
-    fs::create_directories(directory_);
     roll_ = MakeRoll(settings_.objects);
     std::printf("soak %s: %d objects, %d rounds, seed %llu\n", GetParam().name,
                 settings_.objects, settings_.rounds,
                 static_cast<unsigned long long>(settings_.seed));
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(directory_, ignored);
-  }
-
   // The round's Ctrl+C: after this many files imported (0: none). Every
   // other fault round is interrupted, at a point drawn from the seed early
   // enough that later rounds, with less left to import, still reach it.
@@ -286,7 +271,9 @@ class SoakTest : public ::testing::TestWithParam<Way> {
 
   Settings settings_;
   Roll roll_;
-  fs::path directory_;
+  // A folder of its own, so that soaks of several builds can run at once.
+  importer::import_test::TestFolder folder_{"snapferry_soak_"};
+  fs::path directory_ = folder_.path();
 };
 
 // Rounds with faults, then rounds without until the roll is complete.
