@@ -272,6 +272,7 @@ void ImportSession::Finish() {
   state_.over = true;
   destination_.Release();
   Ledger& ledger = plan_.ledger();
+  if (!state_.interrupted) report_.SmallRoll(ledger.listed());
   if (options_.dry_run) {
     report_.DryRun(copies_.files(), ledger.Count(Outcome::kAlreadyThere));
     environment_.finished(state_.interrupted ? kExitInterrupted

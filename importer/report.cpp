@@ -12,22 +12,33 @@ constexpr int kBarWidth = 30;
 
 }  // namespace
 
-Report::Report(Write write_line, Write show_status)
+Report::Report(Write write_line, Write show_status,
+               std::function<Clock::time_point()> now)
     : write_line_(std::move(write_line)),
       show_status_(std::move(show_status)),
-      started_(std::chrono::steady_clock::now()) {}
+      now_(std::move(now)),
+      started_(now_()) {}
 
 void Report::Status(const std::string& status) const {
   if (show_status_) show_status_(status);
 }
 
-void Report::Progress(int64_t running, const std::string& file) const {
+void Report::Progress(int64_t running, const std::string& file) {
   if (!show_status_ || planned_bytes_ <= 0) return;
   const int64_t bytes = imported_bytes_ + running;
+  rate_.Add(now_(), static_cast<uint64_t>(bytes));
+  const std::string rate = rate_.Text(static_cast<uint64_t>(planned_bytes_));
   show_status_(
       ProgressBar(static_cast<double>(bytes) / planned_bytes_, kBarWidth) +
-      "  " + FormatBytes(bytes) + " of " + FormatBytes(planned_bytes_) + "  " +
-      file);
+      "  " + FormatBytes(bytes) + " of " + FormatBytes(planned_bytes_) +
+      (rate.empty() ? "" : "  " + rate) + "  " + file);
+}
+
+void Report::SmallRoll(int listed) const {
+  if (listed >= kSmallRoll) return;
+  Line("Only photos and videos stored on the phone can be imported. With "
+       "\"Optimize iPhone Storage\" on, the rest stay in iCloud until they "
+       "are downloaded to the phone.");
 }
 
 void Report::DryRun(size_t to_import, int already_there) const {
@@ -37,9 +48,8 @@ void Report::DryRun(size_t to_import, int already_there) const {
 }
 
 int Report::Summary(const Ledger& ledger, const Ending& ending) const {
-  const double seconds = std::chrono::duration<double>(
-                             std::chrono::steady_clock::now() - started_)
-                             .count();
+  const double seconds =
+      std::chrono::duration<double>(now_() - started_).count();
   char time[32];
   std::snprintf(time, sizeof(time), "%.1f s", seconds);
   const int failed = ledger.Count(Outcome::kFailed);

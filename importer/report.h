@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "importer/ledger.h"
+#include "importer/progress_rate.h"
 
 namespace importer {
 
@@ -21,13 +22,20 @@ inline constexpr int kExitSomeFailed = 1;
 inline constexpr int kExitNotStarted = 2;
 inline constexpr int kExitInterrupted = 130;
 
+// A phone that lists fewer files than this is most likely keeping the rest
+// of its library in iCloud ("Optimize iPhone Storage"), which WPD never
+// shows.
+inline constexpr int kSmallRoll = 50;
+
 class Report {
  public:
   using Write = std::function<void(const std::string& text)>;
+  using Clock = ProgressRate::Clock;
 
   // `show_status` redraws a line in place; empty when output is not a
-  // terminal.
-  Report(Write write_line, Write show_status);
+  // terminal. `now` is the clock of the rate and of the time taken.
+  Report(Write write_line, Write show_status,
+         std::function<Clock::time_point()> now = Clock::now);
 
   void Line(const std::string& text) const { write_line_(text); }
   // The line in place, on a terminal only.
@@ -39,8 +47,13 @@ class Report {
   int64_t planned_bytes() const { return planned_bytes_; }
 
   // The progress bar: the bytes imported and `running` more of the copies
-  // under way, with `file` named as the one being copied.
-  void Progress(int64_t running, const std::string& file) const;
+  // under way, the rate and the time left, with `file` named as the one
+  // being copied.
+  void Progress(int64_t running, const std::string& file);
+
+  // Says why a phone that is unlocked and trusted lists only `listed`
+  // files, when they are fewer than kSmallRoll.
+  void SmallRoll(int listed) const;
 
   // The summary of a dry run.
   void DryRun(size_t to_import, int already_there) const;
@@ -59,7 +72,9 @@ class Report {
  private:
   Write write_line_;
   Write show_status_;
-  std::chrono::steady_clock::time_point started_;
+  std::function<Clock::time_point()> now_;
+  Clock::time_point started_;
+  ProgressRate rate_;
   int64_t planned_bytes_ = 0;
   int64_t imported_bytes_ = 0;
 };

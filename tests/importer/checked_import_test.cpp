@@ -241,5 +241,42 @@ TEST_F(ImportTest, StagingFilesLeftBehindGoOnlyUnderTheLock) {
   EXPECT_TRUE(fs::exists(outside));
 }
 
+// A phone that lists few files is most likely keeping the rest in iCloud:
+// said once, before the summary, also when it lists none; not for a roll of
+// 50 or more.
+TEST_F(ImportTest, FewFilesListedSaysWhereTheRestAre) {
+  const std::string kWhy = "Only photos and videos stored on the phone can be";
+  for (const int files : {0, 3, 50}) {
+    SCOPED_TRACE(files);
+    fs::remove_all(photos_);
+    std::vector<PhoneFile> roll;
+    for (int i = 0; i < files; ++i) {
+      roll.push_back({L"IMG_" + std::to_wstring(1000 + i) + L".JPG", "jpg"});
+    }
+    wpd_sim::Fixture fixture;
+    AddPhone(fixture, roll);
+    if (files == 0) fixture.devices.front().AddFolder(L"m1", L"s1", L"202610_a");
+    Plug(std::move(fixture));
+    EXPECT_EQ(Import(), kExitImported) << Transcript();
+    const long said = LineOf(kWhy);
+    if (files >= 50) {
+      EXPECT_EQ(said, static_cast<long>(lines_.size())) << Transcript();
+      continue;
+    }
+    EXPECT_LT(said, static_cast<long>(lines_.size())) << Transcript();
+    EXPECT_EQ(std::count_if(lines_.begin(), lines_.end(),
+                            [&](const std::string& line) {
+                              return line.find(kWhy) != std::string::npos;
+                            }),
+              1)
+        << Transcript();
+    // Right before the summary.
+    const long summary =
+        LineOf("Imported " + std::to_string(files) + " files");
+    EXPECT_LT(summary, static_cast<long>(lines_.size())) << Transcript();
+    EXPECT_EQ(said, summary - 1) << Transcript();
+  }
+}
+
 }  // namespace
 }  // namespace importer

@@ -1,6 +1,7 @@
 // The progress line's rate and time left, fed made-up time points.
 
 #include "importer/progress_rate.h"
+#include "importer/report.h"
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,34 @@ TEST(ProgressRateTest, Formats) {
   };
   for (const auto& [seconds, text] : times) {
     EXPECT_EQ(FormatTimeLeft(seconds), text) << seconds;
+  }
+}
+
+// The progress line on a terminal: the rate and the time left join it once
+// a second of copying was seen; without a terminal no line is drawn.
+TEST(ProgressRateTest, TheProgressLineTellsRateAndTimeLeftOnATerminal) {
+  ProgressRate::Clock::time_point now{};
+  for (const bool terminal : {true, false}) {
+    std::vector<std::string> statuses;
+    Report::Write show;
+    if (terminal) show = [&](const std::string& s) { statuses.push_back(s); };
+    Report report([](const std::string&) {}, show, [&] { return now; });
+    report.Planned(static_cast<int64_t>(100 * kMiB));
+    for (int second = 0; second <= 4; ++second) {
+      now = ProgressRate::Clock::time_point(std::chrono::seconds(second));
+      report.Progress(static_cast<int64_t>(10 * kMiB) * second, "IMG_0001.MOV");
+    }
+    if (!terminal) {
+      EXPECT_TRUE(statuses.empty());
+      continue;
+    }
+    ASSERT_EQ(statuses.size(), 5u);
+    EXPECT_EQ(statuses[0].find("MB/s"), std::string::npos) << statuses[0];
+    // 40 of 100 MiB after 4 s at 10 MiB/s: 6 s left.
+    EXPECT_NE(statuses[4].find("40.0 MB of 100.0 MB  10.0 MB/s, 6 s left  "
+                               "IMG_0001.MOV"),
+              std::string::npos)
+        << statuses[4];
   }
 }
 
