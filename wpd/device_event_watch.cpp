@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "wpd/com_callback.h"
 #include "wpd/com_ptr.h"
 
 namespace snapferry {
@@ -13,33 +14,15 @@ namespace {
 // One advised session's callback. It holds the sink, not the watch, so an
 // event the device tells late (after Unadvise, or after the watch is gone)
 // still lands somewhere that exists.
-class EventCallback final : public IPortableDeviceEventCallback {
+class EventCallback final
+    : public ComCallback<IPortableDeviceEventCallback,
+                         IID_IPortableDeviceEventCallback> {
  public:
   EventCallback(std::shared_ptr<const DeviceEventSink> sink,
                 std::string device_id, uint64_t session)
       : sink_(std::move(sink)),
         device_id_(std::move(device_id)),
         session_(session) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) ||
-        IsEqualGUID(iid, IID_IPortableDeviceEventCallback)) {
-      *out = static_cast<IPortableDeviceEventCallback*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
 
   // On the device's thread: only reads the event's id and queues it.
   HRESULT STDMETHODCALLTYPE OnEvent(IPortableDeviceValues* values) override {
@@ -65,12 +48,11 @@ class EventCallback final : public IPortableDeviceEventCallback {
   }
 
  private:
-  ~EventCallback() = default;
+  ~EventCallback() override = default;
 
   const std::shared_ptr<const DeviceEventSink> sink_;
   const std::string device_id_;
   const uint64_t session_;
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace

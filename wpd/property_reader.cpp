@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "wpd/com_callback.h"
+
 namespace snapferry {
 namespace {
 
@@ -14,28 +16,10 @@ std::atomic<int64_t> patience_ms{60000};
 // One bulk request's results, handed over by WPD on a thread of its own.
 // The walk waits on it without holding anything the callback needs; once
 // the walk gave up on the request, whatever still comes is dropped.
-class BulkResults final : public IPortableDevicePropertiesBulkCallback {
+class BulkResults final
+    : public ComCallback<IPortableDevicePropertiesBulkCallback,
+                         IID_IPortableDevicePropertiesBulkCallback> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) ||
-        IsEqualGUID(iid, IID_IPortableDevicePropertiesBulkCallback)) {
-      *out = static_cast<IPortableDevicePropertiesBulkCallback*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT STDMETHODCALLTYPE OnStart(REFGUID) override {
     Heard();
     return S_OK;
@@ -98,7 +82,7 @@ class BulkResults final : public IPortableDevicePropertiesBulkCallback {
  private:
   using Clock = std::chrono::steady_clock;
 
-  ~BulkResults() = default;
+  ~BulkResults() override = default;
 
   void Heard() {
     {
@@ -108,7 +92,6 @@ class BulkResults final : public IPortableDevicePropertiesBulkCallback {
     changed_.notify_all();
   }
 
-  std::atomic<ULONG> refs_{1};
   std::mutex mu_;  // guards what follows
   std::condition_variable changed_;
   Clock::time_point last_heard_ = Clock::now();
