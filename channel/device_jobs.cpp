@@ -22,15 +22,15 @@ namespace snapferry {
 Job MakeListDevicesJob(SharedMethodResult result, WpdChannelHandler* handler) {
   return [result = std::move(result), handler]() mutable -> Completion {
     DeviceList listing = ListDevices();
-    return
-        [result = std::move(result), listing = std::move(listing), handler]() {
-          if (!listing.message.empty()) {
-            result->Error("wpd_error", listing.message);
-          } else {
-            handler->SetListedDevices(listing.devices);
-            result->Success(DeviceListToValue(listing.devices));
-          }
-        };
+    return [result = std::move(result), listing = std::move(listing),
+            handler]() {
+      if (!listing.message.empty()) {
+        result->Error("wpd_error", listing.message);
+      } else {
+        handler->SetListedDevices(listing.devices);
+        result->Success(DeviceListToValue(listing.devices));
+      }
+    };
   };
 }
 

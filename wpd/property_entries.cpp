@@ -122,6 +122,12 @@ PropertyEntry MakePropertyEntry(const PROPERTYKEY& key,
     case VT_LPWSTR:
       if (value.pwszVal != nullptr) entry.value = WideToUtf8(value.pwszVal);
       break;
+    case VT_BSTR:
+      if (value.bstrVal != nullptr) entry.value = WideToUtf8(value.bstrVal);
+      break;
+    case VT_LPSTR:
+      if (value.pszVal != nullptr) entry.value = std::string(value.pszVal);
+      break;
     case VT_BOOL:
       entry.value = value.boolVal != VARIANT_FALSE;
       break;
