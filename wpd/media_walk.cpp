@@ -172,9 +172,20 @@ HRESULT ContentAccess::Prepare(IPortableDevice* device) {
   if (FAILED(hr)) return hr;
   hr = content->Properties(properties.Put());
   if (FAILED(hr)) return hr;
-  return CoCreateInstance(CLSID_PortableDeviceKeyCollection, nullptr,
-                          CLSCTX_INPROC_SERVER,
-                          IID_IPortableDeviceKeyCollection, keys.PutVoid());
+  return NewKeyCollection({}, &keys);
+}
+
+HRESULT NewKeyCollection(std::initializer_list<PROPERTYKEY> wanted,
+                         ComPtr<IPortableDeviceKeyCollection>* keys) {
+  HRESULT hr = CoCreateInstance(CLSID_PortableDeviceKeyCollection, nullptr,
+                                CLSCTX_INPROC_SERVER,
+                                IID_IPortableDeviceKeyCollection,
+                                keys->PutVoid());
+  if (SUCCEEDED(hr) && !*keys) hr = E_POINTER;
+  for (const PROPERTYKEY& key : wanted) {
+    if (SUCCEEDED(hr)) hr = (*keys)->Add(key);
+  }
+  return hr;
 }
 
 HRESULT ContentAccess::AddKeys(std::initializer_list<PROPERTYKEY> wanted) {
@@ -221,15 +232,7 @@ HRESULT ReadObjectValues(IPortableDeviceContent* content,
   ComPtr<IPortableDeviceKeyCollection> keys;
   HRESULT hr = content->Properties(properties.Put());
   if (SUCCEEDED(hr) && !properties) hr = E_POINTER;
-  if (SUCCEEDED(hr)) {
-    hr = CoCreateInstance(CLSID_PortableDeviceKeyCollection, nullptr,
-                          CLSCTX_INPROC_SERVER,
-                          IID_IPortableDeviceKeyCollection, keys.PutVoid());
-    if (SUCCEEDED(hr) && !keys) hr = E_POINTER;
-  }
-  for (const PROPERTYKEY& key : wanted) {
-    if (SUCCEEDED(hr)) hr = keys->Add(key);
-  }
+  if (SUCCEEDED(hr)) hr = NewKeyCollection(wanted, &keys);
   if (SUCCEEDED(hr)) {
     hr = properties->GetValues(object.c_str(), keys.get(), values->Put());
     if (SUCCEEDED(hr) && !*values) hr = E_POINTER;

@@ -197,6 +197,11 @@ HRESULT WalkObjects(IPortableDeviceContent* content,
                     const WentAwayCheck& went_away = nullptr,
                     WalkCalls* calls = nullptr);
 
+// A new key collection holding `wanted`: the HRESULT of the first step
+// that fails (a class that hands out nothing is E_POINTER).
+HRESULT NewKeyCollection(std::initializer_list<PROPERTYKEY> wanted,
+                         ComPtr<IPortableDeviceKeyCollection>* keys);
+
 // One GetValues of `object` with `wanted`, outside a walk: the content's
 // properties, a key collection, the read. The HRESULT of the first step
 // that fails; `values` is set on success.

@@ -132,11 +132,7 @@ HRESULT IdCollection(const LPWSTR* ids, size_t count,
 // `keys` and WPD_OBJECT_ID, by which the results are matched to objects.
 HRESULT KeysWithId(IPortableDeviceKeyCollection* keys,
                    ComPtr<IPortableDeviceKeyCollection>* out) {
-  HRESULT hr = CoCreateInstance(CLSID_PortableDeviceKeyCollection, nullptr,
-                                CLSCTX_INPROC_SERVER,
-                                IID_IPortableDeviceKeyCollection,
-                                out->PutVoid());
-  if (SUCCEEDED(hr) && !*out) hr = E_POINTER;
+  HRESULT hr = NewKeyCollection({}, out);
   DWORD count = 0;
   if (SUCCEEDED(hr)) hr = keys->GetCount(&count);
   for (DWORD i = 0; i < count && SUCCEEDED(hr); ++i) {
