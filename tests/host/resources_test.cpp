@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/win32_window.h"
+#include "tests/version_block.h"
 
 namespace snapferry {
 namespace {
@@ -89,45 +90,27 @@ class VersionBlockTest : public ::testing::Test {
   void SetUp() override {
     wchar_t path[MAX_PATH];
     ASSERT_GT(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
-    ASSERT_GT(size, 0u);
-    block_.resize(size);
-    ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, block_.data()));
+    ASSERT_TRUE(block_.Load(path));
   }
+  std::wstring Text(const wchar_t* name) { return block_.Text(name); }
 
-  std::wstring Text(const wchar_t* name) {
-    void* value = nullptr;
-    UINT length = 0;
-    std::wstring query = std::wstring(L"\\StringFileInfo\\040904e4\\") + name;
-    if (!VerQueryValueW(block_.data(), query.c_str(), &value, &length) ||
-        length == 0) {
-      return L"<missing>";
-    }
-    return static_cast<const wchar_t*>(value);
-  }
-
-  std::vector<uint8_t> block_;
+  test_support::VersionBlock block_;
 };
 
 TEST_F(VersionBlockTest, NumbersAndTranslationReadBack) {
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  ASSERT_TRUE(VerQueryValueW(block_.data(), L"\\",
-                             reinterpret_cast<void**>(&fixed), &length));
-  ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+  const VS_FIXEDFILEINFO* fixed = block_.Fixed();
+  ASSERT_NE(fixed, nullptr);
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
   EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
   EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);  // .0.1
   EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
   EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
 
-  WORD* translation = nullptr;
-  ASSERT_TRUE(VerQueryValueW(block_.data(), L"\\VarFileInfo\\Translation",
-                             reinterpret_cast<void**>(&translation), &length));
-  ASSERT_EQ(length, 4u);
-  EXPECT_EQ(translation[0], 0x0409);
-  EXPECT_EQ(translation[1], 1252);
+  WORD language = 0;
+  WORD code_page = 0;
+  ASSERT_TRUE(block_.Translation(&language, &code_page));
+  EXPECT_EQ(language, 0x0409);
+  EXPECT_EQ(code_page, 1252);
 }
 
 TEST_F(VersionBlockTest, StringsReadBack) {

@@ -5,11 +5,10 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstdio>
-#include <cwchar>
 #include <string>
-#include <vector>
+
+#include "tests/version_block.h"
 
 namespace importer {
 namespace {
@@ -26,38 +25,12 @@ std::wstring Wide(const std::string& utf8) {
 class ImporterVersionBlockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::wstring path = Wide(SNAPFERRY_IMPORTER);
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    ASSERT_GT(size, 0u) << "no version block, error " << GetLastError();
-    block_.resize(size);
-    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block_.data()));
-    // The strings live under the block's first translation, as every
-    // reader of version blocks finds them.
-    WORD* translation = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(block_.data(), L"\\VarFileInfo\\Translation",
-                               reinterpret_cast<void**>(&translation),
-                               &length));
-    ASSERT_GE(length, 4u);
-    wchar_t language[16];
-    swprintf(language, 16, L"%04x%04x", translation[0], translation[1]);
-    strings_ = std::wstring(L"\\StringFileInfo\\") + language + L"\\";
+    ASSERT_TRUE(block_.Load(Wide(SNAPFERRY_IMPORTER)))
+        << "no version block, error " << GetLastError();
   }
+  std::wstring Text(const wchar_t* name) { return block_.Text(name); }
 
-  std::wstring Text(const wchar_t* name) {
-    void* value = nullptr;
-    UINT length = 0;
-    const std::wstring query = strings_ + name;
-    if (!VerQueryValueW(block_.data(), query.c_str(), &value, &length) ||
-        length == 0) {
-      return L"<missing>";
-    }
-    return static_cast<const wchar_t*>(value);
-  }
-
-  std::vector<uint8_t> block_;
-  std::wstring strings_;
+  test_support::VersionBlock block_;
 };
 
 TEST_F(ImporterVersionBlockTest, NumbersAndStringsAreTheProjectVersion) {
@@ -65,11 +38,8 @@ TEST_F(ImporterVersionBlockTest, NumbersAndStringsAreTheProjectVersion) {
   ASSERT_EQ(std::sscanf(SNAPFERRY_PROJECT_VERSION, "%u.%u.%u", &major, &minor,
                         &patch),
             3);
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  ASSERT_TRUE(VerQueryValueW(block_.data(), L"\\",
-                             reinterpret_cast<void**>(&fixed), &length));
-  ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+  const VS_FIXEDFILEINFO* fixed = block_.Fixed();
+  ASSERT_NE(fixed, nullptr);
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
   EXPECT_EQ(fixed->dwFileVersionMS, (major << 16) | minor);
   EXPECT_EQ(fixed->dwFileVersionLS, patch << 16);
