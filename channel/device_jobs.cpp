@@ -5,6 +5,7 @@
 
 #include "channel/method_replies.h"
 #include "channel/progress_events.h"
+#include "wpd/device_description.h"
 #include "wpd/device_discovery.h"
 #include "wpd/media_enumeration.h"
 #include "wpd/media_scan.h"
@@ -162,6 +163,29 @@ Job MakeGetThumbnailJob(SharedMethodResult result, std::string device_id,
         result->Success(flutter::EncodableValue(thumbnail.bytes));
       } else {
         result->Success();
+      }
+    };
+  };
+}
+
+Job MakeDescribeDeviceJob(SharedMethodResult result, std::string device_id,
+                          SharedSessions sessions) {
+  return [result = std::move(result), device_id = std::move(device_id),
+          sessions = std::move(sessions)]() mutable -> Completion {
+    DeviceDescription description = DescribeDevice(device_id, sessions.get());
+    // Built here, so the UI thread only sends it.
+    flutter::EncodableValue answer;
+    if (description.message.empty()) {
+      answer = DeviceDescriptionToValue(device_id, description);
+    }
+    return [result = std::move(result), answer = std::move(answer),
+            description = std::move(description)]() {
+      if (!description.message.empty()) {
+        result->Error(
+            "wpd_error", description.message,
+            flutter::EncodableValue(static_cast<int64_t>(description.hresult)));
+      } else {
+        result->Success(answer);
       }
     };
   };

@@ -68,6 +68,12 @@ Job MakeGetThumbnailJob(SharedMethodResult result, std::string device_id,
                         uint64_t accepted_at,
                         std::shared_ptr<PendingCopies> streams);
 
+// Answers what WPD shows of the device (wpd/device_description.h), or
+// Error("wpd_error", message, hresult) when COM or Open fails. The sessions
+// only lend their unplug probe: the device is opened apart from them.
+Job MakeDescribeDeviceJob(SharedMethodResult result, std::string device_id,
+                          SharedSessions sessions);
+
 // What a request gets when its job throws instead of returning a completion:
 // a failure with E_UNEXPECTED and the text "Internal error", in the shape its
 // method reports failures ("wpd_error" for the methods that answer errors,

@@ -6,9 +6,11 @@
 #define SNAPFERRY_CHANNEL_METHOD_REPLIES_H_
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "messaging/encodable_value.h"
+#include "wpd/device_description.h"
 #include "wpd/device_discovery.h"
 #include "wpd/media_enumeration.h"
 #include "wpd/media_scan.h"
@@ -36,6 +38,12 @@ flutter::EncodableValue ObjectOpResultToValue(const ObjectOpResult& result);
 // The canDelete answer: null when the device gave none (negative), true for
 // 1, false otherwise.
 flutter::EncodableValue CanDeleteAnswerToValue(int32_t answer);
+
+// The describeDevice map (channel/README.md): the description of a device
+// that opened; the failures listed with their "<step> failed (HRESULT
+// 0x...)" message.
+flutter::EncodableValue DeviceDescriptionToValue(
+    const std::string& device_id, const DeviceDescription& description);
 
 // The text "status" carries for a copy or deletion.
 const char* ObjectOpStatusText(ObjectOpStatus status);

@@ -300,6 +300,14 @@ void WpdChannelHandler::HandleMethodCall(
           MakeGetThumbnailJob(shared, std::move(id), std::move(object_id),
                               sessions_, thumbnail_cancels_,
                               thumbnail_cancels_->load(), pending_thumbnails_));
+  } else if (method == "describeDevice") {
+    std::string id = GetStringArgument(arguments, "id");
+    if (id.empty()) {
+      result->Error("bad_args", "describeDevice requires a device id");
+      return;
+    }
+    SharedMethodResult shared(std::move(result));
+    start(shared, MakeDescribeDeviceJob(shared, std::move(id), sessions_));
   } else if (method == "cancel") {
     // One flag for every running copy; it stays set until the next accepted
     // copyObject clears it.

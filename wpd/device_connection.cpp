@@ -109,9 +109,12 @@ DateText ReadPropertyDate(IPortableDeviceValues* values,
   ScopedPropVariant value;
   if (FAILED(values->GetValue(key, value.get())) || value.value().vt != VT_DATE)
     return DateText();
+  return FormatOleDate(value.value().date);
+}
+
+DateText FormatOleDate(double date) {
   SYSTEMTIME time = {};
-  if (VariantTimeToSystemTime(value.value().date, &time) == 0)
-    return DateText();
+  if (VariantTimeToSystemTime(date, &time) == 0) return DateText();
   // "%04u-%02u-%02uT%02u:%02u:%02u", written by hand: a listing formats
   // one date per file, and a format call costs more than the rest of the
   // entry. The converter only gives calendar fields, so each fits its width

@@ -55,6 +55,8 @@ std::wstring ReadStringValue(IPortableDeviceValues* values,
 // empty when missing, of another type, or not convertible.
 DateText ReadPropertyDate(IPortableDeviceValues* values,
                           const PROPERTYKEY& key);
+// A VT_DATE's value the same way; empty when not convertible.
+DateText FormatOleDate(double date);
 // The same as a string.
 std::string FormatPropertyDate(IPortableDeviceValues* values,
                                const PROPERTYKEY& key);

@@ -78,15 +78,28 @@ HRESULT ReadTypeAndName(IPortableDeviceValues* values, GUID* content_type,
 
 }  // namespace
 
+const char* WalkCalls::Name(Call call) {
+  static const char* const kNames[kCallCount] = {
+      "EnumObjects", "Next", "GetValues", "QueueGetValuesByObjectList",
+      "Start",       "Cancel"};
+  return call >= 0 && call < kCallCount ? kNames[call] : "?";
+}
+
+uint64_t WalkCalls::total() const {
+  uint64_t sum = 0;
+  for (uint64_t count : counts_) sum += count;
+  return sum;
+}
+
 HRESULT WalkObjects(IPortableDeviceContent* content,
                     IPortableDeviceProperties* properties,
                     IPortableDeviceKeyCollection* keys, WalkVisitor& visitor,
                     std::vector<UnreadItem>* unread,
-                    const WentAwayCheck& went_away) {
+                    const WentAwayCheck& went_away, WalkCalls* calls) {
   ContainerSet taken(WPD_DEVICE_OBJECT_ID);
   std::vector<PendingContainer> stack;
   stack.push_back({WPD_DEVICE_OBJECT_ID, std::string(), false, 0});
-  PropertyReader reader(properties, keys);
+  PropertyReader reader(properties, keys, calls);
   UnreadList passed_over(unread, went_away);
   bool dcim_met = false;
   // Reused from object to object, so that reading a name costs no
@@ -99,6 +112,8 @@ HRESULT WalkObjects(IPortableDeviceContent* content,
     ComPtr<IEnumPortableDeviceObjectIDs> enumerator;
     HRESULT hr =
         content->EnumObjects(0, parent.id.c_str(), nullptr, enumerator.Put());
+    if (calls != nullptr)
+      calls->Made(WalkCalls::kEnumObjects, hr, parent.id.c_str());
     if (FAILED(hr)) {
       // Stops only for a device that went away: what was seen so far would
       // pass for the whole device.
@@ -108,7 +123,7 @@ HRESULT WalkObjects(IPortableDeviceContent* content,
       }
       continue;
     }
-    ObjectIdBatch batch(enumerator.get());
+    ObjectIdBatch batch(enumerator.get(), calls, parent.id.c_str());
     while (batch.Fetch(reader.ids_per_read(), &hr) > 0) {
       reader.Prefetch(batch.data(), batch.size());
       for (size_t i = 0; i < batch.size(); ++i) {
@@ -131,7 +146,8 @@ HRESULT WalkObjects(IPortableDeviceContent* content,
         dcim_met = dcim_met || is_dcim;
         const bool enter =
             visitor.Visit({id, values.get(), content_type, name, is_container,
-                           is_dcim, parent.depth, parent.inDcim, parent.path});
+                           is_dcim, parent.id.c_str(), parent.depth,
+                           parent.inDcim, parent.path});
         if (is_container && enter && taken.Insert(id)) {
           std::string path;
           AssignUtf8(name, &path);
@@ -175,6 +191,7 @@ size_t ObjectIdBatch::Fetch(size_t wanted, HRESULT* failure) {
     LPWSTR ids[kPerNext] = {};
     ULONG fetched = 0;
     const HRESULT hr = enumerator_->Next(kPerNext, ids, &fetched);
+    if (calls_ != nullptr) calls_->Made(WalkCalls::kNext, hr, listing_);
     if (FAILED(hr)) fetched = 0;
     if (fetched > kPerNext) fetched = kPerNext;
     for (ULONG i = 0; i < kPerNext; ++i) {

@@ -36,6 +36,45 @@ struct ContentAccess {
   HRESULT AddKeys(std::initializer_list<PROPERTYKEY> wanted);
 };
 
+// The device calls a walk makes, counted by the walk itself as it makes
+// them, with each that failed: what a device report tells of a walk.
+class WalkCalls {
+ public:
+  enum Call : int {
+    kEnumObjects,
+    kNext,
+    kGetValues,
+    kQueueGetValuesByObjectList,
+    kStart,  // a bulk request; also failed by the status it ends with
+    kCancel,
+    kCallCount,
+  };
+  struct Failure {
+    Call call;
+    std::wstring object_id;  // the object or listed container; may be empty
+    HRESULT hresult;
+  };
+
+  // "EnumObjects", "Next", "GetValues", ...
+  static const char* Name(Call call);
+
+  void Made(Call call, HRESULT hr, LPCWSTR object_id = nullptr) {
+    ++counts_[call];
+    if (FAILED(hr)) Failed(call, hr, object_id);
+  }
+  // A failure told after the call itself (a bulk request's end).
+  void Failed(Call call, HRESULT hr, LPCWSTR object_id = nullptr) {
+    failures_.push_back({call, object_id ? object_id : L"", hr});
+  }
+  uint64_t count(Call call) const { return counts_[call]; }
+  uint64_t total() const;
+  const std::vector<Failure>& failures() const { return failures_; }
+
+ private:
+  uint64_t counts_[kCallCount] = {};
+  std::vector<Failure> failures_;
+};
+
 // The object ids of one container's listing, 64 per Next, gathered until
 // at least as many as wanted came or the listing ended. Ids are freed one by
 // one as they are handled; whatever a failing or over-eager Next left
@@ -44,8 +83,10 @@ class ObjectIdBatch {
  public:
   static constexpr ULONG kPerNext = 64;
 
-  explicit ObjectIdBatch(IEnumPortableDeviceObjectIDs* enumerator)
-      : enumerator_(enumerator) {}
+  // `calls`, when given, counts the Next calls made for `listing`.
+  explicit ObjectIdBatch(IEnumPortableDeviceObjectIDs* enumerator,
+                         WalkCalls* calls = nullptr, LPCWSTR listing = nullptr)
+      : enumerator_(enumerator), calls_(calls), listing_(listing) {}
   ~ObjectIdBatch() { FreeAll(); }
   ObjectIdBatch(const ObjectIdBatch&) = delete;
   ObjectIdBatch& operator=(const ObjectIdBatch&) = delete;
@@ -68,6 +109,8 @@ class ObjectIdBatch {
   void FreeAll();
 
   IEnumPortableDeviceObjectIDs* enumerator_;
+  WalkCalls* calls_;
+  LPCWSTR listing_;
   std::vector<LPWSTR> ids_;
   bool ended_ = false;
   HRESULT failure_ = S_OK;  // of the Next that ended the listing
@@ -108,6 +151,7 @@ struct WalkedObject {
   bool is_container;              // folder or functional object
   bool is_dcim;                   // a container named dcim
   // The container the object was listed in.
+  LPCWSTR parent_id;               // "DEVICE" for the device root
   int32_t parent_depth;            // 0 for the device root
   bool parent_in_dcim;             // it is, or lies below, a dcim container
   const std::string& parent_path;  // its own name in UTF-8; "" for the root
@@ -144,12 +188,14 @@ using WentAwayCheck = std::function<bool(HRESULT hr)>;
 // iPhone's media have no WPD_OBJECT_NAME); such an object is not visited.
 // Once a dcim container was met, only the unread items at or below one are
 // kept, as only files there count. A went-away code that `went_away` holds
-// for stops the walk: the result is that HRESULT, S_OK otherwise.
+// for stops the walk: the result is that HRESULT, S_OK otherwise. `calls`,
+// when given, counts the device calls the walk makes.
 HRESULT WalkObjects(IPortableDeviceContent* content,
                     IPortableDeviceProperties* properties,
                     IPortableDeviceKeyCollection* keys, WalkVisitor& visitor,
                     std::vector<UnreadItem>* unread,
-                    const WentAwayCheck& went_away = nullptr);
+                    const WentAwayCheck& went_away = nullptr,
+                    WalkCalls* calls = nullptr);
 
 // One GetValues of `object` with `wanted`, outside a walk: the content's
 // properties, a key collection, the read. The HRESULT of the first step

@@ -12,6 +12,8 @@ namespace snapferry {
 namespace {
 
 std::atomic<int64_t> patience_ms{60000};
+// HRESULT_FROM_WIN32(ERROR_TIMEOUT): a bulk request the walk gave up on.
+constexpr HRESULT kTimedOut = static_cast<HRESULT>(0x800705B4);
 
 // One bulk request's results, handed over by WPD on a thread of its own.
 // The walk waits on it without holding anything the callback needs; once
@@ -48,12 +50,13 @@ class BulkResults final
     return S_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE OnEnd(REFGUID, HRESULT) override {
-    // A failed status needs nothing of its own: whatever did not come is
-    // read one by one.
+  HRESULT STDMETHODCALLTYPE OnEnd(REFGUID, HRESULT status) override {
+    // A failed status needs nothing more: whatever did not come is read one
+    // by one.
     {
       std::lock_guard<std::mutex> lock(mu_);
       ended_ = true;
+      status_ = status;
     }
     changed_.notify_all();
     return S_OK;
@@ -72,6 +75,12 @@ class BulkResults final
       }
     }
     return true;
+  }
+
+  // The status the request ended with; S_OK before its end.
+  HRESULT status() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return status_;
   }
 
   std::vector<ComPtr<IPortableDeviceValues>> TakeResults() {
@@ -97,6 +106,7 @@ class BulkResults final
   Clock::time_point last_heard_ = Clock::now();
   bool ended_ = false;
   bool abandoned_ = false;
+  HRESULT status_ = S_OK;
   std::vector<ComPtr<IPortableDeviceValues>> results_;
 };
 
@@ -151,8 +161,9 @@ std::chrono::milliseconds BulkReadPatience() {
 }
 
 PropertyReader::PropertyReader(IPortableDeviceProperties* properties,
-                               IPortableDeviceKeyCollection* keys)
-    : properties_(properties), keys_(keys) {
+                               IPortableDeviceKeyCollection* keys,
+                               WalkCalls* calls)
+    : properties_(properties), keys_(keys), calls_(calls) {
   if (FAILED(properties->QueryInterface(IID_IPortableDevicePropertiesBulk,
                                         bulk_.PutVoid())) ||
       !bulk_ || FAILED(KeysWithId(keys, &bulk_keys_))) {
@@ -170,19 +181,24 @@ void PropertyReader::Prefetch(const LPWSTR* ids, size_t count) {
   ComPtr<BulkResults> results;
   *results.Put() = new BulkResults();
   GUID context = GUID_NULL;
-  if (FAILED(bulk_->QueueGetValuesByObjectList(
-          objects.get(), bulk_keys_.get(), results.get(), &context))) {
-    return;
-  }
-  if (FAILED(bulk_->Start(context))) {
-    bulk_->Cancel(context);  // drops the queued request
+  HRESULT hr = bulk_->QueueGetValuesByObjectList(
+      objects.get(), bulk_keys_.get(), results.get(), &context);
+  Count(WalkCalls::kQueueGetValuesByObjectList, hr);
+  if (FAILED(hr)) return;
+  hr = bulk_->Start(context);
+  Count(WalkCalls::kStart, hr);
+  if (FAILED(hr)) {
+    Count(WalkCalls::kCancel, bulk_->Cancel(context));  // drops the request
     return;
   }
   if (!results->WaitForEnd(BulkReadPatience())) {
     // A device that leaves a request hanging would leave the next one so
     // too: what is left of the walk reads one by one.
-    bulk_->Cancel(context);
+    if (calls_ != nullptr) calls_->Failed(WalkCalls::kStart, kTimedOut);
+    Count(WalkCalls::kCancel, bulk_->Cancel(context));
     bulk_.Reset();
+  } else if (calls_ != nullptr && FAILED(results->status())) {
+    calls_->Failed(WalkCalls::kStart, results->status());
   }
   for (ComPtr<IPortableDeviceValues>& values : results->TakeResults()) {
     CoTaskMemString id;
@@ -204,7 +220,13 @@ HRESULT PropertyReader::Read(LPCWSTR id,
       return S_OK;
     }
   }
-  return properties_->GetValues(id, keys_, values->Put());
+  const HRESULT hr = properties_->GetValues(id, keys_, values->Put());
+  if (calls_ != nullptr) calls_->Made(WalkCalls::kGetValues, hr, id);
+  return hr;
+}
+
+void PropertyReader::Count(WalkCalls::Call call, HRESULT hr) {
+  if (calls_ != nullptr) calls_->Made(call, hr);
 }
 
 }  // namespace snapferry

@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "wpd/com_ptr.h"
+#include "wpd/media_walk.h"
 
 namespace snapferry {
 
@@ -28,8 +29,10 @@ class PropertyReader {
  public:
   // Asks `properties` whether it serves bulk reads (a QueryInterface, which
   // costs no round trip). `keys` are the properties every read asks for.
+  // `calls`, when given, counts the device calls the reads make.
   PropertyReader(IPortableDeviceProperties* properties,
-                 IPortableDeviceKeyCollection* keys);
+                 IPortableDeviceKeyCollection* keys,
+                 WalkCalls* calls = nullptr);
   ~PropertyReader();
   PropertyReader(const PropertyReader&) = delete;
   PropertyReader& operator=(const PropertyReader&) = delete;
@@ -53,8 +56,11 @@ class PropertyReader {
   // held at once stays small.
   static constexpr size_t kIdsPerBulkRequest = 1000;
 
+  void Count(WalkCalls::Call call, HRESULT hr);
+
   IPortableDeviceProperties* properties_;
   IPortableDeviceKeyCollection* keys_;
+  WalkCalls* calls_;
   ComPtr<IPortableDevicePropertiesBulk> bulk_;
   ComPtr<IPortableDeviceKeyCollection> bulk_keys_;  // keys_ and the id
   std::unordered_map<std::wstring, ComPtr<IPortableDeviceValues>> fetched_;

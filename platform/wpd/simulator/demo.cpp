@@ -170,7 +170,17 @@ Fixture DemoFixture() {
       .Description(L"Apple iPhone")
       .Link(LinkSpec::Usb2())
       .Bulk();
-  phone.AddPhoneStorage(L"s10001", L"Internal Storage");
+  // As the observed iPhone answers (its serial number made up).
+  phone.properties.model = L"Apple iPhone";
+  phone.properties.firmware_version = L"27.0";
+  phone.properties.protocol = L"MTP: 1.00";
+  phone.properties.serial_number = L"F17ZQ4K9N72J";
+  phone.properties.power_level = 84;
+  phone.properties.power_source = 1;
+  phone.properties.supports_non_consumable = false;
+  // 64 GB, about a third of it free.
+  phone.AddPhoneStorage(L"s10001", L"Internal Storage")
+      .Capacity(63'978'983'424, 21'307'637'760);
   phone.AddPhoneFolder(L"o1", L"s10001", L"202609_a");
   phone.AddPhoneFolder(L"o2", L"s10001", L"202610_a");
   phone.AddPhoneFolder(L"o3", L"s10001", L"202610__");

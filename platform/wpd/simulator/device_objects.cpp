@@ -93,7 +93,18 @@ const PROPERTYKEY* const kObjectKeys[] = {
     &WPD_OBJECT_CONTAINER_FUNCTIONAL_OBJECT_ID,
     &WPD_OBJECT_CAN_DELETE,
     &WPD_STORAGE_FILE_SYSTEM_TYPE,
+    &WPD_STORAGE_CAPACITY,
+    &WPD_STORAGE_FREE_SPACE_IN_BYTES,
     &WPD_STORAGE_ACCESS_CAPABILITY,
+    &WPD_DEVICE_FIRMWARE_VERSION,
+    &WPD_DEVICE_POWER_LEVEL,
+    &WPD_DEVICE_POWER_SOURCE,
+    &WPD_DEVICE_PROTOCOL,
+    &WPD_DEVICE_MANUFACTURER,
+    &WPD_DEVICE_MODEL,
+    &WPD_DEVICE_SERIAL_NUMBER,
+    &WPD_DEVICE_SUPPORTS_NON_CONSUMABLE,
+    &WPD_DEVICE_FRIENDLY_NAME,
 };
 
 PROPVARIANT GuidValue(const GUID& guid) {
@@ -111,6 +122,49 @@ GUID FormatGuid(uint16_t code) {
   GUID format = WPD_OBJECT_FORMAT_UNSPECIFIED;
   format.Data1 = static_cast<uint32_t>(code) << 16;
   return format;
+}
+
+PROPVARIANT UnsignedValue(VARTYPE type, uint64_t value) {
+  PROPVARIANT out = EmptyValue();
+  out.vt = type;
+  if (type == VT_UI4) {
+    out.ulVal = static_cast<ULONG>(value);
+  } else {
+    out.uhVal.QuadPart = value;
+  }
+  return out;
+}
+
+// The device object's own properties (WPD_DEVICE_*); false for another key
+// or one the device lacks.
+bool DeviceProperty(const DeviceSpec& device, const PROPERTYKEY& key,
+                    PROPVARIANT* out) {
+  const DeviceSpec::Properties& own = device.properties;
+  const std::pair<const PROPERTYKEY*, const std::optional<std::wstring>*>
+      texts[] = {{&WPD_DEVICE_FRIENDLY_NAME, &device.friendly_name},
+                 {&WPD_DEVICE_MANUFACTURER, &device.manufacturer},
+                 {&WPD_DEVICE_MODEL, &own.model},
+                 {&WPD_DEVICE_FIRMWARE_VERSION, &own.firmware_version},
+                 {&WPD_DEVICE_PROTOCOL, &own.protocol},
+                 {&WPD_DEVICE_SERIAL_NUMBER, &own.serial_number}};
+  for (const auto& [text_key, text] : texts) {
+    if (!SameKey(key, *text_key)) continue;
+    if (!*text) return false;
+    *out = StringValue(**text);
+    return true;
+  }
+  if (SameKey(key, WPD_DEVICE_POWER_LEVEL) && own.power_level) {
+    *out = UnsignedValue(VT_UI4, *own.power_level);
+  } else if (SameKey(key, WPD_DEVICE_POWER_SOURCE) && own.power_source) {
+    *out = UnsignedValue(VT_UI4, *own.power_source);
+  } else if (SameKey(key, WPD_DEVICE_SUPPORTS_NON_CONSUMABLE) &&
+             own.supports_non_consumable) {
+    out->vt = VT_BOOL;
+    out->boolVal = *own.supports_non_consumable ? VARIANT_TRUE : VARIANT_FALSE;
+  } else {
+    return false;
+  }
+  return true;
 }
 
 // Under the device's lock: the object's value for `key`, if it has one.
@@ -155,6 +209,14 @@ bool ObjectProperty(const DeviceState& device, uint32_t node,
   } else if (SameKey(key, WPD_STORAGE_FILE_SYSTEM_TYPE)) {
     if (!setup.file_system_type) return false;
     *out = StringValue(*setup.file_system_type);
+  } else if (SameKey(key, WPD_STORAGE_CAPACITY)) {
+    if (!setup.capacity) return false;
+    *out = UnsignedValue(VT_UI8, *setup.capacity);
+  } else if (SameKey(key, WPD_STORAGE_FREE_SPACE_IN_BYTES)) {
+    if (!setup.free_space) return false;
+    *out = UnsignedValue(VT_UI8, *setup.free_space);
+  } else if (node == kRootNode && DeviceProperty(device.setup, key, out)) {
+    return true;
   } else if (SameKey(key, WPD_OBJECT_SIZE)) {
     if (!setup.size) return false;
     out->vt = VT_UI8;

@@ -144,6 +144,19 @@ class Parser {
     return true;
   }
 
+  template <typename Number>
+  bool OptionalUnsigned(const Json& object, const char* key,
+                        const std::string& path, std::optional<Number>* out) {
+    if (!object.contains(key)) return true;
+    uint64_t number;
+    if (!Unsigned(object[key], Join(path, key),
+                  std::numeric_limits<Number>::max(), &number)) {
+      return false;
+    }
+    *out = static_cast<Number>(number);
+    return true;
+  }
+
   bool Unsigned(const Json& value, const std::string& path, uint64_t max,
                 uint64_t* out) {
     if (!value.is_number_integer() ||
@@ -408,7 +421,8 @@ class Parser {
               {"id", "parent", "contentType", "name", "originalFileName",
                "size", "dateCreated", "dateModified", "canDelete", "format",
                "persistentUniqueId", "containerFunctionalObjectId",
-               "storageAccessCapability", "fileSystemType", "data", "thumbnail",
+               "storageAccessCapability", "fileSystemType", "capacity",
+               "freeSpace", "data", "thumbnail",
                "deleteAnswer", "deleteKeepsObject", "fail"})) {
       return false;
     }
@@ -454,6 +468,10 @@ class Parser {
     }
     if (value.contains("format") &&
         !Format(value["format"], Join(path, "format"), &object->format)) {
+      return false;
+    }
+    if (!OptionalUnsigned(value, "capacity", path, &object->capacity) ||
+        !OptionalUnsigned(value, "freeSpace", path, &object->free_space)) {
       return false;
     }
     if (value.contains("storageAccessCapability")) {
@@ -587,7 +605,8 @@ class Parser {
              "optimalTransferSize", "maxReadSize", "shortReadResult", "locked",
              "unlockAfterMs", "reset", "noticeUnplugAfterMs", "goneHresult",
              "nextOvercount", "reusesIdsOnReplug", "bulk", "link", "fail",
-             "objects"})) {
+             "objects", "model", "firmwareVersion", "protocol", "serialNumber",
+             "powerLevel", "powerSource", "supportsNonConsumable"})) {
       return false;
     }
     if (!value.contains("id")) return Fail(path, "needs an \"id\"");
@@ -596,6 +615,22 @@ class Parser {
         !OptionalText(value, "manufacturer", path, &device->manufacturer) ||
         !OptionalText(value, "description", path, &device->description)) {
       return false;
+    }
+    DeviceSpec::Properties& own = device->properties;
+    if (!OptionalText(value, "model", path, &own.model) ||
+        !OptionalText(value, "firmwareVersion", path, &own.firmware_version) ||
+        !OptionalText(value, "protocol", path, &own.protocol) ||
+        !OptionalText(value, "serialNumber", path, &own.serial_number) ||
+        !OptionalUnsigned(value, "powerLevel", path, &own.power_level) ||
+        !OptionalUnsigned(value, "powerSource", path, &own.power_source)) {
+      return false;
+    }
+    if (value.contains("supportsNonConsumable")) {
+      if (!value["supportsNonConsumable"].is_boolean()) {
+        return Fail(Join(path, "supportsNonConsumable"),
+                    "must be true or false");
+      }
+      own.supports_non_consumable = value["supportsNonConsumable"].get<bool>();
     }
     if ((value.contains("openHresult") &&
          !Hresult(value["openHresult"], Join(path, "openHresult"),

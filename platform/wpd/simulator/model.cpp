@@ -188,6 +188,11 @@ ObjectSpec& ObjectSpec::FileSystemType(std::wstring value) {
   file_system_type = std::move(value);
   return *this;
 }
+ObjectSpec& ObjectSpec::Capacity(uint64_t bytes, uint64_t free_bytes) {
+  capacity = bytes;
+  free_space = free_bytes;
+  return *this;
+}
 ObjectSpec& ObjectSpec::EndsAfter(uint64_t bytes) {
   return Fail(Call::kRead, Fault::EndAfter(bytes));
 }

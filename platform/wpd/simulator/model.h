@@ -195,6 +195,9 @@ struct ObjectSpec {
   // E_ACCESSDENIED) and WPD_STORAGE_FILE_SYSTEM_TYPE.
   std::optional<uint32_t> storage_access;
   std::optional<std::wstring> file_system_type;
+  // WPD_STORAGE_CAPACITY and WPD_STORAGE_FREE_SPACE_IN_BYTES, in bytes.
+  std::optional<uint64_t> capacity;
+  std::optional<uint64_t> free_space;
   // The default resource: no bytes, the given bytes, or a generated
   // pattern of pattern_size bytes in which byte i is i mod 251.
   DataKind data_kind = DataKind::kNone;
@@ -227,6 +230,7 @@ struct ObjectSpec {
   ObjectSpec& Container(std::wstring storage_id);
   ObjectSpec& StorageAccess(uint32_t capability);
   ObjectSpec& FileSystemType(std::wstring value);
+  ObjectSpec& Capacity(uint64_t bytes, uint64_t free_bytes);
   // The stream serves `bytes` bytes and then ends (Read: S_OK, 0 bytes),
   // whatever the size property says.
   ObjectSpec& EndsAfter(uint64_t bytes);
@@ -252,6 +256,19 @@ struct DeviceSpec {
   std::optional<std::wstring> friendly_name;
   std::optional<std::wstring> manufacturer;
   std::optional<std::wstring> description;
+  // The device object's own properties (WPD_DEVICE_*, read from
+  // WPD_DEVICE_OBJECT_ID); an absent one is not there. Its
+  // WPD_DEVICE_FRIENDLY_NAME and WPD_DEVICE_MANUFACTURER are the texts
+  // above.
+  struct Properties {
+    std::optional<std::wstring> model;
+    std::optional<std::wstring> firmware_version;
+    std::optional<std::wstring> protocol;         // "MTP: 1.00"
+    std::optional<std::wstring> serial_number;    // never to be reported
+    std::optional<uint32_t> power_level;          // 0 to 100
+    std::optional<uint32_t> power_source;         // 0 battery, 1 external
+    std::optional<bool> supports_non_consumable;  // a VT_BOOL
+  } properties;
   HRESULT open_hresult = S_OK;           // what Open answers
   DWORD optimal_transfer_size = 262144;  // what GetStream reports
   // Largest count one Read gives (0: whatever is asked), to model a device

@@ -31,6 +31,9 @@ const char kEveryKey[] = R"({
     "locked": true, "unlockAfterMs": 1500, "reset": true,
     "goneHresult": 2147942431, "nextOvercount": 3, "noticeUnplugAfterMs": 250,
     "reusesIdsOnReplug": true, "bulk": true,
+    "model": "iPhone", "firmwareVersion": "27.0", "protocol": "MTP: 1.00",
+    "serialNumber": "F17", "powerLevel": 84, "powerSource": 1,
+    "supportsNonConsumable": true,
     "link": {"profile": "usb2", "thumbnailMs": 30},
     "fail": { "Content": -2147467259, "Transfer": 2147500037,
               "GetDeviceManufacturer": 5, "GetValues": {"hresult": -1, "afterCalls": 3},
@@ -38,7 +41,8 @@ const char kEveryKey[] = R"({
               "BulkValues": {"hang": true, "afterItems": 120} },
     "objects": [
       { "id": "s1", "parent": "DEVICE", "contentType": "functional", "name": "Internal Storage",
-        "storageAccessCapability": 1, "fileSystemType": "DCF" },
+        "storageAccessCapability": 1, "fileSystemType": "DCF",
+        "capacity": 63978983424, "freeSpace": 0 },
       { "id": "d1", "parent": "s1", "contentType": "folder", "name": "DCIM" },
       { "id": "f1", "parent": "d1", "contentType": "image", "name": "IMG_0001",
         "originalFileName": "IMG_0001.HEIC", "size": 5000000000,
@@ -97,6 +101,15 @@ TEST(WpdFixtureJson, FileWithEveryKeyLoadsAsDescribed) {
   EXPECT_EQ(phone.next_overcount, 3u);
   EXPECT_TRUE(phone.reuses_ids_on_replug);
   EXPECT_TRUE(phone.bulk);
+  EXPECT_EQ(phone.properties.model, std::wstring(L"iPhone"));
+  EXPECT_EQ(phone.properties.firmware_version, std::wstring(L"27.0"));
+  EXPECT_EQ(phone.properties.protocol, std::wstring(L"MTP: 1.00"));
+  EXPECT_EQ(phone.properties.serial_number, std::wstring(L"F17"));
+  EXPECT_EQ(phone.properties.power_level, 84u);
+  EXPECT_EQ(phone.properties.power_source, 1u);
+  EXPECT_EQ(phone.properties.supports_non_consumable, true);
+  EXPECT_EQ(phone.objects[0].capacity, UINT64_C(63978983424));
+  EXPECT_EQ(phone.objects[0].free_space, UINT64_C(0));
   ASSERT_TRUE(phone.link.has_value());
   EXPECT_EQ(phone.link->open_ms, 20);
   EXPECT_EQ(phone.link->thumbnail_ms, 30);
