@@ -10,8 +10,9 @@ namespace importer {
 
 uint32_t WriteReportFile(const std::string& path, const std::string& text) {
   const size_t cut = path.find_last_of("\\/");
+  // A file right below a root keeps the root as its folder.
   const std::string folder =
-      cut == std::string::npos ? "" : path.substr(0, cut);
+      cut == std::string::npos ? "" : path.substr(0, cut == 0 ? 1 : cut);
   const std::string name = path.substr(cut == std::string::npos ? 0 : cut + 1);
   uint32_t code = ERROR_PATH_NOT_FOUND;
   const std::optional<std::string> staging_name =

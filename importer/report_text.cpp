@@ -287,6 +287,10 @@ class Writer {
                (failure.detail.empty() ? "" : ": " + clean_(failure.detail)));
       ++listed;
     }
+    if (facts_.description &&
+        BoolField(facts_.description->value, "failuresCut")) {
+      Line(1, "(describeDevice told only its first 100 failures)");
+    }
     if (listed == 0) Line(1, "None.");
   }
 
