@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 
 #include "importer/channel_client.h"
 
@@ -10,6 +12,14 @@ namespace {
 
 using flutter::EncodableValue;
 using flutter::ValueList;
+
+// Property values that are ids: they keep their shape only. A serial
+// number is never read; should a device give one all the same, it goes
+// the same way.
+constexpr const char* kIdKeys[] = {
+    "WPD_OBJECT_ID", "WPD_OBJECT_PARENT_ID", "WPD_OBJECT_PERSISTENT_UNIQUE_ID",
+    "WPD_OBJECT_CONTAINER_FUNCTIONAL_OBJECT_ID", "WPD_DEVICE_SERIAL_NUMBER"};
+constexpr char kFriendlyNameKey[] = "WPD_DEVICE_FRIENDLY_NAME";
 
 // An instance segment shorter than this is not looked for in free text: a
 // short one ("phone") would mask ordinary words.
@@ -105,6 +115,34 @@ bool Scrubber::Matches(const std::string& text, size_t at, const Pattern& p) {
     }
   }
   return true;
+}
+
+std::string PropertyValueText(const std::string& key, const std::string& type,
+                              const EncodableValue* value,
+                              const Scrubber& clean) {
+  if (value == nullptr) return "(not shown)";
+  if (const auto* text = std::get_if<std::string>(value)) {
+    if (key == kFriendlyNameKey) return kFriendlyNameMask;
+    for (const char* id_key : kIdKeys) {
+      if (key == id_key) return MaskedShape(*text);
+    }
+    return clean(*text);
+  }
+  int64_t number = 0;
+  if (const auto* wide = std::get_if<int64_t>(value)) {
+    number = *wide;
+  } else if (const auto* narrow = std::get_if<int32_t>(value)) {
+    number = *narrow;
+  } else if (const auto* flag = std::get_if<bool>(value)) {
+    return *flag ? "true" : "false";
+  } else {
+    return "(not shown)";
+  }
+  if (type != "VT_ERROR") return std::to_string(number);
+  char code[16];
+  std::snprintf(code, sizeof(code), "0x%08X",
+                static_cast<unsigned>(static_cast<uint32_t>(number)));
+  return code;
 }
 
 }  // namespace importer

@@ -54,6 +54,15 @@ class Scrubber {
   std::vector<Pattern> patterns_;
 };
 
+// A property's value as the report writes it: ids (WPD_OBJECT_ID and the
+// other ids an object names) by their shape, WPD_DEVICE_FRIENDLY_NAME as
+// kFriendlyNameMask, other texts cleaned by `clean`; integers in decimal
+// (VT_ERROR's code in hex), booleans as true or false; "(not shown)" when
+// the answer holds no value (a type it does not carry).
+std::string PropertyValueText(const std::string& key, const std::string& type,
+                              const flutter::EncodableValue* value,
+                              const Scrubber& clean);
+
 }  // namespace importer
 
 #endif  // SNAPFERRY_IMPORTER_REPORT_MASKING_H_

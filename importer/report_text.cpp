@@ -14,13 +14,6 @@ using flutter::EncodableValue;
 using flutter::ValueList;
 using flutter::ValueMap;
 
-// Property values that are ids: they keep their shape only. A serial
-// number is never read; should a device give one all the same, it goes
-// the same way.
-constexpr const char* kIdKeys[] = {
-    "WPD_OBJECT_ID", "WPD_OBJECT_PARENT_ID", "WPD_OBJECT_PERSISTENT_UNIQUE_ID",
-    "WPD_OBJECT_CONTAINER_FUNCTIONAL_OBJECT_ID", "WPD_DEVICE_SERIAL_NUMBER"};
-constexpr char kFriendlyNameKey[] = "WPD_DEVICE_FRIENDLY_NAME";
 // The walk's calls, in the order describeDevice counts them.
 constexpr const char* kWalkCalls[] = {
     "EnumObjects", "Next",  "GetValues", "QueueGetValuesByObjectList",
@@ -153,32 +146,10 @@ class Writer {
     for (const EncodableValue& property : *properties) {
       const std::string key = StringField(property, "key");
       const std::string type = StringField(property, "type");
-      Line(depth, clean_(key) + " (" + clean_(type) + ") = " +
-                      PropertyValue(key, type, Find(property, "value")));
+      Line(depth,
+           clean_(key) + " (" + clean_(type) + ") = " +
+               PropertyValueText(key, type, Find(property, "value"), clean_));
     }
-  }
-
-  std::string PropertyValue(const std::string& key, const std::string& type,
-                            const EncodableValue* value) const {
-    if (value == nullptr) return "(not shown)";
-    if (const auto* text = std::get_if<std::string>(value)) {
-      if (key == kFriendlyNameKey) return kFriendlyNameMask;
-      for (const char* id_key : kIdKeys) {
-        if (key == id_key) return MaskedShape(*text);
-      }
-      return clean_(*text);
-    }
-    int64_t number = 0;
-    if (const auto* wide = std::get_if<int64_t>(value)) {
-      number = *wide;
-    } else if (const auto* narrow = std::get_if<int32_t>(value)) {
-      number = *narrow;
-    } else if (const auto* flag = std::get_if<bool>(value)) {
-      return *flag ? "true" : "false";
-    } else {
-      return "(not shown)";
-    }
-    return type == "VT_ERROR" ? Hex(number) : std::to_string(number);
   }
 
   void Storages(const EncodableValue& answer) {
