@@ -13,10 +13,6 @@ namespace {
 using flutter::EncodableValue;
 using flutter::ValueList;
 
-constexpr char kUnlockLine[] =
-    "The device shows no photos yet. Unlock it, and if it asks whether to "
-    "trust this computer, tap Trust.";
-
 // By extension, as the listing itself tells media from other files.
 bool EndsWithIgnoringCase(const std::string& name, const char* suffix) {
   const std::string tail(suffix);
@@ -138,10 +134,10 @@ void CameraRoll::OnEnumerated(const Reply& reply, int enumeration) {
     // Part of the roll could not be read: the whole roll is listed once
     // more before anything is decided.
     listed_again_ = true;
-    report_.Line("Some of the camera roll could not be read (" +
-                 Counted(static_cast<long long>(unread_.size()), "item",
-                         "items") +
-                 "); reading it again.");
+    report_.Line(
+        "Some of the camera roll could not be read (" +
+        Counted(static_cast<long long>(unread_.size()), "item", "items") +
+        "); reading it again.");
     WaitToList("");
     return;
   }
@@ -243,8 +239,8 @@ void CameraRoll::OnCheckListing(const ValueList* entries,
     events_.done();
     return;
   }
-  report_.Status("Checking that every file on the phone is in " +
-                 destination_ + "...");
+  report_.Status("Checking that every file on the phone is in " + destination_ +
+                 "...");
   // Read now, with every file this import placed.
   FolderIndex folders;
   std::vector<std::string> missing;

@@ -23,6 +23,12 @@
 
 namespace importer {
 
+// What a phone that shows nothing yet (locked, or not trusting this PC) is
+// told; the device report waits for it the same way.
+inline constexpr char kUnlockLine[] =
+    "The device shows no photos yet. Unlock it, and if it asks whether to "
+    "trust this computer, tap Trust.";
+
 class CameraRoll {
  public:
   struct Events {

@@ -61,8 +61,8 @@ bool MeansDeviceGone(const Reply& reply) {
 }
 
 Connection::Connection(const Options& options, const SessionState& state,
-                       ChannelClient& client, const Report& report,
-                       After after, Events events)
+                       ChannelClient& client, const Report& report, After after,
+                       Events events)
     : options_(options),
       state_(state),
       client_(client),
@@ -79,6 +79,7 @@ void Connection::ListDevices() {
 
 void Connection::OnDevices(const Reply& reply) {
   if (state_.over || state_.interrupted) return;
+  devices_reply_ = reply;
   const auto* devices =
       reply.ok() ? std::get_if<ValueList>(&reply.value) : nullptr;
   if (devices == nullptr) {
@@ -148,8 +149,7 @@ void Connection::OnDevices(const Reply& reply) {
   Wait(message, [this] { ListDevices(); });
 }
 
-void Connection::Wait(const std::string& message,
-                      std::function<void()> again) {
+void Connection::Wait(const std::string& message, std::function<void()> again) {
   if (!message.empty() && said_.insert(message).second) {
     report_.Line(message);
     if (said_.size() == 1) {

@@ -70,6 +70,8 @@ class Connection {
   void Probe();
 
   const std::string& device_id() const { return device_id_; }
+  // What the last listDevices answered (the device report shows it).
+  const Reply& devices_reply() const { return devices_reply_; }
   // The phone went away and has not been listed again yet.
   bool away() const { return away_; }
   bool probing() const { return probing_; }
@@ -96,6 +98,7 @@ class Connection {
   const Events events_;
 
   std::string device_id_;
+  Reply devices_reply_;
   std::chrono::steady_clock::time_point wait_until_;
   std::set<std::string> said_;
   // The step to run when woken; a generation tells the current wait's

@@ -20,6 +20,7 @@
 #include "importer/camera_roll.h"
 #include "importer/channel_client.h"
 #include "importer/connection.h"
+#include "importer/console_session.h"
 #include "importer/copy_queue.h"
 #include "importer/destination_folder.h"
 #include "importer/import_plan.h"
@@ -32,19 +33,7 @@
 
 namespace importer {
 
-// What the session needs from the program around it.
-struct Environment {
-  // One line of output.
-  std::function<void(const std::string& line)> write_line;
-  // Redraws the progress line in place (only set when output is a terminal).
-  std::function<void(const std::string& status)> show_status;
-  // Runs `task` on the UI thread after `milliseconds`.
-  std::function<void(int milliseconds, std::function<void()> task)> after;
-  // The import is over; the program exits with `exit_code`.
-  std::function<void(int exit_code)> finished;
-};
-
-class ImportSession : public engine_inprocess::EngineInterface {
+class ImportSession : public ConsoleSession {
  public:
   ImportSession(Options options, Environment environment,
                 engine_inprocess::InterfaceHost& host);
@@ -55,9 +44,9 @@ class ImportSession : public engine_inprocess::EngineInterface {
 
   // Ctrl+C or the console closing: the copy running is cancelled (its
   // staging file goes), the summary is printed, exit code 130.
-  void Interrupt();
+  void Interrupt() override;
 
-  std::shared_ptr<const CallCounts> call_counts() const {
+  std::shared_ptr<const CallCounts> call_counts() const override {
     return client_.counts();
   }
 

@@ -50,6 +50,12 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
         return false;
       }
       options->thumbnails = arguments[++i];
+    } else if (argument == "--report") {
+      if (!has_value || arguments[i + 1].empty()) {
+        *error = "--report needs a file name";
+        return false;
+      }
+      options->report = arguments[++i];
     } else if (argument == "--wait") {
       if (!has_value || !ParseNumber(arguments[i + 1], 0, 24 * 3600,
                                      &options->wait_seconds)) {
@@ -68,6 +74,13 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
       options->folder = argument;
       folder_given = true;
     }
+  }
+  if (!options->report.empty() &&
+      (folder_given || options->dry_run || !options->thumbnails.empty())) {
+    *error =
+        "--report describes the device instead of importing: give it no "
+        "FOLDER, --dry-run or --thumbnails";
+    return false;
   }
   return true;
 }
@@ -107,12 +120,18 @@ std::string HelpText() {
          "                  folder; an existing file is never replaced\n"
          "  --dry-run       list what would be imported and what is already\n"
          "                  there, copy nothing\n"
+         "  --report FILE   import nothing: write what the device shows and\n"
+         "                  how fast it answers into FILE, a text to attach\n"
+         "                  to a report of a problem (no photo's content, no\n"
+         "                  device name or serial number goes into it)\n"
          "  --demo          use the built-in simulated devices (Windows)\n"
          "  --version       the program's version\n"
          "  --help          this text\n"
          "\n"
          "Exit codes: 0 everything imported or already there, 1 some files\n"
-         "failed, 2 no import could start, 130 stopped with Ctrl+C.\n";
+         "failed, 2 no import could start, 130 stopped with Ctrl+C. With\n"
+         "--report: 0 written, 2 no device could be opened (the report is\n"
+         "written all the same) or FILE could not be written.\n";
 }
 
 std::string VersionText() {

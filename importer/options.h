@@ -30,6 +30,9 @@ struct Options {
   std::string folder = kDefaultFolder;
   std::string device;      // friendly name or id; empty: the first Apple device
   std::string thumbnails;  // folder for the photos' thumbnails; empty: none
+  // The file to write a report on the device into, instead of importing
+  // (device_report.h); empty: an import.
+  std::string report;
   int wait_seconds = kDefaultWaitSeconds;
   int poll_milliseconds = kDefaultPollMilliseconds;
   int unplug_notice_milliseconds = kDefaultUnplugNoticeMilliseconds;
@@ -41,7 +44,9 @@ struct Options {
 };
 
 // Reads `arguments` (after the program name) into `options`; false with
-// `error` set when they cannot be understood.
+// `error` set when they cannot be understood. --report imports nothing, so
+// it goes with neither a FOLDER nor --dry-run nor --thumbnails: rather than
+// let a person think an import ran, that is a usage error.
 bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
                   std::string* error);
 

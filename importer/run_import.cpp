@@ -12,6 +12,7 @@
 #include "channel/jobs.h"
 #include "channel/wpd_channel_handler.h"
 #include "importer/console_page.h"
+#include "importer/device_report.h"
 #include "importer/import_session.h"
 #include "messaging/binary_messenger.h"
 #include "platform/engine/engine_api.h"
@@ -32,7 +33,7 @@ std::atomic<int> interrupts{0};
 
 struct Loop {
   snapferry::WpdChannelHandler* handler = nullptr;
-  ImportSession* session = nullptr;
+  ConsoleSession* session = nullptr;
   std::shared_ptr<const CallCounts> counts;
   std::map<UINT_PTR, std::function<void()>> timers;
   UINT_PTR last_timer = 0;
@@ -141,8 +142,12 @@ int RunImport(const Options& options, const Output& output,
   engine_inprocess::SetDefaultInterface(
       [&loop, &options, &environment](const std::vector<std::string>&,
                                       engine_inprocess::InterfaceHost& host) {
-        auto session =
-            std::make_unique<ImportSession>(options, environment, host);
+        std::unique_ptr<ConsoleSession> session;
+        if (options.report.empty()) {
+          session = std::make_unique<ImportSession>(options, environment, host);
+        } else {
+          session = std::make_unique<DeviceReport>(options, environment, host);
+        }
         loop.session = session.get();
         loop.counts = session->call_counts();
         return session;

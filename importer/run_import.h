@@ -2,6 +2,8 @@
 // in-process engine, the device channels' handler on a message-only window
 // that drains its reply queue, Ctrl+C and console close turned into a
 // cancelled copy, and the window message loop until the import is over.
+// With Options::report set, the session run is the device report
+// (device_report.h) instead, in the same loop.
 
 #ifndef SNAPFERRY_IMPORTER_RUN_IMPORT_H_
 #define SNAPFERRY_IMPORTER_RUN_IMPORT_H_
@@ -21,8 +23,8 @@ struct Output {
 };
 
 // The exit code: 0 all imported or already there, 1 some failed, 2 no
-// import could start, 130 interrupted. `counts`, when given, receives what
-// went over the channels once the engine is gone.
+// import could start, 130 interrupted (a report: device_report.h). `counts`,
+// when given, receives what went over the channels once the engine is gone.
 int RunImport(const Options& options, const Output& output,
               CallCounts* counts = nullptr);
 

@@ -76,8 +76,8 @@ TEST(NumberedNameTest, NumberGoesBeforeTheExtension) {
 }
 
 TEST(NumberedNameTest, ANumberedNameTellsItsNameAndNumber) {
-  for (const char* name :
-       {"IMG_0001.HEIC", "clip.final.MOV", "README", ".hidden", "IMG (2).JPG"}) {
+  for (const char* name : {"IMG_0001.HEIC", "clip.final.MOV", "README",
+                           ".hidden", "IMG (2).JPG"}) {
     for (int n : {2, 10, 9999}) {
       EXPECT_EQ(UnnumberedName(NumberedName(name, n)),
                 std::make_pair(std::string(name), n));
@@ -105,6 +105,12 @@ TEST(OptionsTest, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
   EXPECT_EQ(options.thumbnails, "D:\\Thumbs");
   EXPECT_TRUE(options.dry_run && options.demo && !options.help);
 
+  Options report;
+  ASSERT_TRUE(
+      ParseOptions({"--report", "r.txt", "--device", "x"}, &report, &error))
+      << error;
+  EXPECT_EQ(report.report, "r.txt");
+
   Options defaults;
   ASSERT_TRUE(ParseOptions({}, &defaults, &error));
   EXPECT_EQ(defaults.folder, "snapferry-import");
@@ -112,9 +118,21 @@ TEST(OptionsTest, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
   EXPECT_EQ(defaults.poll_milliseconds, 2000);
 
   const std::vector<std::vector<std::string>> refused = {
-      {"--wait"},     {"--wait", "-1"}, {"--wait", "5s"},
-      {"--device"},   {"--device", ""}, {"--force"},
-      {"one", "two"}, {"--thumbnails"}, {"--thumbnails", ""},
+      {"--wait"},
+      {"--wait", "-1"},
+      {"--wait", "5s"},
+      {"--device"},
+      {"--device", ""},
+      {"--force"},
+      {"one", "two"},
+      {"--thumbnails"},
+      {"--thumbnails", ""},
+      // A report imports nothing: a folder or what shapes an import is a
+      // mistake said at once.
+      {"--report"},
+      {"--report", "r.txt", "D:\\Photos"},
+      {"--report", "r.txt", "--dry-run"},
+      {"--thumbnails", "t", "--report", "r.txt"},
   };
   for (const auto& arguments : refused) {
     Options ignored;

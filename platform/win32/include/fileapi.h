@@ -62,5 +62,10 @@ EXTERN_C BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName,
 EXTERN_C BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName,
                                       LPSECURITY_ATTRIBUTES lpAttributes);
 EXTERN_C BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName);
+// The folder for temporary files, full, ending in '\': from TMP, TEMP,
+// USERPROFILE or (the stand-in's own) TMPDIR, else "\tmp\". The length
+// written (without the NUL), or the size needed (with it) when the buffer is
+// too small, as GetFullPathNameW.
+EXTERN_C DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
 
 #endif  // SNAPFERRY_WIN32_FILEAPI_H_

@@ -1,10 +1,11 @@
 // GetFullPathNameW: Windows's path rules on the stand-in's single-rooted
-// file system.
+// file system; GetTempPathW.
 #include <fileapi.h>
 #include <unistd.h>
 #include <winbase.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cwctype>
 #include <string>
 #include <vector>
@@ -136,5 +137,25 @@ DWORD WINAPI GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer,
       full.rfind(L"\\\\.\\", 0) != 0) {
     *file_part = buffer + last + 1;
   }
+  return length;
+}
+
+DWORD WINAPI GetTempPathW(DWORD size, LPWSTR buffer) {
+  // Windows looks at TMP, TEMP and USERPROFILE in turn; here TMPDIR, the
+  // system's own, comes next, then /tmp (Windows ends with its own folder).
+  std::wstring path = L"\\tmp";
+  for (const char* variable : {"TMP", "TEMP", "USERPROFILE", "TMPDIR"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') {
+      path = win32_standin::FullPath(
+          win32_standin::internal::WideFromNarrow(value));
+      break;
+    }
+  }
+  if (path.back() != L'\\') path += L'\\';
+  const DWORD length = static_cast<DWORD>(path.size());
+  if (buffer == nullptr || size <= length) return length + 1;
+  std::copy(path.begin(), path.end(), buffer);
+  buffer[length] = L'\0';
   return length;
 }
