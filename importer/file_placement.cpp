@@ -116,11 +116,10 @@ void RemoveEmptyFolder(const std::string& path) {
 }
 
 uint32_t WriteNewFile(const std::string& path,
-                      const std::vector<uint8_t>& bytes, bool hidden) {
+                      const std::vector<uint8_t>& bytes) {
   const std::wstring wide = Win32Path(path);
-  HANDLE file = CreateFileW(
-      wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-      hidden ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError();
   DWORD code = 0;
   size_t done = 0;

@@ -87,11 +87,12 @@ bool MakeFolders(const std::string& path, std::vector<std::string>* created,
 // Removes the folder `path` if it is empty.
 void RemoveEmptyFolder(const std::string& path);
 
-// Creates `path`, which must not exist, with `bytes` in it, hidden unless
-// `hidden` is false; the system's code on failure (nothing is left then),
-// else 0.
+// Creates `path`, which must not exist, with `bytes` in it; the system's
+// code on failure (nothing is left then), else 0. Not hidden: a staging
+// file's attributes go with it when it is moved into place, and a file
+// saved hidden is one a person does not see.
 uint32_t WriteNewFile(const std::string& path,
-                      const std::vector<uint8_t>& bytes, bool hidden = true);
+                      const std::vector<uint8_t>& bytes);
 
 enum class MoveOutcome { kMoved, kNameTaken, kFailed };
 // Renames `from` to `to` (UTF-8 paths) unless something exists under `to`;

@@ -19,9 +19,7 @@ uint32_t WriteReportFile(const std::string& path, const std::string& text) {
       FirstFreeName(folder, StagingName(name, 1), &code);
   if (!staging_name) return code;
   const std::string staging = JoinPath(folder, *staging_name);
-  // Not hidden: the report keeps the staging file's attributes.
-  code = WriteNewFile(staging, std::vector<uint8_t>(text.begin(), text.end()),
-                      /*hidden=*/false);
+  code = WriteNewFile(staging, std::vector<uint8_t>(text.begin(), text.end()));
   if (code != 0) return code;
   if (MoveFileExW(Win32Path(staging).c_str(), Win32Path(path).c_str(),
                   MOVEFILE_REPLACE_EXISTING)) {

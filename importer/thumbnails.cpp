@@ -107,8 +107,9 @@ void Thumbnails::OnThumbnail(const MediaFile& file, int connection,
 }
 
 void Thumbnails::Save(const MediaFile& file, const std::vector<uint8_t>& jpeg) {
-  // As a photo: written to a hidden staging file, then moved in without
-  // replacing anything, waiting out a scanner that holds it.
+  // As a photo: written to a staging file (a dot name, not the hidden
+  // attribute, which the move would keep), then moved in without replacing
+  // anything, waiting out a scanner that holds it.
   const std::string folder = FolderOf(file);
   uint32_t code = 0;
   if (!parts_.destination.Make(folder, &code)) {

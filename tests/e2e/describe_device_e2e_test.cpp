@@ -102,7 +102,7 @@ TEST_F(DescribeDeviceEndToEndTest, TheDemoIPhoneAsItsReportShowsIt) {
                 "WPD_DEVICE_PROTOCOL VT_LPWSTR MTP: 1.00",
                 "WPD_DEVICE_MANUFACTURER VT_LPWSTR Apple Inc.",
                 "WPD_DEVICE_MODEL VT_LPWSTR Apple iPhone",
-                "WPD_DEVICE_FRIENDLY_NAME VT_LPWSTR Apple iPhone",
+                "WPD_DEVICE_FRIENDLY_NAME VT_LPWSTR Anna's iPhone",
                 "WPD_DEVICE_POWER_LEVEL VT_UI4 84",
                 "WPD_DEVICE_POWER_SOURCE VT_UI4 1",
                 "WPD_DEVICE_SUPPORTS_NON_CONSUMABLE VT_BOOL false"}));

@@ -527,8 +527,14 @@ TEST_F(ImportTest, ThumbnailsAreSavedBesideTheImportAndNeverReplaced) {
     Tree tree;
     for (const auto& entry : fs::recursive_directory_iterator(thumbnails)) {
       if (entry.is_directory()) continue;
+      // Seen in Explorer: a thumbnail is never left hidden.
+      WIN32_FILE_ATTRIBUTE_DATA data = {};
+      const bool hidden =
+          GetFileAttributesExW(entry.path().wstring().c_str(),
+                               GetFileExInfoStandard, &data) &&
+          (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
       tree[entry.path().lexically_relative(thumbnails).generic_u8string()] =
-          ReadFile(entry.path());
+          ReadFile(entry.path()) + (hidden ? " (hidden)" : "");
     }
     return tree;
   };

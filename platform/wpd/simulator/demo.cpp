@@ -165,7 +165,8 @@ Fixture DemoFixture() {
   DeviceSpec& phone = fixture.AddDevice(
       L"\\\\?\\usb#vid_05ac&pid_12a8&mi_00#00008110001e2d3a0c41801e"
       L"#{6ac27878-a6fa-4155-ba85-f98f491d4f33}");
-  phone.FriendlyName(L"Apple iPhone")
+  // The name its owner gave it, as a real one is listed.
+  phone.FriendlyName(L"Anna's iPhone")
       .Manufacturer(L"Apple Inc.")
       .Description(L"Apple iPhone")
       .Link(LinkSpec::Usb2())
