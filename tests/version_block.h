@@ -36,18 +36,19 @@ class VersionBlock {
     return static_cast<const VS_FIXEDFILEINFO*>(fixed);
   }
 
-  // The first translation's language and code page; false when none.
-  bool Translation(WORD* language, WORD* code_page) {
+  // How many translations the block lists (0 when none), with the first
+  // one's language and code page.
+  UINT Translation(WORD* language, WORD* code_page) {
     void* value = nullptr;
     UINT length = 0;
     if (!VerQueryValueW(block_.data(), L"\\VarFileInfo\\Translation", &value,
                         &length) ||
         length < 4) {
-      return false;
+      return 0;
     }
     *language = static_cast<const WORD*>(value)[0];
     *code_page = static_cast<const WORD*>(value)[1];
-    return true;
+    return length / 4;
   }
 
   // A string under the first translation, as every reader of version
@@ -55,7 +56,7 @@ class VersionBlock {
   std::wstring Text(const wchar_t* name) {
     WORD language = 0;
     WORD code_page = 0;
-    if (!Translation(&language, &code_page)) return L"<missing>";
+    if (Translation(&language, &code_page) == 0) return L"<missing>";
     wchar_t folder[40];
     swprintf(folder, 40, L"\\StringFileInfo\\%04x%04x\\", language, code_page);
     void* value = nullptr;

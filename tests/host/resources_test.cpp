@@ -108,7 +108,7 @@ TEST_F(VersionBlockTest, NumbersAndTranslationReadBack) {
 
   WORD language = 0;
   WORD code_page = 0;
-  ASSERT_TRUE(block_.Translation(&language, &code_page));
+  ASSERT_EQ(block_.Translation(&language, &code_page), 1u);
   EXPECT_EQ(language, 0x0409);
   EXPECT_EQ(code_page, 1252);
 }
